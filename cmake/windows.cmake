@@ -1,0 +1,36 @@
+# Windows builds (i686 product, x86_64 tests under wine64): everything linked statically, so the
+# executables need no DLL beyond those of Windows itself.
+enable_language(RC)
+
+set(varnhold_system_libs winhttp bcrypt crypt32 version shell32 ole32 uuid user32 gdi32 gdiplus
+    shlwapi advapi32)
+set(varnhold_zlib "${CMAKE_FIND_ROOT_PATH}/lib/libz.a")
+if(NOT EXISTS "${varnhold_zlib}")
+    message(FATAL_ERROR "zlib for ${MINGW_TRIPLE} is missing (${varnhold_zlib}): run scripts/install-deps.sh")
+endif()
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+add_library(launcher_core STATIC ${varnhold_portable_sources} ${varnhold_windows_sources})
+target_include_directories(launcher_core PUBLIC "${PROJECT_SOURCE_DIR}/src" "${VARNHOLD_GENERATED_DIR}")
+target_compile_definitions(launcher_core PUBLIC UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+target_compile_options(launcher_core PRIVATE ${varnhold_warnings})
+target_link_libraries(launcher_core PUBLIC ${varnhold_zlib} ${varnhold_system_libs})
+
+add_executable(VarnholdLauncher WIN32 "${varnhold_entry_source}" "${PROJECT_SOURCE_DIR}/resources/launcher.rc")
+target_compile_options(VarnholdLauncher PRIVATE ${varnhold_warnings})
+target_link_options(VarnholdLauncher PRIVATE -municode)
+target_link_libraries(VarnholdLauncher PRIVATE launcher_core)
+
+file(GLOB varnhold_tool_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tools/*_win.cpp")
+foreach(source IN LISTS varnhold_tool_sources)
+    get_filename_component(name "${source}" NAME_WE)
+    string(REGEX REPLACE "_win$" "" name "${name}")
+    add_executable(${name} "${source}")
+    target_compile_options(${name} PRIVATE ${varnhold_warnings})
+    target_link_options(${name} PRIVATE -municode)
+    target_link_libraries(${name} PRIVATE launcher_core)
+endforeach()
+
+if(VARNHOLD_BUILD_TESTS)
+    include(cmake/windows_tests.cmake)
+endif()

@@ -1,0 +1,56 @@
+# Tests of the Windows build, run by ctest under wine64 in a private prefix of this build tree.
+enable_testing()
+# Must be set before the test programs are created: they take it as their CROSSCOMPILING_EMULATOR.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/scripts/wine-run.sh;${CMAKE_BINARY_DIR}")
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+
+set(varnhold_test_definitions
+    VARNHOLD_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    VARNHOLD_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    VARNHOLD_TEST_PRIVATE_KEY="${VARNHOLD_TEST_PRIVATE_KEY_FILE}")
+
+file(GLOB varnhold_support_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/support/*.cpp")
+varnhold_split_sources(support_portable support_windows support_host ${varnhold_support_sources})
+add_library(test_support STATIC ${support_portable} ${support_windows})
+target_include_directories(test_support PUBLIC "${PROJECT_SOURCE_DIR}/tests")
+target_compile_definitions(test_support PUBLIC ${varnhold_test_definitions})
+target_compile_options(test_support PRIVATE ${varnhold_warnings})
+target_link_libraries(test_support PUBLIC launcher_core GTest::gtest)
+
+# Small programs that the tests start: stand-ins for other processes, certificate installer.
+# Each is one file with a wmain.
+file(GLOB varnhold_helper_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/helpers/*_win.cpp")
+set(varnhold_helper_targets "")
+foreach(source IN LISTS varnhold_helper_sources)
+    get_filename_component(name "${source}" NAME_WE)
+    string(REGEX REPLACE "_win$" "" name "${name}")
+    add_executable(${name} "${source}")
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/test-helpers")
+    target_compile_options(${name} PRIVATE ${varnhold_warnings})
+    target_link_options(${name} PRIVATE -municode)
+    target_link_libraries(${name} PRIVATE launcher_core)
+    list(APPEND varnhold_helper_targets ${name})
+endforeach()
+
+# One ctest fixture per run: a fresh test CA trusted inside the prefix, server certificates.
+add_test(NAME test_environment_setup
+    COMMAND "${PROJECT_SOURCE_DIR}/scripts/test-environment.sh" setup "${CMAKE_BINARY_DIR}")
+set_tests_properties(test_environment_setup PROPERTIES FIXTURES_SETUP wine_env TIMEOUT 300)
+
+foreach(folder IN LISTS varnhold_test_folders)
+    file(GLOB test_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${folder}/*_test.cpp")
+    list(FILTER test_sources EXCLUDE REGEX "_host_test\\.cpp$")
+    if(NOT test_sources)
+        continue()
+    endif()
+    add_executable(${folder}_tests ${test_sources})
+    target_compile_options(${folder}_tests PRIVATE ${varnhold_warnings})
+    target_link_libraries(${folder}_tests PRIVATE test_support GTest::gtest_main)
+    if(varnhold_helper_targets)
+        add_dependencies(${folder}_tests ${varnhold_helper_targets})
+    endif()
+    add_test(NAME ${folder} COMMAND ${folder}_tests --gtest_color=no)
+    set_tests_properties(${folder} PROPERTIES FIXTURES_REQUIRED wine_env TIMEOUT 900)
+endforeach()

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The project's test command: installs what is missing, builds the 32-bit product, the native
+# sanitizer build and the 64-bit test build, and runs every test (the Windows ones under wine64).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+scripts/install-deps.sh || exit 1
+
+failed=()
+step() {  # name command...
+    local name=$1
+    shift
+    echo "=== $name"
+    if ! "$@"; then
+        failed+=("$name")
+        return 1
+    fi
+}
+
+# Windows programs with windows need an X display; the wineserver takes the screen size at its start.
+if [[ -z "${DISPLAY:-}" ]]; then
+    for n in $(seq 90 120); do
+        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        export DISPLAY=":$n"
+        break
+    done
+    sleep 0.5
+fi
+
+cleanup() {
+    scripts/test-environment.sh stop "$root/build/win64-test" >/dev/null 2>&1 || true
+    [[ -n "${xvfb_pid:-}" ]] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+# A wineserver left from an earlier run may hold another display: start this run with a fresh one.
+scripts/test-environment.sh stop "$root/build/win64-test" >/dev/null 2>&1 || true
+
+step "32-bit product: configure" cmake --preset win32 >/dev/null &&
+    step "32-bit product: build (warnings are errors)" cmake --build --preset win32 &&
+    step "32-bit product: imports" scripts/check-imports.sh build/win32/VarnholdLauncher.exe
+
+step "host: configure" cmake --preset host >/dev/null &&
+    step "host: build" cmake --build --preset host &&
+    step "host: tests under sanitizers" ctest --preset host
+
+step "64-bit tests: configure" cmake --preset win64-test >/dev/null &&
+    step "64-bit tests: build" cmake --build --preset win64-test &&
+    step "64-bit tests: under wine64" ctest --preset win64-test
+
+if ((${#failed[@]})); then
+    printf 'FAILED: %s\n' "${failed[@]}" >&2
+    exit 1
+fi

@@ -1,0 +1,55 @@
+# Sourced by the test scripts: the private Wine prefix of one build tree.
+#
+# Everything wine prints goes to log files, never to the caller's stdout: the first wine process
+# starts background services that inherit its output, and a reader on a pipe (ctest) would then
+# wait for them until the wineserver exits.
+
+wine_env_exports() {
+    local build=$1
+    export WINEPREFIX="$build/wine/prefix"
+    export WINEDEBUG=-all
+    # No Mono or Gecko installer dialogs while the prefix is created.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    WINE_LOGS="$build/wine/logs"
+    if [[ -x /usr/lib/wine/wine64 ]]; then
+        WINE=/usr/lib/wine/wine64
+    else
+        WINE=$(command -v wine64 || command -v wine)
+    fi
+    export WINE WINE_LOGS
+}
+
+# Creates the template prefix once per build tree (with "Segoe UI" mapped to an installed font),
+# copies it to the test prefix when that is missing, and keeps one wineserver alive, warmed up.
+wine_env_prepare() {
+    local build=$1
+    wine_env_exports "$build"
+    mkdir -p "$build/wine" "$WINE_LOGS"
+    local here
+    here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+    (
+        flock 9
+        local template="$build/wine/template"
+        if [[ ! -f "$template/.varnhold-ready" ]]; then
+            rm -rf "$template"
+            WINEPREFIX="$template" wineboot -i >"$WINE_LOGS/wineboot.log" 2>&1 9>&-
+            WINEPREFIX="$template" "$WINE" regedit /S "$here/wine-fonts.reg" >>"$WINE_LOGS/wineboot.log" 2>&1 9>&-
+            WINEPREFIX="$template" wineserver -w 9>&-
+            touch "$template/.varnhold-ready"
+        fi
+        if [[ ! -f "$WINEPREFIX/.varnhold-ready" ]]; then
+            rm -rf "$WINEPREFIX"
+            cp -a "$template" "$WINEPREFIX"
+        fi
+        # Exit code 2: a server for this prefix is already running.
+        if wineserver -p >>"$WINE_LOGS/wineserver.log" 2>&1 9>&-; then
+            "$WINE" cmd /c exit >>"$WINE_LOGS/warmup.log" 2>&1 9>&-
+        fi
+    ) 9>"$build/wine/.lock"
+}
+
+wine_env_stop() {
+    local build=$1
+    wine_env_exports "$build"
+    [[ -d "$WINEPREFIX" ]] && wineserver -k >/dev/null 2>&1 || true
+}

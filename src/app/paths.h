@@ -1,0 +1,7 @@
+#pragma once
+
+#include "app/wstring.h"
+
+// The folder part of an executable path: everything before the last "\" or "/", no trailing
+// separator; a path without either separator is returned whole.
+[[nodiscard]] WString folderOfPath(const WString& path);
