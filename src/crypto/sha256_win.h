@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+#include "app/wstring.h"
+
+// SHA-256 of a file as 64 lower-case hexadecimal characters, or "" when the file cannot be read
+// or hashed ("" never equals a valid hash).
+[[nodiscard]] std::string sha256FileHex(const WString& path);
