@@ -1,0 +1,38 @@
+#include "update/result_lists_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "support/test_env_win.h"
+
+namespace {
+
+FileManifest twoEntries() {
+    FileManifest manifest(2);
+    manifest[0].path = "Scripts/Main.lua";
+    manifest[1].path = "mss32.dll";
+    return manifest;
+}
+
+TEST(UninstallList, HoldsEveryManifestPathInOrderEachEndedByLineFeed) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFileBytes(dir / L"launcher_unins.ini", "Old/list\n"));
+    writeUninstallList(dir.path(), twoEntries());
+    EXPECT_EQ(readFileBytes(dir / L"launcher_unins.ini"), std::string("Scripts/Main.lua\nmss32.dll\n"));
+    EXPECT_FALSE(fileExists(dir / L"launcher_unins.ini.new"));
+}
+
+TEST(UninstallList, ListThatCannotBeReplacedStaysAndNoNewFileRemains) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFileBytes(dir / L"launcher_unins.ini", "Old/list\n"));
+    HANDLE held = CreateFileW((dir / L"launcher_unins.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    writeUninstallList(dir.path(), twoEntries());
+    CloseHandle(held);
+    EXPECT_EQ(readFileBytes(dir / L"launcher_unins.ini"), std::string("Old/list\n"));
+    EXPECT_FALSE(fileExists(dir / L"launcher_unins.ini.new"));
+}
+
+}  // namespace
