@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <zlib.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "app/handles_win.h"
 #include "config/text_convert.h"
 
 bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8) {
@@ -26,4 +32,19 @@ bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePat
         if (slash == std::string::npos || slash + 1 == relative.size()) return false;
         start = slash + 1;
     }
+}
+
+std::string crc32FileHex(const WString& path) {
+    UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return {};
+    std::vector<unsigned char> buffer(65536);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+        crc = crc32(crc, buffer.data(), got);
+    }
+    char text[9];
+    std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(crc));
+    return text;
 }
