@@ -1,6 +1,7 @@
 #include "crypto/signature_win.h"
 
 #include <windows.h>
+
 #include <wincrypt.h>
 
 #include <climits>
@@ -34,14 +35,14 @@ UniqueKeyHandle importPublicKey(const std::string& pem) {
         return UniqueKeyHandle();
     }
     std::vector<BYTE> der(derSize, 0);
-    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(),
-                              &derSize, nullptr, nullptr)) {
+    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              der.data(), &derSize, nullptr, nullptr)) {
         return UniqueKeyHandle();
     }
     CERT_PUBLIC_KEY_INFO* info = nullptr;
     DWORD infoSize = 0;
-    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), derSize, CRYPT_DECODE_ALLOC_FLAG,
-                             nullptr, &info, &infoSize)) {
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), derSize,
+                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &info, &infoSize)) {
         return UniqueKeyHandle();
     }
     UniqueLocalMemory infoMemory(info);
@@ -56,7 +57,8 @@ bool verifyWithKey(const std::string& text, const std::string& signature, const 
     if (signature.empty() || signature.size() > ULONG_MAX || pem.size() > ULONG_MAX) return false;
     Sha256Digester digester;
     Sha256Digest digest{};
-    if (!digester.begin() || !digester.add(text.data(), text.size()) || !digester.finish(digest)) return false;
+    if (!digester.begin() || !digester.add(text.data(), text.size()) || !digester.finish(digest))
+        return false;
     const UniqueKeyHandle key = importPublicKey(pem);
     if (!key) return false;
     BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};

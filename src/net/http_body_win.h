@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <winhttp.h>
 
 #include <cstdint>

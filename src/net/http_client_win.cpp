@@ -1,6 +1,7 @@
 #include "net/http_client_win.h"
 
 #include <windows.h>
+
 #include <winhttp.h>
 
 #include <cwchar>
@@ -37,8 +38,8 @@ TransferState& threadState() {
 
 bool applyTimeouts(HINTERNET session) {
     const HttpTimings timings = httpTimings();
-    if (!WinHttpSetTimeouts(session, timings.resolveTimeoutMs, timings.connectTimeoutMs, timings.sendTimeoutMs,
-                            timings.receiveTimeoutMs)) {
+    if (!WinHttpSetTimeouts(session, timings.resolveTimeoutMs, timings.connectTimeoutMs,
+                            timings.sendTimeoutMs, timings.receiveTimeoutMs)) {
         return false;
     }
     // The receive time-out also bounds the wait for the response header. Windows does that by
@@ -153,8 +154,8 @@ bool openGet(const std::string& url, HttpRequest& request) {
                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                             parts->secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request.handle) return false;
-    if (!WinHttpSendRequest(request.handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            0, 0) ||
+    if (!WinHttpSendRequest(request.handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                            0, 0, 0) ||
         !WinHttpReceiveResponse(request.handle.get(), nullptr)) {
         request.handle.reset();
         resetConnection();
@@ -175,9 +176,10 @@ void resetConnection() {
 std::optional<uint64_t> announcedBodyLength(HINTERNET request) {
     // A chunked body ignores any Content-Length that comes with it.
     DWORD size = 0;
-    const bool chunked = !WinHttpQueryHeaders(request, WINHTTP_QUERY_TRANSFER_ENCODING, WINHTTP_HEADER_NAME_BY_INDEX,
-                                              WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) &&
-                         GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    const bool chunked =
+        !WinHttpQueryHeaders(request, WINHTTP_QUERY_TRANSFER_ENCODING, WINHTTP_HEADER_NAME_BY_INDEX,
+                             WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER;
     if (chunked) return std::nullopt;
 
     wchar_t text[32] = {};

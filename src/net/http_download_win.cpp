@@ -1,5 +1,6 @@
 // File downloads with retries, and the folders they need.
 #include <windows.h>
+
 #include <winhttp.h>
 
 #include <vector>

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 #include "net/http_client_win.h"

@@ -14,8 +14,10 @@ TEST(CrackUrl, SplitsHostPortPathAndQuery) {
         const wchar_t* path;
         bool secure;
     } cases[] = {
-        {"https://updates.example.net/patch/latest.txt", L"updates.example.net", 443, L"/patch/latest.txt", true},
-        {"http://updates.example.net/patch/latest.txt", L"updates.example.net", 80, L"/patch/latest.txt", false},
+        {"https://updates.example.net/patch/latest.txt", L"updates.example.net", 443, L"/patch/latest.txt",
+         true},
+        {"http://updates.example.net/patch/latest.txt", L"updates.example.net", 80, L"/patch/latest.txt",
+         false},
         {"https://localhost:8444/patch", L"localhost", 8444, L"/patch", true},
         {"https://rating.example.net/v1/top?diff=3", L"rating.example.net", 443, L"/v1/top?diff=3", true},
         {"HTTPS://Example.NET:443/a%20b", L"Example.NET", 443, L"/a%20b", true},

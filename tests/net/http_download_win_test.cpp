@@ -1,8 +1,7 @@
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 
 #include "app/handles_win.h"
 #include "net/http_client_win.h"
@@ -23,7 +22,8 @@ TEST_F(HttpDownload, WritesTheBodyOverAnOlderLongerFileAndCountsItsBytes) {
         std::atomic<int32_t> fileBytes{-1};
         std::atomic<int32_t> totalBytes{kEarlierTotal};
         DownloadFailure failure = DownloadFailure::LocalFile;
-        EXPECT_TRUE(downloadToFile(base + "/files/abc.gz", dir / L"abc.gz", &fileBytes, &totalBytes, &failure));
+        EXPECT_TRUE(
+            downloadToFile(base + "/files/abc.gz", dir / L"abc.gz", &fileBytes, &totalBytes, &failure));
         EXPECT_EQ(failure, DownloadFailure::None);
         EXPECT_TRUE(readFileBytes(dir / L"abc.gz") == content);
         EXPECT_EQ(fileBytes.load(), 300000);
@@ -74,7 +74,8 @@ TEST_F(HttpDownload, StalledAttemptFailsAndTheNextStartsAgainFromByteZero) {
                                 std::to_string(kBytesBeforeStall) + R"(,"seconds":1,"times":1}])"));
     std::atomic<int32_t> fileBytes{0};
     std::atomic<int32_t> totalBytes{kEarlierTotal};
-    EXPECT_TRUE(downloadToFile(server.httpsUrl() + "/files/big.gz", dir / L"big.gz", &fileBytes, &totalBytes));
+    EXPECT_TRUE(
+        downloadToFile(server.httpsUrl() + "/files/big.gz", dir / L"big.gz", &fileBytes, &totalBytes));
     EXPECT_TRUE(readFileBytes(dir / L"big.gz") == content);
     EXPECT_EQ(fileBytes.load(), static_cast<int32_t>(kStallSize));
     EXPECT_EQ(totalBytes.load(), kEarlierTotal + static_cast<int32_t>(kStallSize))
@@ -139,7 +140,8 @@ TEST_F(HttpDownload, DestinationThatCannotBeWrittenFailsAtOnceWithoutRetries) {
         std::atomic<int32_t> fileBytes{5};
         std::atomic<int32_t> totalBytes{kEarlierTotal};
         DownloadFailure failure = DownloadFailure::None;
-        EXPECT_FALSE(downloadToFile(server.httpsUrl() + "/files/abc.gz", c.path, &fileBytes, &totalBytes, &failure));
+        EXPECT_FALSE(
+            downloadToFile(server.httpsUrl() + "/files/abc.gz", c.path, &fileBytes, &totalBytes, &failure));
         EXPECT_EQ(failure, DownloadFailure::LocalFile);
         EXPECT_EQ(fileBytes.load(), 5);
         EXPECT_EQ(totalBytes.load(), kEarlierTotal);

@@ -106,7 +106,8 @@ TEST_F(HttpFetch, BodyLargerThan64MiBFailsAndTheServerStaysUsable) {
         {"chunked, endless", R"({"path":"/big","action":"endless"})"},
         {"until the connection closes", R"({"path":"/big","action":"endless","framing":"close"})"},
         {"chunked, one byte too many", R"({"path":"/big","action":"endless","limit":67108865})"},
-        {"announced as 100 MiB", R"({"path":"/big","action":"endless","framing":"length","length":104857600})"},
+        {"announced as 100 MiB",
+         R"({"path":"/big","action":"endless","framing":"length","length":104857600})"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.framing);

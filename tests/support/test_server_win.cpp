@@ -95,11 +95,11 @@ TestServer::TestServer(const WString& folder, const TestServerOptions& options)
     const std::string tls = std::string(VARNHOLD_BINARY_DIR) + "/test-run/tls";
     // In the background with its own output file and no input, so that it never holds the test's
     // standard streams open; Wine gives no handle for a Linux child anyway.
-    const std::string script = "cd " + shellQuote(unixFolder) + " && { /usr/bin/python3 " + shellQuote(server) +
-                               " --root root --control control --log server.log --ports-file ports.json" +
-                               " --tls-dir " + shellQuote(tls) + listeners + " --idle-exit " +
-                               std::to_string(options.idleExitSeconds) +
-                               " --heartbeat control/heartbeat </dev/null >stdout.log 2>&1 & }";
+    const std::string script =
+        "cd " + shellQuote(unixFolder) + " && { /usr/bin/python3 " + shellQuote(server) +
+        " --root root --control control --log server.log --ports-file ports.json" + " --tls-dir " +
+        shellQuote(tls) + listeners + " --idle-exit " + std::to_string(options.idleExitSeconds) +
+        " --heartbeat control/heartbeat </dev/null >stdout.log 2>&1 & }";
     if (runUnixShell(script) != 0) return;
     running = true;
 
