@@ -4,7 +4,6 @@
 
 #include <winhttp.h>
 
-#include <cwchar>
 #include <mutex>
 #include <vector>
 
@@ -36,7 +35,7 @@ TransferState& threadState() {
     return *state;
 }
 
-bool applyTimeouts(HINTERNET session) {
+[[nodiscard]] bool applyTimeouts(HINTERNET session) {
     const HttpTimings timings = httpTimings();
     if (!WinHttpSetTimeouts(session, timings.resolveTimeoutMs, timings.connectTimeoutMs,
                             timings.sendTimeoutMs, timings.receiveTimeoutMs)) {
@@ -59,12 +58,12 @@ HINTERNET threadSession() {
         state.session.reset(WinHttpOpen(kHttpUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                         WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
         if (!state.session) return nullptr;
-        applyTimeouts(state.session.get());
-        state.appliedTimings = generation;
-    } else if (state.appliedTimings != generation) {
-        applyTimeouts(state.session.get());
-        state.appliedTimings = generation;
+    } else if (state.appliedTimings == generation) {
+        return state.session.get();
     }
+    // A session whose time-outs could not be set still works, with the platform's defaults.
+    (void)applyTimeouts(state.session.get());
+    state.appliedTimings = generation;
     return state.session.get();
 }
 

@@ -60,7 +60,8 @@ void setHttpTimingsForTests(const HttpTimings& timings);
 
 // The whole body of a 200 response into `body`. `statusOut`, when given, always receives the
 // status read (0 when no response arrived). `body` is cleared only once the request is open.
-// A body larger than kMaxFetchBodyBytes, or shorter than its announced length, fails.
+// A body larger than kMaxFetchBodyBytes fails and is released; one shorter than its announced
+// length fails too.
 [[nodiscard]] bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOut = nullptr);
 
 // One download attempt into the file `path` (created or truncated). `attemptBytes` counts the bytes

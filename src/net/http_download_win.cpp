@@ -44,7 +44,8 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
             return DownloadFailure::LocalFile;
         }
         received += got;
-        attemptBytes += static_cast<int32_t>(got);
+        // The counters are 32 bits wide and wrap (past 2 GiB) rather than overflow.
+        attemptBytes = static_cast<int32_t>(static_cast<uint32_t>(attemptBytes) + got);
         if (fileBytes) fileBytes->exchange(attemptBytes);
         if (totalBytes) totalBytes->fetch_add(static_cast<int32_t>(got));
         const ULONGLONG now = GetTickCount64();

@@ -71,7 +71,7 @@ TEST_F(HttpDownload, StalledAttemptFailsAndTheNextStartsAgainFromByteZero) {
     const std::string content = patternBytes(kStallSize);
     ASSERT_TRUE(server.publish("files/big.gz", content));
     ASSERT_TRUE(server.setRules(R"([{"path":"/files/big.gz","action":"stall","after":)" +
-                                std::to_string(kBytesBeforeStall) + R"(,"seconds":1,"times":1}])"));
+                                std::to_string(kBytesBeforeStall) + R"(,"seconds":0.5,"times":1}])"));
     std::atomic<int32_t> fileBytes{0};
     std::atomic<int32_t> totalBytes{kEarlierTotal};
     EXPECT_TRUE(
@@ -88,7 +88,7 @@ TEST_F(HttpDownload, StalledAttemptFailsAndTheNextStartsAgainFromByteZero) {
 TEST_F(HttpDownload, StallInEveryAttemptLeavesTheCountersAsTheyWere) {
     ASSERT_TRUE(server.publish("files/big.gz", patternBytes(kStallSize)));
     ASSERT_TRUE(server.setRules(R"([{"path":"/files/big.gz","action":"stall","after":)" +
-                                std::to_string(kBytesBeforeStall) + R"(,"seconds":0.8}])"));
+                                std::to_string(kBytesBeforeStall) + R"(,"seconds":0.5}])"));
     std::atomic<int32_t> fileBytes{0};
     std::atomic<int32_t> totalBytes{kEarlierTotal};
     DownloadFailure failure = DownloadFailure::None;

@@ -30,7 +30,7 @@ protected:
         resetConnection();
         setHttpTimingsForTests(HttpTimings{});
     }
-    void SetUp() override { ASSERT_TRUE(server.started()) << "the update server did not start"; }
+    void SetUp() override { ASSERT_TRUE(server.started()) << server.startFailure(); }
 
     ScratchDir dir;
     TestServer server;

@@ -467,7 +467,14 @@ def main():
         parser.error("HTTPS listeners need --tls-dir")
     journal = Journal(args.log)
     state = ServerState(args, journal)
-    listeners = [make_listener(kind, port, args.host, args.tls_dir, state) for kind, port in listen]
+    try:
+        listeners = [make_listener(kind, port, args.host, args.tls_dir, state) for kind, port in listen]
+    except (OSError, ssl.SSLError) as error:
+        # A busy fixed port or a missing certificate: say so where the starter waits for the ports.
+        if args.ports_file:
+            write_atomically(args.ports_file, json.dumps({"error": str(error)}) + "\n")
+        print("update_server: cannot listen: %s" % error, file=sys.stderr)
+        sys.exit(2)
 
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())

@@ -81,13 +81,21 @@ long long ServerEvent::number(const std::string& key) const {
 TestServer::TestServer(const WString& folder, const TestServerOptions& options)
     : folderPath(folder), rootPath(folder + L"\\root"), controlPath(folder + L"\\control") {
     const std::string unixFolder = unixPathFromWine(folderPath);
-    if (unixFolder.empty()) return;
+    if (unixFolder.empty()) {
+        failure = "no Linux path for the server folder";
+        return;
+    }
     const std::string prepare = "mkdir -p " + shellQuote(unixFolder) + " && cd " + shellQuote(unixFolder) +
                                 " && mkdir -p root control && rm -f ports.json control/stop control/exited";
-    if (runUnixShell(prepare) != 0) return;
+    if (runUnixShell(prepare) != 0) {
+        failure = "cannot prepare " + unixFolder;
+        return;
+    }
     startHeartbeat();
 
     std::string listeners;
+    for (const uint16_t port : options.fixedHttpsPorts)
+        listeners += " --listen https:" + std::to_string(port);
     for (int i = 0; i < options.trustedHttpsPorts; ++i) listeners += " --listen https";
     for (int i = 0; i < options.plainHttpPorts; ++i) listeners += " --listen http";
     for (int i = 0; i < options.untrustedHttpsPorts; ++i) listeners += " --listen untrusted";
@@ -100,20 +108,30 @@ TestServer::TestServer(const WString& folder, const TestServerOptions& options)
         " --root root --control control --log server.log --ports-file ports.json" + " --tls-dir " +
         shellQuote(tls) + listeners + " --idle-exit " + std::to_string(options.idleExitSeconds) +
         " --heartbeat control/heartbeat </dev/null >stdout.log 2>&1 & }";
-    if (runUnixShell(script) != 0) return;
+    if (runUnixShell(script) != 0) {
+        failure = "cannot start python3";
+        return;
+    }
     running = true;
 
     const WString portsFile = folderPath + L"\\ports.json";
     for (int waited = 0; waited < kStartTimeoutMs; waited += kPollMs) {
         if (const auto ports = readFileBytes(portsFile)) {
+            if (ports->find("\"error\"") != std::string::npos) {
+                failure = *ports;
+                running = false;  // it has ended already
+                return;
+            }
             httpsPorts = portList(*ports, "https");
             httpPorts = portList(*ports, "http");
             untrustedPorts = portList(*ports, "untrusted");
             serverPid = jsonNumber(*ports, "pid");
+            failure.clear();
             return;
         }
         Sleep(kPollMs);
     }
+    failure = "no ports file within " + std::to_string(kStartTimeoutMs) + " ms; see stdout.log";
 }
 
 TestServer::~TestServer() {

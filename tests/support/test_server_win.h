@@ -17,6 +17,10 @@
 // that would disturb the client's connection reuse.
 
 struct TestServerOptions {
+    // Trusted HTTPS listeners on these port numbers come first (for code that has its server
+    // addresses compiled in, such as https://localhost:8443); the counts below add listeners on
+    // free ports after them.
+    std::vector<uint16_t> fixedHttpsPorts;
     int trustedHttpsPorts = 2;
     int plainHttpPorts = 1;
     int untrustedHttpsPorts = 1;
@@ -57,7 +61,9 @@ public:
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
 
-    [[nodiscard]] bool started() const { return !httpsPorts.empty() || !httpPorts.empty(); }
+    [[nodiscard]] bool started() const { return failure.empty(); }
+    // Why the server did not start ("" when it did), e.g. a fixed port that is taken.
+    [[nodiscard]] const std::string& startFailure() const { return failure; }
 
     [[nodiscard]] uint16_t httpsPort(size_t index = 0) const;
     [[nodiscard]] uint16_t httpPort(size_t index = 0) const;
@@ -104,6 +110,7 @@ private:
     std::vector<uint16_t> untrustedPorts;
     long long serverPid = 0;
     bool running = false;
+    std::string failure = "not started";
     UniqueKernelHandle heartbeatStop;
     std::thread heartbeat;
 };
