@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/wstring.h"
+#include "net/winhttp_handle_win.h"
 
 // The launcher's only way to the network: synchronous GET requests over WinHTTP, into memory or
 // into a file. Each calling thread has its own session and keeps one connection to the last
@@ -18,23 +19,67 @@ struct UrlParts {
     bool secure = false;  // https
 };
 
+// One open GET request; the handle closes with the record.
+struct HttpRequest {
+    UniqueInternetHandle handle;
+    uint32_t statusCode = 0;  // 0 until a response header has been read
+};
+
 // Why one download attempt failed: Network is worth retrying, LocalFile is not.
 enum class DownloadFailure { None, Network, LocalFile };
+
+inline constexpr wchar_t kHttpUserAgent[] = L"VarnholdLauncher/1.0";
+inline constexpr uint32_t kReadBufferBytes = 65536;
+inline constexpr int kDownloadAttempts = 3;
+// A body held in memory is at most this large (server texts are a few kilobytes): a broken or
+// hostile server must not be able to exhaust the address space of the 32-bit process.
+inline constexpr uint32_t kMaxFetchBodyBytes = 64u * 1024 * 1024;
+
+// Time limits of every session and of file downloads.
+struct HttpTimings {
+    int resolveTimeoutMs = 15000;
+    int connectTimeoutMs = 15000;
+    int sendTimeoutMs = 30000;
+    int receiveTimeoutMs = 30000;
+    uint32_t stallLimitMs = 60000;  // between two successive blocks of a file download
+    uint32_t retryPauseMs[kDownloadAttempts - 1] = {1000, 3000};  // before the 2nd and 3rd attempt
+};
+
+// The limits in force. The launcher never changes them.
+[[nodiscard]] HttpTimings httpTimings();
+// Tests only: shorter limits so that stalls and retries run in fractions of a second. Sessions
+// that are already open take the new time-outs with their next request.
+void setHttpTimingsForTests(const HttpTimings& timings);
 
 // The URL is ASCII; each byte becomes one UTF-16 unit. Only http and https are accepted.
 [[nodiscard]] std::optional<UrlParts> crackUrl(const std::string& url);
 
+// Opens a GET request on the calling thread's connection and reads the response header. True only
+// for status 200; `request.statusCode` holds whatever status was read.
+[[nodiscard]] bool openGet(const std::string& url, HttpRequest& request);
+
 // The whole body of a 200 response into `body`. `statusOut`, when given, always receives the
 // status read (0 when no response arrived). `body` is cleared only once the request is open.
+// A body larger than kMaxFetchBodyBytes fails and is released; one shorter than its announced
+// length fails too.
 [[nodiscard]] bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOut = nullptr);
+
+// One download attempt into the file `path` (created or truncated). `attemptBytes` counts the bytes
+// written by this attempt; `fileBytes` is set to it and `totalBytes` grows by every block.
+[[nodiscard]] DownloadFailure downloadAttempt(const std::string& url, const WString& path,
+                                              int32_t& attemptBytes, std::atomic<int32_t>* fileBytes,
+                                              std::atomic<int32_t>* totalBytes);
 
 // Downloads into the file `path` with up to three attempts. `fileBytes` receives the bytes of the
 // current attempt, `totalBytes` grows by every chunk and loses what a failed attempt had added.
-// `lastFailure`, when given, receives the kind of the last failed attempt.
+// `lastFailure`, when given, receives the result of the last attempt made (None on success).
 [[nodiscard]] bool downloadToFile(const std::string& url, const WString& path,
                                   std::atomic<int32_t>* fileBytes = nullptr,
                                   std::atomic<int32_t>* totalBytes = nullptr,
                                   DownloadFailure* lastFailure = nullptr);
+
+// Closes the calling thread's connection, so that its next request connects anew.
+void resetConnection();
 
 // Creates every missing folder on the way to the parent folder of `path`.
 [[nodiscard]] bool createParentFolders(const WString& path);

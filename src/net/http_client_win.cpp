@@ -1,0 +1,232 @@
+#include "net/http_client_win.h"
+
+#include <windows.h>
+
+#include <winhttp.h>
+
+#include <mutex>
+#include <vector>
+
+#include "net/http_body_win.h"
+
+namespace {
+
+constexpr DWORD kHostBufferUnits = 256;
+constexpr DWORD kPathBufferUnits = 2048;
+constexpr size_t kConnectionKeyMaxUnits = 299;
+
+std::mutex timingsLock;
+HttpTimings currentTimings;
+// Bumped by every change, so that open sessions pick up new time-outs.
+std::atomic<uint32_t> timingsGeneration{0};
+
+// The calling thread's WinHTTP state. Deliberately never destroyed: a thread-exit destructor may
+// run under the loader lock, where closing WinHTTP handles can deadlock. The handles end with
+// the process; a thread makes one session and holds at most one connection.
+struct TransferState {
+    UniqueInternetHandle session;
+    UniqueInternetHandle connection;
+    WString connectionKey;
+    uint32_t appliedTimings = 0;
+};
+
+TransferState& threadState() {
+    thread_local TransferState* state = new TransferState;
+    return *state;
+}
+
+[[nodiscard]] bool applyTimeouts(HINTERNET session) {
+    const HttpTimings timings = httpTimings();
+    if (!WinHttpSetTimeouts(session, timings.resolveTimeoutMs, timings.connectTimeoutMs,
+                            timings.sendTimeoutMs, timings.receiveTimeoutMs)) {
+        return false;
+    }
+    // The receive time-out also bounds the wait for the response header. Windows does that by
+    // itself; Wine waits for the header without limit unless told, and players run the launcher
+    // under Wine too.
+    DWORD headerTimeoutMs = static_cast<DWORD>(timings.receiveTimeoutMs);
+    return WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerTimeoutMs,
+                            sizeof headerTimeoutMs) != FALSE;
+}
+
+// The session of the calling thread, opened on first use. A failed open is tried again by the
+// next request.
+HINTERNET threadSession() {
+    TransferState& state = threadState();
+    const uint32_t generation = timingsGeneration.load();
+    if (!state.session) {
+        state.session.reset(WinHttpOpen(kHttpUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+        if (!state.session) return nullptr;
+    } else if (state.appliedTimings == generation) {
+        return state.session.get();
+    }
+    // A session whose time-outs could not be set still works, with the platform's defaults.
+    (void)applyTimeouts(state.session.get());
+    state.appliedTimings = generation;
+    return state.session.get();
+}
+
+WString connectionKeyFor(const UrlParts& parts) {
+    WString key = parts.host + L":" + std::to_wstring(parts.port) + L":" + (parts.secure ? L"1" : L"0");
+    if (key.size() > kConnectionKeyMaxUnits) key.resize(kConnectionKeyMaxUnits);
+    return key;
+}
+
+// The thread's connection to the server of `parts`: the kept one when it names the same host,
+// port and scheme, otherwise a new one that replaces it.
+HINTERNET threadConnection(HINTERNET session, const UrlParts& parts) {
+    TransferState& state = threadState();
+    const WString key = connectionKeyFor(parts);
+    if (state.connection && state.connectionKey == key) return state.connection.get();
+    resetConnection();
+    UniqueInternetHandle connection(WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+    if (!connection) return nullptr;
+    state.connection = std::move(connection);
+    state.connectionKey = key;
+    return state.connection.get();
+}
+
+bool queryNumber(HINTERNET request, DWORD query, DWORD& value) {
+    DWORD size = sizeof value;
+    return WinHttpQueryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                               &value, &size, WINHTTP_NO_HEADER_INDEX) != FALSE;
+}
+
+}  // namespace
+
+HttpTimings httpTimings() {
+    std::lock_guard<std::mutex> lock(timingsLock);
+    return currentTimings;
+}
+
+void setHttpTimingsForTests(const HttpTimings& timings) {
+    {
+        std::lock_guard<std::mutex> lock(timingsLock);
+        currentTimings = timings;
+    }
+    ++timingsGeneration;
+}
+
+std::optional<UrlParts> crackUrl(const std::string& url) {
+    // Only printable ASCII: the launcher builds its URLs from ASCII parts, and a control byte must
+    // never reach the request line.
+    WString wideUrl;
+    wideUrl.reserve(url.size());
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F) return std::nullopt;
+        wideUrl += static_cast<wchar_t>(byte);
+    }
+    std::vector<wchar_t> host(kHostBufferUnits, L'\0');
+    std::vector<wchar_t> path(kPathBufferUnits, L'\0');
+    URL_COMPONENTS components{};
+    components.dwStructSize = sizeof components;
+    components.lpszHostName = host.data();
+    components.dwHostNameLength = kHostBufferUnits;
+    // No buffer for the extra information, so the query string stays in the path.
+    components.lpszUrlPath = path.data();
+    components.dwUrlPathLength = kPathBufferUnits;
+    if (!WinHttpCrackUrl(wideUrl.c_str(), static_cast<DWORD>(wideUrl.size()), 0, &components)) {
+        return std::nullopt;
+    }
+    if (components.nScheme != INTERNET_SCHEME_HTTP && components.nScheme != INTERNET_SCHEME_HTTPS) {
+        return std::nullopt;
+    }
+    UrlParts parts;
+    parts.host.assign(host.data(), components.dwHostNameLength);
+    parts.path.assign(path.data(), components.dwUrlPathLength);
+    parts.port = components.nPort;
+    parts.secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+    return parts;
+}
+
+bool openGet(const std::string& url, HttpRequest& request) {
+    const std::optional<UrlParts> parts = crackUrl(url);
+    if (!parts) return false;
+    const HINTERNET session = threadSession();
+    if (!session) return false;
+    const HINTERNET connection = threadConnection(session, *parts);
+    if (!connection) return false;
+
+    request.handle.reset(WinHttpOpenRequest(connection, L"GET", parts->path.c_str(), nullptr,
+                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                            parts->secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request.handle) return false;
+    if (!WinHttpSendRequest(request.handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                            0, 0, 0) ||
+        !WinHttpReceiveResponse(request.handle.get(), nullptr)) {
+        request.handle.reset();
+        resetConnection();
+        return false;
+    }
+    DWORD status = 0;
+    if (!queryNumber(request.handle.get(), WINHTTP_QUERY_STATUS_CODE, status)) return false;
+    request.statusCode = status;
+    return status == 200;
+}
+
+void resetConnection() {
+    TransferState& state = threadState();
+    state.connection.reset();
+    state.connectionKey.clear();
+}
+
+std::optional<uint64_t> announcedBodyLength(HINTERNET request) {
+    // A chunked body ignores any Content-Length that comes with it.
+    DWORD size = 0;
+    const bool chunked =
+        !WinHttpQueryHeaders(request, WINHTTP_QUERY_TRANSFER_ENCODING, WINHTTP_HEADER_NAME_BY_INDEX,
+                             WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    if (chunked) return std::nullopt;
+
+    wchar_t text[32] = {};
+    size = sizeof text;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return std::nullopt;
+    }
+    uint64_t length = 0;
+    const wchar_t* c = text;
+    while (*c == L' ') ++c;
+    if (*c < L'0' || *c > L'9') return std::nullopt;
+    for (; *c >= L'0' && *c <= L'9'; ++c) {
+        if (length > (UINT64_MAX - 9) / 10) return std::nullopt;
+        length = length * 10 + static_cast<uint64_t>(*c - L'0');
+    }
+    return length;
+}
+
+bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOut) {
+    HttpRequest request;
+    const bool opened = openGet(url, request);
+    if (statusOut) *statusOut = request.statusCode;
+    if (!opened) return false;
+
+    // The rest of an unread body would spoil the kept connection, so every failure below drops it.
+    const auto fail = [&request] {
+        request.handle.reset();
+        resetConnection();
+        return false;
+    };
+    const auto failTooLarge = [&body, &fail] {
+        std::string().swap(body);
+        return fail();
+    };
+    body.clear();
+    const std::optional<uint64_t> announced = announcedBodyLength(request.handle.get());
+    if (announced && *announced > kMaxFetchBodyBytes) return failTooLarge();
+    if (announced) body.reserve(static_cast<size_t>(*announced));
+
+    std::vector<char> buffer(kReadBufferBytes, 0);
+    for (;;) {
+        DWORD got = 0;
+        if (!WinHttpReadData(request.handle.get(), buffer.data(), kReadBufferBytes, &got)) return fail();
+        if (got == 0) break;
+        if (got > kMaxFetchBodyBytes - body.size()) return failTooLarge();
+        body.append(buffer.data(), got);
+    }
+    if (announced && body.size() != *announced) return fail();
+    return true;
+}
