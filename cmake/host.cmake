@@ -4,6 +4,12 @@ if(VARNHOLD_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+option(VARNHOLD_FUZZ "Build the libFuzzer targets (clang)" OFF)
+if(VARNHOLD_FUZZ)
+    # Coverage instrumentation for everything the fuzz targets reach.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 add_library(launcher_portable STATIC ${varnhold_portable_sources} ${varnhold_host_sources})
 target_include_directories(launcher_portable PUBLIC "${PROJECT_SOURCE_DIR}/src" "${VARNHOLD_GENERATED_DIR}")
 target_compile_options(launcher_portable PRIVATE ${varnhold_warnings})
@@ -40,4 +46,8 @@ if(VARNHOLD_BUILD_TESTS)
 
     add_test(NAME clang_format
         COMMAND "${PROJECT_SOURCE_DIR}/scripts/check-format.sh")
+endif()
+
+if(VARNHOLD_FUZZ)
+    include(cmake/fuzz.cmake)
 endif()

@@ -47,6 +47,10 @@ step "host: configure" cmake --preset host >/dev/null &&
     step "host: build" cmake --build --preset host &&
     step "host: tests under sanitizers" ctest --preset host
 
+step "fuzz targets: configure" cmake --preset fuzz >/dev/null &&
+    step "fuzz targets: build" cmake --build --preset fuzz &&
+    step "fuzz targets: smoke runs" ctest --preset fuzz
+
 step "64-bit tests: configure" cmake --preset win64-test >/dev/null &&
     step "64-bit tests: build" cmake --build --preset win64-test &&
     step "64-bit tests: under wine64" ctest --preset win64-test

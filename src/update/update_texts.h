@@ -21,3 +21,11 @@ inline constexpr TextPair kReasonCrossesLink = {L"path crosses a symlink/junctio
                                                 L"путь проходит через ссылку/junction"};
 inline constexpr TextPair kReasonCannotOpenForCheck = {L"could not open for checking",
                                                        L"не удалось открыть для проверки"};
+inline constexpr TextPair kReasonDownload = {L"download failed", L"не удалось скачать"};
+inline constexpr TextPair kReasonHashUnreadable = {L"could not open for verification",
+                                                   L"не удалось открыть для сверки"};
+inline constexpr TextPair kReasonHashMismatch = {L"file failed verification", L"файл не прошел проверку"};
+inline constexpr TextPair kReasonUnpack = {L"could not unpack", L"не удалось распаковать"};
+inline constexpr TextPair kReasonUnpackedMismatch = {L"unpacked file failed verification",
+                                                     L"распакованный файл не прошел проверку"};
+inline constexpr TextPair kReasonReplace = {L"could not replace file", L"не удалось заменить файл"};

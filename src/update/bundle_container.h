@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The small-files bundle, once unpacked, is a plain sequence of records: a header line
+// "<name>\t<decimal length>\n" followed by exactly that many content bytes. It has no file header,
+// no count and no checksum of its own; it ends at the end of the file or at an empty line.
+
+struct BundleRecordHeader {
+    std::string name;    // the file's manifest path, matched byte for byte
+    int32_t length = 0;  // content bytes that follow the header
+};
+
+enum class BundleHeaderRead {
+    Record,     // `header` holds the next record
+    End,        // the end of the file or an empty line: the container ends normally
+    Malformed,  // no TAB, or a length that is not plain decimal digits within 32 bits
+};
+
+// Reads the next header line; the LF is consumed.
+[[nodiscard]] BundleHeaderRead readBundleHeader(std::FILE* container, BundleRecordHeader& header);
+
+// Digits only, at least one, no sign or blank, at most 2147483647. A CR before the LF or a second
+// TAB makes the text invalid.
+[[nodiscard]] std::optional<int32_t> parseBundleLength(std::string_view text);
+
+// Moves past `length` content bytes without reading them.
+[[nodiscard]] bool skipBundleContent(std::FILE* container, int32_t length);
+
+struct BundleCopyResult {
+    bool complete = false;  // every content byte was read (false: the container is cut short)
+    bool written = false;   // every byte read was also written to `out`
+};
+
+// Copies `length` content bytes to `out` through `buffer`. With `out` null the bytes are only read.
+[[nodiscard]] BundleCopyResult copyBundleContent(std::FILE* container, int32_t length, std::FILE* out,
+                                                 char* buffer, size_t bufferSize);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/wstring.h"
+#include "update/manifest.h"
+
+struct UpdateEngine;
+
+// Fetches the release's small-files bundle (`pack` is the SHA-256 of its gzip copy, also its name
+// on the server) and replaces from it every file marked needsUpdate, clearing the flag of each file
+// it replaced. It is an optimisation only: whatever it does not deliver stays marked for the
+// single-file downloads, and it reports nothing. Nothing of the bundle is left in the game folder.
+void applyBundle(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder,
+                 const std::string& releaseBaseUrl, const std::string& pack, int32_t packSize);

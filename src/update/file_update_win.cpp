@@ -1,0 +1,144 @@
+#include "update/file_update_win.h"
+
+#include <windows.h>
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "app/unique_handle.h"
+#include "config/settings.h"
+#include "config/text_convert.h"
+#include "crypto/sha256_win.h"
+#include "net/http_client_win.h"
+#include "update/local_check_win.h"
+#include "update/update_engine.h"
+#include "update/update_texts.h"
+
+namespace {
+
+constexpr size_t kBufferSize = 65536;
+
+struct GzipFileTraits {
+    using Native = gzFile;
+    static Native empty() { return nullptr; }
+    static bool isValid(Native f) { return f != nullptr; }
+    static void close(Native f) { gzclose(f); }
+};
+using UniqueGzipFile = UniqueHandle<GzipFileTraits>;
+
+// Why an entry failed, and whether the cause lies on the local side.
+struct EntryFailure {
+    const TextPair* reason = nullptr;
+    bool blocked = false;
+};
+
+// One entry through download, hash, unpack, check and rename. Returns no reason on success.
+EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameFolder,
+                         const std::string& releaseBaseUrl) {
+    if (crossesReparsePoint(gameFolder, entry.path)) return {&kReasonCrossesLink, true};
+
+    engine.currentDone.store(0);
+    engine.currentTotal.store(entry.packedSize);
+    const WString relative = utf8ToWide(entry.path);
+    setCurrentFile(engine, relative);
+
+    const std::string objectUrl = releaseBaseUrl + "/files/" + entry.sha256 + ".gz";
+    const WString target = gameFolder + L"\\" + relative;
+    const WString compressed = target + L".gz";
+    const WString unpacked = target + L".new";
+
+    DownloadFailure lastFailure = DownloadFailure::None;
+    if (!downloadToFile(objectUrl, compressed, &engine.currentDone, &engine.bytesDone, &lastFailure)) {
+        return {&kReasonDownload, lastFailure == DownloadFailure::LocalFile};
+    }
+    const std::string hash = sha256FileHex(compressed);
+    if (hash.size() != 64) return {&kReasonHashUnreadable, true};
+    // The compressed copy stays next to the target: the next run overwrites it from its start.
+    if (hash != entry.sha256) return {&kReasonHashMismatch, false};
+
+    int64_t unpackedSize = 0;
+    if (!gunzipFile(compressed, unpacked, &unpackedSize)) {
+        deleteFileQuietly(unpacked);
+        return {&kReasonUnpack, true};
+    }
+    if (unpackedSize != entry.size || crc32FileHex(unpacked) != entry.crc32) {
+        deleteFileQuietly(unpacked);
+        return {&kReasonUnpackedMismatch, true};
+    }
+    // The only change the target ever sees: replaced whole, or left as it was.
+    if (!MoveFileExW(unpacked.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        deleteFileQuietly(unpacked);
+        return {&kReasonReplace, true};
+    }
+    deleteFileQuietly(compressed);
+    return {};
+}
+
+}  // namespace
+
+void deleteFileQuietly(const WString& path) { DeleteFileW(path.c_str()); }
+
+bool gunzipFile(const WString& source, const WString& destination, int64_t* unpackedSize) {
+    if (unpackedSize) *unpackedSize = 0;
+    UniqueGzipFile reader(gzopen_w(source.c_str(), "rb"));
+    if (!reader) return false;
+    UniqueFile writer(_wfopen(destination.c_str(), L"wb"));
+    if (!writer) return false;
+
+    std::vector<char> buffer(kBufferSize);
+    int64_t total = 0;
+    bool ok = true;
+    for (;;) {
+        const int got = gzread(reader.get(), buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (got < 0) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        if (std::fwrite(buffer.data(), 1, static_cast<size_t>(got), writer.get()) !=
+            static_cast<size_t>(got)) {
+            ok = false;
+            break;
+        }
+        total += got;
+    }
+    const bool flushed = std::fflush(writer.get()) == 0;
+    const bool writerClosed = std::fclose(writer.release()) == 0;
+    // gzclose reports a stream that ended before its proper end (a truncated download).
+    const bool readerClosed = gzclose(reader.release()) == Z_OK;
+    if (!(ok && flushed && writerClosed && readerClosed)) return false;
+    if (unpackedSize) *unpackedSize = total;
+    return true;
+}
+
+void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder,
+                 const std::string& releaseBaseUrl, int32_t filesToDo, int32_t bytesToDo,
+                 int32_t& failedCount, int32_t& blockedCount) {
+    engine.filesDone.store(0);
+    engine.filesTotal.store(filesToDo);
+    engine.bytesDone.store(0);
+    engine.bytesTotal.store(bytesToDo);
+    engine.state.exchange(kStateDownloadingFiles);
+    failedCount = 0;
+    blockedCount = 0;
+
+    for (ManifestEntry& entry : manifest) {
+        // A file in progress is always finished before a stop.
+        if (engine.stopRequested.load()) break;
+        entry.failed = false;
+        if (!entry.needsUpdate) continue;
+
+        const EntryFailure failure = updateEntry(engine, entry, gameFolder, releaseBaseUrl);
+        if (!failure.reason) {
+            engine.filesDone.fetch_add(1);
+            continue;
+        }
+        entry.failed = true;
+        entry.reason = localized(*failure.reason);
+        ++failedCount;
+        if (failure.blocked) ++blockedCount;
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/wstring.h"
+#include "update/manifest.h"
+
+struct UpdateEngine;
+
+// Brings every entry marked needsUpdate to its manifest state, one file after the other: the gzip
+// copy is downloaded next to the target, its SHA-256 checked, unpacked next to the target, the
+// unpacked size and CRC-32 checked, and only then moved over the target in one rename. The
+// target is never opened for writing. Failures are per file (`failed`, `reason`); `blockedCount`
+// counts those on the local side (locks, rights) rather than the network or the server.
+// `filesToDo` and `bytesToDo` only feed the progress display.
+void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder,
+                 const std::string& releaseBaseUrl, int32_t filesToDo, int32_t bytesToDo,
+                 int32_t& failedCount, int32_t& blockedCount);
+
+// Decompresses a gzip file into a new file through zlib's gzip reader. A source without a gzip
+// header is copied unchanged; a truncated or corrupt stream never succeeds. `unpackedSize`
+// receives the bytes written on success (0 otherwise). On failure the destination is left for
+// the caller to delete.
+[[nodiscard]] bool gunzipFile(const WString& source, const WString& destination,
+                              int64_t* unpackedSize = nullptr);
+
+// Removes a file by path; a file that is absent or cannot be removed is ignored.
+void deleteFileQuietly(const WString& path);
