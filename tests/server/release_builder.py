@@ -33,6 +33,7 @@ import gzip
 import hashlib
 import json
 import os
+import shutil
 import subprocess
 import sys
 import zlib
@@ -247,6 +248,7 @@ class ReleaseBuilder:
     def _write_objects(self, files_dir: str) -> None:
         for entry in self.files:
             if not entry.publish_object:
+                _remove(os.path.join(files_dir, entry.listed_sha256 + ".gz"))
                 continue
             data = entry.object_data
             if entry.corrupt_object:
@@ -266,10 +268,17 @@ class ReleaseBuilder:
         if name in self.empty_signature:
             signature = b""
         _write(os.path.join(folder, name + ".txt"), text)
-        if name not in self.missing_signature:
+        if name in self.missing_signature:
+            _remove(os.path.join(folder, name + ".sig"))
+        else:
             _write(os.path.join(folder, name + ".sig"), signature)
 
-    def build(self, branch_dir: str) -> BuiltTree:
+    def build(self, branch_dir: str, clean: bool = False) -> BuiltTree:
+        """Writes the tree. Files of an earlier build stay unless `clean` empties the folder
+        first, so several releases can share one branch; a file that this build leaves out on
+        purpose (a missing signature or object) is removed in any case."""
+        if clean and os.path.isdir(branch_dir):
+            shutil.rmtree(branch_dir)
         for name in (self.bad_signature | self.truncated_signature | self.missing_signature
                      | self.empty_signature | self.crlf_after_signing):
             if name not in SIGNED_TEXTS:
@@ -288,6 +297,11 @@ class ReleaseBuilder:
         if self.launcher is not None:
             _write(os.path.join(branch_dir, "latest_launcher.exe"), self.launcher)
         return BuiltTree(branch_dir, release_dir, descriptor, manifest, self.files)
+
+
+def _remove(path: str) -> None:
+    if os.path.lexists(path):
+        os.remove(path)
 
 
 def _write(path: str, data: bytes) -> None:
@@ -310,6 +324,7 @@ def _parser() -> argparse.ArgumentParser:
     build = commands.add_parser("build", help="write a branch tree")
     build.add_argument("--key", required=True, help="RSA private key (PEM) that signs the texts")
     build.add_argument("--out", required=True, help="branch folder to write (e.g. www/patch/lurra)")
+    build.add_argument("--clean", action="store_true", help="empty the branch folder first")
     build.add_argument("--version", required=True, help="game_version, also the release folder name")
     build.add_argument("--source", help="folder of game files to publish")
     build.add_argument("--launcher", help="executable to publish as latest_launcher.exe")
@@ -381,7 +396,7 @@ def _build_from_arguments(args) -> BuiltTree:
                           ("uncompressed", ("uncompressed", True))):
         for path in getattr(args, option):
             setattr(builder.file(path), field[0], field[1])
-    return builder.build(args.out)
+    return builder.build(args.out, clean=args.clean)
 
 
 def main(argv=None) -> int:

@@ -54,8 +54,8 @@ protected:
     }
 
     void build(std::vector<std::string> extra = {}) {
-        std::vector<std::string> arguments = {"--out", branch,     "--version",
-                                              "144",   "--source", dir.unixPath() + "/game"};
+        std::vector<std::string> arguments = {
+            "--clean", "--out", branch, "--version", "144", "--source", dir.unixPath() + "/game"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         std::string log;
         ASSERT_TRUE(runReleaseBuilder(arguments, &log)) << log;
