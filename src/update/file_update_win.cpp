@@ -15,20 +15,11 @@
 #include "net/http_client_win.h"
 #include "update/local_check_win.h"
 #include "update/update_engine.h"
+#include "update/update_texts.h"
 
 namespace {
 
 constexpr size_t kBufferSize = 65536;
-
-constexpr TextPair kReasonLink = {L"path crosses a symlink/junction", L"путь проходит через ссылку/junction"};
-constexpr TextPair kReasonDownload = {L"download failed", L"не удалось скачать"};
-constexpr TextPair kReasonHashUnreadable = {L"could not open for verification",
-                                            L"не удалось открыть для сверки"};
-constexpr TextPair kReasonHashMismatch = {L"file failed verification", L"файл не прошел проверку"};
-constexpr TextPair kReasonUnpack = {L"could not unpack", L"не удалось распаковать"};
-constexpr TextPair kReasonUnpackedMismatch = {L"unpacked file failed verification",
-                                              L"распакованный файл не прошел проверку"};
-constexpr TextPair kReasonReplace = {L"could not replace file", L"не удалось заменить файл"};
 
 struct GzipFileTraits {
     using Native = gzFile;
@@ -47,7 +38,7 @@ struct EntryFailure {
 // One entry through download, hash, unpack, check and rename. Returns no reason on success.
 EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameFolder,
                          const std::string& releaseBaseUrl) {
-    if (crossesReparsePoint(gameFolder, entry.path)) return {&kReasonLink, true};
+    if (crossesReparsePoint(gameFolder, entry.path)) return {&kReasonCrossesLink, true};
 
     engine.currentDone.store(0);
     engine.currentTotal.store(entry.packedSize);

@@ -4,47 +4,133 @@
 
 #include <zlib.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "app/handles_win.h"
+#include "config/settings.h"
 #include "config/text_convert.h"
+#include "update/local_check.h"
+#include "update/update_engine.h"
+#include "update/update_texts.h"
+
+namespace {
+
+constexpr DWORD kReadBlockBytes = 65536;
+constexpr int32_t kMissingFileProgress = 100;
+
+// Read access that lets other readers in but nobody who writes: a file that some program is
+// writing right now cannot be judged, and is reported rather than guessed at.
+UniqueKernelHandle openForReading(const WString& path) {
+    return UniqueKernelHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+struct CrcResult {
+    uint32_t crc = 0;
+    bool complete = false;  // read to the end without an error
+};
+
+// Feeds the file to the CRC in blocks until a read yields nothing; a read error ends it there.
+template <typename OnBlock>
+CrcResult crcOfOpenFile(HANDLE file, std::vector<unsigned char>& buffer, OnBlock onBlock) {
+    CrcResult result;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return result;
+        if (got == 0) break;
+        crc = crc32(crc, buffer.data(), got);
+        onBlock(static_cast<int32_t>(got));
+    }
+    result.crc = static_cast<uint32_t>(crc);
+    result.complete = true;
+    return result;
+}
+
+void markFailed(ManifestEntry& entry, const TextPair& reason, LocalCheckCounts& counts) {
+    entry.needsUpdate = false;
+    entry.failed = true;
+    entry.reason = localized(reason);
+    ++counts.couldNotCheck;
+}
+
+void markForUpdate(ManifestEntry& entry, LocalCheckCounts& counts) {
+    entry.needsUpdate = true;
+    ++counts.toUpdate;
+    counts.bytesToDownload = sumSaturating(counts.bytesToDownload, entry.packedSize);
+}
+
+void checkEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameFolder,
+                std::vector<unsigned char>& buffer, LocalCheckCounts& counts) {
+    if (crossesReparsePoint(gameFolder, entry.path)) {
+        markFailed(entry, kReasonCrossesLink, counts);
+        return;
+    }
+    const WString path = gameFolder + L"\\" + utf8ToWide(entry.path);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    bool missing = attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (!missing) {
+        UniqueKernelHandle file = openForReading(path);
+        if (!file) {
+            markFailed(entry, kReasonCannotOpenForCheck, counts);
+            return;
+        }
+        LARGE_INTEGER length{};
+        // A length that cannot be read is treated like a wrong one: the file is fetched anew.
+        missing = !GetFileSizeEx(file.get(), &length) || length.QuadPart != entry.size;
+        if (!missing) {
+            engine.currentTotal.store(entry.size);
+            const CrcResult crc = crcOfOpenFile(file.get(), buffer, [&engine](int32_t got) {
+                engine.currentDone.fetch_add(got);
+                addSaturating(engine.bytesDone, got);
+            });
+            if (formatCrc32(crc.crc) != entry.crc32 || !crc.complete) {
+                markForUpdate(entry, counts);
+            } else {
+                entry.needsUpdate = false;
+            }
+            engine.filesDone.fetch_add(1);
+            return;
+        }
+    }
+    markForUpdate(entry, counts);
+    engine.currentDone.store(kMissingFileProgress);
+}
+
+}  // namespace
+
+LocalCheckCounts checkLocalFiles(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder) {
+    engine.filesDone.store(0);
+    engine.filesTotal.store(static_cast<int32_t>(manifest.size()));
+    engine.bytesDone.store(0);
+    engine.state.store(kStateCheckingFiles);
+    setStatusText(engine, WString());
+
+    LocalCheckCounts counts;
+    std::vector<unsigned char> buffer(kReadBlockBytes);
+    for (ManifestEntry& entry : manifest) {
+        // Read once per entry, so a large file is always finished before the check stops.
+        if (engine.stopRequested.load()) break;
+        engine.currentDone.store(0);
+        engine.currentTotal.store(kMissingFileProgress);
+        setCurrentFile(engine, utf8ToWide(entry.path));
+        checkEntry(engine, entry, gameFolder, buffer, counts);
+    }
+    return counts;
+}
 
 bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8) {
-    std::string relative(relativePathUtf8);
-    for (char& c : relative) {
-        if (c == '\\') c = '/';
-    }
-    if (relative.empty()) return false;
-
-    // Every component is examined once, outermost first; one that does not exist does not stop
-    // the walk, so a link further in is still found.
-    WString walk = gameFolder;
-    size_t start = 0;
-    for (;;) {
-        const size_t slash = relative.find('/', start);
-        const std::string component =
-            relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-        walk += L'\\';
-        walk += utf8ToWide(component);
-        const DWORD attributes = GetFileAttributesW(walk.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-        if (slash == std::string::npos || slash + 1 == relative.size()) return false;
-        start = slash + 1;
-    }
+    return crossesReparsePointWith(gameFolder, relativePathUtf8, [](const WString& path) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    });
 }
 
 std::string crc32FileHex(const WString& path) {
-    UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueKernelHandle file = openForReading(path);
     if (!file) return {};
-    std::vector<unsigned char> buffer(65536);
-    uLong crc = crc32(0L, Z_NULL, 0);
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
-        crc = crc32(crc, buffer.data(), got);
-    }
-    char text[9];
-    std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(crc));
-    return text;
+    std::vector<unsigned char> buffer(kReadBlockBytes);
+    const CrcResult crc = crcOfOpenFile(file.get(), buffer, [](int32_t) {});
+    if (!crc.complete) return {};
+    return formatCrc32(crc.crc);
 }

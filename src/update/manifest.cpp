@@ -135,7 +135,10 @@ std::optional<int32_t> parseManifestNumber(std::string_view field, bool allowZer
 FileManifest parseManifest(std::string_view text, UpdateEngine& engine) {
     engine.bytesDone.store(0);
     engine.bytesTotal.store(0);
-    FileManifest manifest = parseLines(text, [&engine](int32_t size) { engine.bytesTotal.fetch_add(size); });
+    // A release may pass 2 GiB in all; the total then stays at the largest value instead of
+    // wrapping round to a negative one.
+    FileManifest manifest =
+        parseLines(text, [&engine](int32_t size) { addSaturating(engine.bytesTotal, size); });
     // A rejected text leaves no partial total behind either.
     if (manifest.empty()) engine.bytesTotal.store(0);
     return manifest;

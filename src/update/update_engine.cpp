@@ -1,5 +1,7 @@
 #include "update/update_engine.h"
 
+#include <algorithm>
+
 #include "config/settings.h"
 
 namespace {
@@ -9,6 +11,12 @@ constexpr TextPair kPreparing = {L"Preparing...", L"Подготовка..."};
 }  // namespace
 
 UpdateEngine::UpdateEngine() : statusText(localized(kPreparing)) {}
+
+EngineTexts copyEngineTexts(UpdateEngine& engine) {
+    std::lock_guard<std::mutex> guard(engine.lock);
+    return EngineTexts{engine.statusText, engine.currentFile, engine.launcherUpdateText,
+                       engine.dialogText, engine.newsText,    engine.displayVersion};
+}
 
 void setStatusText(UpdateEngine& engine, const WString& text) {
     std::lock_guard<std::mutex> guard(engine.lock);
@@ -20,12 +28,43 @@ void setCurrentFile(UpdateEngine& engine, const WString& text) {
     engine.currentFile = text;
 }
 
+void setLauncherUpdateText(UpdateEngine& engine, const WString& text) {
+    std::lock_guard<std::mutex> guard(engine.lock);
+    engine.launcherUpdateText = text;
+}
+
 WString copyStatusText(UpdateEngine& engine) {
     std::lock_guard<std::mutex> guard(engine.lock);
     return engine.statusText;
 }
 
+WString copyCurrentFile(UpdateEngine& engine) {
+    std::lock_guard<std::mutex> guard(engine.lock);
+    return engine.currentFile;
+}
+
+WString copyNewsText(UpdateEngine& engine) {
+    std::lock_guard<std::mutex> guard(engine.lock);
+    return engine.newsText;
+}
+
+std::string copyDisplayVersion(UpdateEngine& engine) {
+    std::lock_guard<std::mutex> guard(engine.lock);
+    return engine.displayVersion;
+}
+
 void publishOutcome(UpdateEngine& engine, int32_t state, const WString& text) {
     engine.state.exchange(state);
     setStatusText(engine, text);
+}
+
+int32_t sumSaturating(int32_t sum, int64_t amount) {
+    const int64_t total = static_cast<int64_t>(sum) + amount;
+    return static_cast<int32_t>(std::clamp<int64_t>(total, INT32_MIN, INT32_MAX));
+}
+
+void addSaturating(std::atomic<int32_t>& number, int64_t amount) {
+    int32_t seen = number.load();
+    while (!number.compare_exchange_weak(seen, sumSaturating(seen, amount))) {
+    }
 }

@@ -7,7 +7,8 @@
 
 #include "app/wstring.h"
 
-// Run states of an update run.
+// Run states of an update run. A run moves forward through the progress states within one server
+// attempt and ends in one of the final states 7 to 12; the next attempt starts again at 1.
 enum RunState : int32_t {
     kStateCreated = 0,
     kStateDetectingVersion = 1,
@@ -62,10 +63,32 @@ struct UpdateEngine {
     std::string displayVersion;
 };
 
+// The texts as the window thread copies them once per tick, all under one hold of the lock.
+struct EngineTexts {
+    WString statusText;
+    WString currentFile;
+    WString launcherUpdateText;
+    WString dialogText;
+    WString newsText;
+    std::string displayVersion;
+};
+[[nodiscard]] EngineTexts copyEngineTexts(UpdateEngine& engine);
+
 // Text access under the engine's lock.
 void setStatusText(UpdateEngine& engine, const WString& text);
 void setCurrentFile(UpdateEngine& engine, const WString& text);
+void setLauncherUpdateText(UpdateEngine& engine, const WString& text);
 [[nodiscard]] WString copyStatusText(UpdateEngine& engine);
+[[nodiscard]] WString copyCurrentFile(UpdateEngine& engine);
+[[nodiscard]] WString copyNewsText(UpdateEngine& engine);
+[[nodiscard]] std::string copyDisplayVersion(UpdateEngine& engine);
 
 // Publishes one outcome of a run: the state, then the status text.
 void publishOutcome(UpdateEngine& engine, int32_t state, const WString& text);
+
+// Adds to a progress number, stopping at INT32_MAX instead of wrapping round to a negative value:
+// the sums of a release's sizes may pass 2 GiB, and the progress bars must never go backwards.
+void addSaturating(std::atomic<int32_t>& number, int64_t amount);
+
+// The same for a plain running sum.
+[[nodiscard]] int32_t sumSaturating(int32_t sum, int64_t amount);

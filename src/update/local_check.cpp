@@ -1,0 +1,34 @@
+#include "update/local_check.h"
+
+#include <cstdio>
+
+#include "config/text_convert.h"
+
+std::string formatCrc32(uint32_t crc) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
+    return text;
+}
+
+bool crossesReparsePointWith(const WString& gameFolder, std::string_view relativePathUtf8,
+                             const std::function<bool(const WString&)>& isReparsePoint) {
+    std::string relative(relativePathUtf8);
+    for (char& c : relative) {
+        if (c == '\\') c = '/';
+    }
+    if (relative.empty()) return false;
+
+    // A component that does not exist does not stop the walk, so a link further in is still found.
+    WString walk = gameFolder;
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = relative.find('/', start);
+        const std::string_view component = std::string_view(relative).substr(
+            start, slash == std::string::npos ? std::string::npos : slash - start);
+        walk += L'\\';
+        walk += utf8ToWide(component);
+        if (isReparsePoint(walk)) return true;
+        if (slash == std::string::npos || slash + 1 == relative.size()) return false;
+        start = slash + 1;
+    }
+}

@@ -1,0 +1,426 @@
+#!/usr/bin/env python3
+"""Publishes a release the way an update server lays it out, for the launcher's tests.
+
+From a folder of game files (or files added one by one) it writes one branch tree:
+
+    <out>/latest.txt, latest.sig                  release descriptor and its signature
+    <out>/news_v2.txt, news_v2.sig                news (optional)
+    <out>/news.txt, news.sig                      older news (optional)
+    <out>/latest_launcher.exe                     published launcher (optional)
+    <out>/<version>/checksums.txt, checksums.sig  file manifest and its signature
+    <out>/<version>/files/<sha256>.gz             gzip copy of each file, named by the
+                                                  SHA-256 of that gzip copy
+
+Every .sig is the raw RSASSA-PKCS1-v1_5 / SHA-256 signature of the exact bytes of its .txt, made
+with `openssl dgst -sha256 -sign KEY`. The builder is written from the published formats alone
+and shares no code with the launcher, so the tests compare two independent readings of them.
+
+It can also publish broken releases on purpose (bad or missing signatures, a text changed to
+CR LF after signing, missing or corrupt objects, upper-case hashes, wrong sizes or CRCs, missing
+descriptor keys); see ReleaseBuilder and `release_builder.py build --help`.
+
+Use as a module:
+
+    builder = ReleaseBuilder("key.pem", game_version=144)
+    builder.add_folder("game")                       # or builder.add_file("Scripts/a.lua", b"...")
+    builder.file("Scripts/a.lua").wrong_crc = True   # a broken variant
+    tree = builder.build("www/patch/lurra")
+"""
+
+import argparse
+import dataclasses
+import gzip
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import zlib
+from typing import Dict, List, Optional, Set
+
+# Names of the signed texts, as used by the broken-variant options.
+SIGNED_TEXTS = ("latest", "checksums", "news_v2", "news")
+
+# Keys of latest.txt in the order a real server writes them.
+DESCRIPTOR_KEYS = ("game_version", "launcher_version", "launcher_checksum", "launcher_size",
+                   "update_servers", "pack", "pack_size", "display_version")
+
+
+def sha256_hex(data: bytes) -> str:
+    return hashlib.sha256(data).hexdigest()
+
+
+def crc32_hex(data: bytes) -> str:
+    return "%08X" % (zlib.crc32(data) & 0xFFFFFFFF)
+
+
+def gzip_bytes(data: bytes) -> bytes:
+    # A fixed time stamp keeps the copy, and so its name, the same from one build to the next.
+    return gzip.compress(data, compresslevel=9, mtime=0)
+
+
+def sign(private_key: str, data: bytes) -> bytes:
+    result = subprocess.run(["openssl", "dgst", "-sha256", "-sign", private_key], input=data,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    if result.returncode != 0 or not result.stdout:
+        raise RuntimeError("openssl could not sign: " + result.stderr.decode(errors="replace"))
+    return result.stdout
+
+
+def verify(public_key: str, data: bytes, signature: bytes) -> bool:
+    """True when the signature verifies under the PEM public key (for checking the builder)."""
+    import tempfile
+    with tempfile.NamedTemporaryFile(delete=False) as sig_file:
+        sig_file.write(signature)
+    try:
+        result = subprocess.run(["openssl", "dgst", "-sha256", "-verify", public_key, "-signature",
+                                 sig_file.name], input=data, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, check=False)
+        return result.returncode == 0
+    finally:
+        os.unlink(sig_file.name)
+
+
+@dataclasses.dataclass
+class FileEntry:
+    """One game file of the release, with switches for broken variants."""
+    path: str  # manifest path: UTF-8, "/" separators, relative to the game folder
+    content: bytes
+    # Manifest field texts written instead of the true values (any text, even malformed).
+    size_text: Optional[str] = None
+    packed_size_text: Optional[str] = None
+    crc32_text: Optional[str] = None
+    sha256_text: Optional[str] = None
+    wrong_size: bool = False        # size one above the true size
+    wrong_crc: bool = False         # CRC-32 with its lowest bit flipped
+    upper_case_hash: bool = False   # hash listed, and the object published, in upper case
+    publish_object: bool = True     # False: files/<hash>.gz is missing on the server
+    corrupt_object: bool = False    # the served object has one byte changed after hashing
+    uncompressed: bool = False      # the object is the plain content, not a gzip copy
+    object_bytes: Optional[bytes] = None  # served object content, hashed and listed as given
+
+    # Filled by ReleaseBuilder.build().
+    object_data: bytes = b""
+    object_sha256: str = ""  # SHA-256 of object_data
+    listed_sha256: str = ""  # the hash as the manifest lists it (and the object's name)
+
+    def manifest_line(self) -> str:
+        size = self.size_text if self.size_text is not None else str(
+            len(self.content) + (1 if self.wrong_size else 0))
+        packed = self.packed_size_text if self.packed_size_text is not None else str(len(self.object_data))
+        if self.crc32_text is not None:
+            crc = self.crc32_text
+        else:
+            value = zlib.crc32(self.content) & 0xFFFFFFFF
+            crc = "%08X" % (value ^ 1 if self.wrong_crc else value)
+        return "\t".join([self.path, size, packed, crc, self.listed_sha256])
+
+
+@dataclasses.dataclass
+class BuiltTree:
+    """What build() wrote."""
+    branch_dir: str
+    release_dir: str
+    descriptor: bytes          # latest.txt as written
+    manifest: bytes            # checksums.txt as written
+    entries: List[FileEntry]
+
+
+class ReleaseBuilder:
+    """Collects a release and writes its branch tree.
+
+    Broken variants (each a set of names from SIGNED_TEXTS unless said otherwise):
+      bad_signature        the .sig has its first byte changed
+      truncated_signature  the .sig lacks its last byte
+      missing_signature    no .sig is written
+      empty_signature      the .sig is empty
+      crlf_after_signing   the .txt is written with CR LF although the LF text was signed
+      per file (FileEntry): wrong_size, wrong_crc, upper_case_hash, publish_object=False,
+        corrupt_object, uncompressed, size_text/packed_size_text/crc32_text/sha256_text
+      descriptor: omit_keys (keys left out), set_key() (any value text), extra_descriptor_lines
+      manifest: extra_manifest_lines (raw lines), manifest_text (replaces the whole text),
+        manifest_line_end ("\\n" or "\\r\\n"), descriptor_line_end likewise
+    """
+
+    def __init__(self, private_key: str, game_version, *, launcher_version=116, update_servers=2,
+                 display_version: Optional[str] = None):
+        self.private_key = private_key
+        self.game_version = str(game_version)
+        self.files: List[FileEntry] = []
+        self.keys: Dict[str, str] = {"game_version": self.game_version,
+                                     "launcher_version": str(launcher_version),
+                                     "update_servers": str(update_servers)}
+        if display_version is not None:
+            self.keys["display_version"] = display_version
+        self.omit_keys: Set[str] = set()
+        self.extra_descriptor_lines: List[str] = []
+        self.descriptor_line_end = "\n"
+        self.manifest_line_end = "\n"
+        self.extra_manifest_lines: List[str] = []
+        self.manifest_text: Optional[bytes] = None
+        self.news_v2: Optional[bytes] = None
+        self.news: Optional[bytes] = None
+        self.launcher: Optional[bytes] = None
+        self.extra_objects: Dict[str, bytes] = {}  # name (hash text) -> bytes, under files/
+        self.bad_signature: Set[str] = set()
+        self.truncated_signature: Set[str] = set()
+        self.missing_signature: Set[str] = set()
+        self.empty_signature: Set[str] = set()
+        self.crlf_after_signing: Set[str] = set()
+
+    # --- collecting -----------------------------------------------------------------------------
+
+    def add_file(self, path: str, content: bytes, **switches) -> FileEntry:
+        entry = FileEntry(path=path, content=content, **switches)
+        self.files.append(entry)
+        return entry
+
+    def add_folder(self, folder: str) -> None:
+        """Adds every file below the folder, in sorted order of the manifest paths."""
+        found = []
+        for parent, _, names in os.walk(folder):
+            for name in names:
+                full = os.path.join(parent, name)
+                found.append((os.path.relpath(full, folder).replace(os.sep, "/"), full))
+        for path, full in sorted(found):
+            with open(full, "rb") as source:
+                self.add_file(path, source.read())
+
+    def file(self, path: str) -> FileEntry:
+        for entry in self.files:
+            if entry.path == path:
+                return entry
+        raise ValueError("no file %r in the release" % path)
+
+    def set_key(self, key: str, value) -> None:
+        """Sets a descriptor key; known keys keep their place, others follow them."""
+        self.keys[key] = str(value)
+
+    def set_launcher(self, executable: bytes, version) -> None:
+        """Publishes latest_launcher.exe and announces it with its checksum and size."""
+        self.launcher = executable
+        self.keys["launcher_version"] = str(version)
+        self.keys["launcher_checksum"] = sha256_hex(executable)
+        self.keys["launcher_size"] = str(len(executable))
+
+    def add_object(self, data: bytes, name: Optional[str] = None) -> str:
+        """Publishes raw bytes as files/<name>.gz; the name is their SHA-256 unless given."""
+        name = name or sha256_hex(data)
+        self.extra_objects[name] = data
+        return name
+
+    # --- texts ----------------------------------------------------------------------------------
+
+    def descriptor_bytes(self) -> bytes:
+        order = [k for k in DESCRIPTOR_KEYS if k in self.keys] + [
+            k for k in self.keys if k not in DESCRIPTOR_KEYS]
+        lines = ["%s=%s" % (k, self.keys[k]) for k in order if k not in self.omit_keys]
+        lines += self.extra_descriptor_lines
+        end = self.descriptor_line_end
+        return "".join(line + end for line in lines).encode("utf-8")
+
+    def manifest_bytes(self) -> bytes:
+        if self.manifest_text is not None:
+            return self.manifest_text
+        lines = [entry.manifest_line() for entry in self.files] + self.extra_manifest_lines
+        end = self.manifest_line_end
+        return "".join(line + end for line in lines).encode("utf-8")
+
+    # --- writing --------------------------------------------------------------------------------
+
+    def _prepare_objects(self) -> None:
+        for entry in self.files:
+            if entry.object_bytes is not None:
+                entry.object_data = entry.object_bytes
+            elif entry.uncompressed:
+                entry.object_data = entry.content
+            else:
+                entry.object_data = gzip_bytes(entry.content)
+            entry.object_sha256 = sha256_hex(entry.object_data)
+            if entry.sha256_text is not None:
+                entry.listed_sha256 = entry.sha256_text
+            elif entry.upper_case_hash:
+                entry.listed_sha256 = entry.object_sha256.upper()
+            else:
+                entry.listed_sha256 = entry.object_sha256
+
+    def _write_objects(self, files_dir: str) -> None:
+        for entry in self.files:
+            if not entry.publish_object:
+                _remove(os.path.join(files_dir, entry.listed_sha256 + ".gz"))
+                continue
+            data = entry.object_data
+            if entry.corrupt_object:
+                data = bytes([data[0] ^ 0xFF]) + data[1:] if data else b"\0"
+            _write(os.path.join(files_dir, entry.listed_sha256 + ".gz"), data)
+        for name, data in self.extra_objects.items():
+            _write(os.path.join(files_dir, name + ".gz"), data)
+
+    def _publish_signed(self, folder: str, name: str, text: bytes) -> None:
+        signature = sign(self.private_key, text)
+        if name in self.crlf_after_signing:
+            text = text.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+        if name in self.bad_signature:
+            signature = bytes([signature[0] ^ 0x01]) + signature[1:]
+        if name in self.truncated_signature:
+            signature = signature[:-1]
+        if name in self.empty_signature:
+            signature = b""
+        _write(os.path.join(folder, name + ".txt"), text)
+        if name in self.missing_signature:
+            _remove(os.path.join(folder, name + ".sig"))
+        else:
+            _write(os.path.join(folder, name + ".sig"), signature)
+
+    def build(self, branch_dir: str, clean: bool = False) -> BuiltTree:
+        """Writes the tree. Files of an earlier build stay unless `clean` empties the folder
+        first, so several releases can share one branch; a file that this build leaves out on
+        purpose (a missing signature or object) is removed in any case."""
+        if clean and os.path.isdir(branch_dir):
+            shutil.rmtree(branch_dir)
+        for name in (self.bad_signature | self.truncated_signature | self.missing_signature
+                     | self.empty_signature | self.crlf_after_signing):
+            if name not in SIGNED_TEXTS:
+                raise ValueError("unknown signed text %r (one of %s)" % (name, ", ".join(SIGNED_TEXTS)))
+        release_dir = os.path.join(branch_dir, self.game_version)
+        self._prepare_objects()
+        self._write_objects(os.path.join(release_dir, "files"))
+        manifest = self.manifest_bytes()
+        self._publish_signed(release_dir, "checksums", manifest)
+        descriptor = self.descriptor_bytes()
+        self._publish_signed(branch_dir, "latest", descriptor)
+        if self.news_v2 is not None:
+            self._publish_signed(branch_dir, "news_v2", self.news_v2)
+        if self.news is not None:
+            self._publish_signed(branch_dir, "news", self.news)
+        if self.launcher is not None:
+            _write(os.path.join(branch_dir, "latest_launcher.exe"), self.launcher)
+        return BuiltTree(branch_dir, release_dir, descriptor, manifest, self.files)
+
+
+def _remove(path: str) -> None:
+    if os.path.lexists(path):
+        os.remove(path)
+
+
+def _write(path: str, data: bytes) -> None:
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as target:
+        target.write(data)
+
+
+# --- command line ---------------------------------------------------------------------------------
+
+def _read(path: str) -> bytes:
+    with open(path, "rb") as source:
+        return source.read()
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    commands = parser.add_subparsers(dest="command", required=True)
+
+    build = commands.add_parser("build", help="write a branch tree")
+    build.add_argument("--key", required=True, help="RSA private key (PEM) that signs the texts")
+    build.add_argument("--out", required=True, help="branch folder to write (e.g. www/patch/lurra)")
+    build.add_argument("--clean", action="store_true", help="empty the branch folder first")
+    build.add_argument("--version", required=True, help="game_version, also the release folder name")
+    build.add_argument("--source", help="folder of game files to publish")
+    build.add_argument("--launcher", help="executable to publish as latest_launcher.exe")
+    build.add_argument("--launcher-version", default="116", help="launcher_version (default 116)")
+    build.add_argument("--update-servers", default="2")
+    build.add_argument("--display-version")
+    build.add_argument("--news-v2", help="file to publish as news_v2.txt")
+    build.add_argument("--news", help="file to publish as news.txt")
+    build.add_argument("--set-key", action="append", default=[], metavar="KEY=VALUE",
+                       help="descriptor key with any value text")
+    build.add_argument("--omit-key", action="append", default=[], metavar="KEY")
+    build.add_argument("--descriptor-line", action="append", default=[], metavar="LINE",
+                       help="raw line appended to latest.txt")
+    build.add_argument("--manifest-line", action="append", default=[], metavar="LINE",
+                       help="raw line appended to checksums.txt")
+    build.add_argument("--crlf-texts", action="store_true",
+                       help="write and sign latest.txt and checksums.txt with CR LF line ends")
+    for option, text in (("--bad-signature", "signature with its first byte changed"),
+                         ("--truncated-signature", "signature one byte short"),
+                         ("--missing-signature", "no .sig file"),
+                         ("--empty-signature", "empty .sig file"),
+                         ("--crlf-after-signing", "text turned to CR LF after signing")):
+        build.add_argument(option, action="append", default=[], choices=SIGNED_TEXTS, help=text)
+    for option, text in (("--missing-object", "no files/<hash>.gz for PATH"),
+                         ("--corrupt-object", "object with one byte changed after hashing"),
+                         ("--upper-case-hash", "hash listed and object named in upper case"),
+                         ("--wrong-size", "manifest size one above the true size"),
+                         ("--wrong-crc", "manifest CRC-32 with one bit flipped"),
+                         ("--uncompressed", "object stored without gzip")):
+        build.add_argument(option, action="append", default=[], metavar="PATH", help=text)
+    build.add_argument("--json", action="store_true", help="print what was written as JSON")
+
+    sign_command = commands.add_parser("sign", help="sign one file")
+    sign_command.add_argument("--key", required=True)
+    sign_command.add_argument("--out", help="signature file (default: FILE with .sig)")
+    sign_command.add_argument("file")
+    return parser
+
+
+def _build_from_arguments(args) -> BuiltTree:
+    builder = ReleaseBuilder(args.key, args.version, launcher_version=args.launcher_version,
+                             update_servers=args.update_servers, display_version=args.display_version)
+    if args.source:
+        builder.add_folder(args.source)
+    if args.launcher:
+        builder.set_launcher(_read(args.launcher), args.launcher_version)
+    if args.news_v2:
+        builder.news_v2 = _read(args.news_v2)
+    if args.news:
+        builder.news = _read(args.news)
+    for assignment in args.set_key:
+        key, _, value = assignment.partition("=")
+        builder.set_key(key, value)
+    builder.omit_keys.update(args.omit_key)
+    builder.extra_descriptor_lines += args.descriptor_line
+    builder.extra_manifest_lines += args.manifest_line
+    if args.crlf_texts:
+        builder.descriptor_line_end = builder.manifest_line_end = "\r\n"
+    builder.bad_signature.update(args.bad_signature)
+    builder.truncated_signature.update(args.truncated_signature)
+    builder.missing_signature.update(args.missing_signature)
+    builder.empty_signature.update(args.empty_signature)
+    builder.crlf_after_signing.update(args.crlf_after_signing)
+    for option, field in (("missing_object", ("publish_object", False)),
+                          ("corrupt_object", ("corrupt_object", True)),
+                          ("upper_case_hash", ("upper_case_hash", True)),
+                          ("wrong_size", ("wrong_size", True)),
+                          ("wrong_crc", ("wrong_crc", True)),
+                          ("uncompressed", ("uncompressed", True))):
+        for path in getattr(args, option):
+            setattr(builder.file(path), field[0], field[1])
+    return builder.build(args.out, clean=args.clean)
+
+
+def main(argv=None) -> int:
+    args = _parser().parse_args(argv)
+    try:
+        if args.command == "sign":
+            _write(args.out or os.path.splitext(args.file)[0] + ".sig", sign(args.key, _read(args.file)))
+            return 0
+        tree = _build_from_arguments(args)
+    except (ValueError, RuntimeError, OSError) as error:
+        print("release_builder: %s" % error, file=sys.stderr)
+        return 1
+    if args.json:
+        files = []
+        for entry in tree.entries:
+            fields = entry.manifest_line().split("\t")
+            files.append({"listed": fields, "content_size": len(entry.content),
+                          "content_crc32": crc32_hex(entry.content), "object_sha256": entry.object_sha256,
+                          "published": entry.publish_object})
+        json.dump({"branch_dir": tree.branch_dir, "release_dir": tree.release_dir, "files": files},
+                  sys.stdout, indent=1)
+        print()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,43 @@
+#include "support/file_holder_win.h"
+
+#include <atomic>
+
+#include "support/test_env_win.h"
+
+namespace {
+
+constexpr DWORD kStartLimitMs = 30000;
+constexpr DWORD kEndLimitMs = 10000;
+
+}  // namespace
+
+FileHolder::FileHolder(const WString& path, const std::wstring& access, const std::wstring& sharing) {
+    static std::atomic<int> counter{0};
+    const std::wstring stem = L"VarnholdTestFileHolder-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(counter++);
+    ready.reset(CreateEventW(nullptr, TRUE, FALSE, (stem + L"-ready").c_str()));
+    release.reset(CreateEventW(nullptr, TRUE, FALSE, (stem + L"-release").c_str()));
+    if (!ready || !release) return;
+
+    const WString helper =
+        winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_open_file.exe");
+    std::wstring commandLine = L"\"" + helper + L"\" \"" + path + L"\" " + access + L" " + sharing + L" " +
+                               stem + L"-ready " + stem + L"-release";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        return;
+    }
+    UniqueKernelHandle thread(started.hThread);
+    process.reset(started.hProcess);
+    // The helper ends before "ready" when it cannot open the file.
+    const HANDLE waits[2] = {ready.get(), process.get()};
+    held = WaitForMultipleObjects(2, waits, FALSE, kStartLimitMs) == WAIT_OBJECT_0;
+}
+
+FileHolder::~FileHolder() {
+    if (release) SetEvent(release.get());
+    if (process) WaitForSingleObject(process.get(), kEndLimitMs);
+}

@@ -1,0 +1,82 @@
+#include "update/local_check.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <vector>
+
+namespace {
+
+TEST(LocalCheck, Crc32TextIsEightUpperCaseDigitsWithLeadingZeros) {
+    EXPECT_EQ(formatCrc32(0), "00000000");
+    EXPECT_EQ(formatCrc32(0xCBF43926u), "CBF43926");
+    EXPECT_EQ(formatCrc32(0xABCu), "00000ABC");
+    EXPECT_EQ(formatCrc32(0xFFFFFFFFu), "FFFFFFFF");
+}
+
+struct Walk {
+    std::vector<WString> asked;
+    std::set<WString> links;
+
+    bool operator()(const WString& relative) {
+        const WString& path = relative;
+        asked.push_back(path);
+        return links.count(path) > 0;
+    }
+};
+
+bool crosses(Walk& walk, const std::string& relative) {
+    return crossesReparsePointWith(L"G:\\game", relative,
+                                   [&walk](const WString& path) { return walk(path); });
+}
+
+TEST(LocalCheck, LinkWalkAsksAboutEachComponentOnceOutermostFirst) {
+    Walk walk;
+    EXPECT_FALSE(crosses(walk, "Scripts/ai/main.lua"));
+    EXPECT_EQ(walk.asked, (std::vector<WString>{L"G:\\game\\Scripts", L"G:\\game\\Scripts\\ai",
+                                                L"G:\\game\\Scripts\\ai\\main.lua"}));
+}
+
+TEST(LocalCheck, LinkWalkFindsALinkAtAnyDepthAndStopsThere) {
+    struct Case {
+        const wchar_t* link;
+        size_t asked;
+    };
+    const Case cases[] = {
+        {L"G:\\game\\Scripts", 1}, {L"G:\\game\\Scripts\\ai", 2}, {L"G:\\game\\Scripts\\ai\\main.lua", 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.link, c.link + wcslen(c.link)));
+        Walk walk;
+        walk.links = {c.link};
+        EXPECT_TRUE(crosses(walk, "Scripts/ai/main.lua"));
+        EXPECT_EQ(walk.asked.size(), c.asked);
+    }
+}
+
+TEST(LocalCheck, LinkWalkNeverAsksAboutTheGameFolderItself) {
+    Walk walk;
+    walk.links = {L"G:\\game"};
+    EXPECT_FALSE(crosses(walk, "mss32.dll"));
+    EXPECT_EQ(walk.asked, std::vector<WString>{L"G:\\game\\mss32.dll"});
+}
+
+TEST(LocalCheck, LinkWalkTreatsBackslashesAsSeparatorsAndEndsAtATrailingOne) {
+    Walk walk;
+    walk.links = {L"G:\\game\\a\\b"};
+    EXPECT_TRUE(crosses(walk, "a\\b\\c"));
+
+    Walk trailing;
+    EXPECT_FALSE(crosses(trailing, "a/b/"));
+    EXPECT_EQ(trailing.asked, (std::vector<WString>{L"G:\\game\\a", L"G:\\game\\a\\b"}));
+
+    Walk empty;
+    EXPECT_FALSE(crosses(empty, ""));
+    EXPECT_TRUE(empty.asked.empty());
+}
+
+TEST(LocalCheck, LinkWalkConvertsEachComponentFromUtf8) {
+    Walk walk;
+    walk.links = {L"G:\\game\\Imgs\\Игра"};
+    EXPECT_TRUE(crosses(walk, "Imgs/\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0/x.png"));
+}
+
+}  // namespace
