@@ -34,20 +34,13 @@ WString gamePath(const WString& folder, const std::string& relativeUtf8) {
     return path;
 }
 
-bool isReparsePoint(const WString& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 void removeListedPath(const WString& folder, const std::string& path) {
     // Deleting through a link would remove what the link points to, outside the game folder.
     if (!isSafeUninstallPath(path) || crossesReparsePoint(folder, path)) return;
     const WString target = gamePath(folder, path);
     DeleteFileW(target.c_str());
-    // The compressed copy an interrupted update may have left. Its name is not in the list, so
-    // the link test above did not cover it.
-    const WString companion = target + L".gz";
-    if (!isReparsePoint(companion)) DeleteFileW(companion.c_str());
+    // The compressed copy an interrupted update may have left beside it.
+    DeleteFileW((target + L".gz").c_str());
     // Every enclosing folder is tried once; one that still holds something simply stays.
     for (const std::string& enclosing : enclosingFoldersInnermostFirst(path)) {
         RemoveDirectoryW(gamePath(folder, enclosing).c_str());
