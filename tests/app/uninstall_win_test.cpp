@@ -216,15 +216,6 @@ TEST_F(Uninstall, WithoutAListOnlyTheInstalledVersionFileGoes) {
     expectLauncherFilesKept();
 }
 
-TEST_F(Uninstall, ListThatIsAFolderIsNoList) {
-    ASSERT_TRUE(makeFile(at(L"launcher_unins.ini\\Imgs\\a.ff")));
-    ASSERT_TRUE(makeFile(at(L"Imgs\\a.ff")));
-    EXPECT_EQ(runLauncher(L"-uninstall"), std::optional<DWORD>(0));
-    EXPECT_TRUE(fileExists(at(L"Imgs\\a.ff")));
-    EXPECT_FALSE(fileExists(at(L"VarnholdLauncher.ini")));
-    expectLauncherFilesKept();
-}
-
 // Game paths are built with "\" only, so a launcher folder in the "\\?\" form works as well.
 TEST_F(Uninstall, LauncherFolderInLongPathForm) {
     ASSERT_TRUE(makeFile(at(L"Imgs\\Sub\\a.ff")));

