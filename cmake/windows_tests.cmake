@@ -34,6 +34,21 @@ foreach(source IN LISTS varnhold_helper_sources)
     list(APPEND varnhold_helper_targets ${name})
 endforeach()
 
+# Resource-only DLLs whose version information the tests read: tests/helpers/dlls/name.rc ->
+# test-helpers/name.dll. No code and no entry point.
+file(GLOB varnhold_test_dll_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/helpers/dlls/*.rc")
+foreach(source IN LISTS varnhold_test_dll_sources)
+    get_filename_component(name "${source}" NAME_WE)
+    add_library(test_dll_${name} SHARED "${source}")
+    set_target_properties(test_dll_${name} PROPERTIES OUTPUT_NAME ${name} PREFIX "" LINKER_LANGUAGE C
+        RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/test-helpers"
+        ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/test-helpers/lib")
+    target_link_options(test_dll_${name} PRIVATE -nostdlib -Wl,-e,0)
+    list(APPEND varnhold_helper_targets test_dll_${name})
+endforeach()
+# The uninstall tests start the real launcher executable of this build.
+list(APPEND varnhold_helper_targets VarnholdLauncher)
+
 # One ctest fixture per run: a fresh test CA trusted inside the prefix, server certificates.
 add_test(NAME test_environment_setup
     COMMAND "${PROJECT_SOURCE_DIR}/scripts/test-environment.sh" setup "${CMAKE_BINARY_DIR}")

@@ -2,7 +2,11 @@
 // window with the product title and ends when it is closed.
 #include <windows.h>
 
+#include <cwchar>
+
 #include "app/constants.h"
+#include "app/paths_win.h"
+#include "app/uninstall_win.h"
 #include "config/settings_win.h"
 
 namespace {
@@ -17,7 +21,14 @@ LRESULT CALLBACK placeholderProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
+    // The whole tail, exactly: an outside uninstaller's call. Nothing else runs in this mode: no
+    // window, no settings, no instance rule.
+    if (commandLine && std::wcscmp(commandLine, L"-uninstall") == 0) {
+        runUninstall(launcherFolder());
+        return 0;
+    }
+
     loadSettings();
 
     WNDCLASSEXW windowClass{};

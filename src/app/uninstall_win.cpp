@@ -1,0 +1,59 @@
+#include "app/uninstall_win.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/constants.h"
+#include "app/uninstall_list.h"
+#include "app/unique_handle.h"
+#include "config/text_convert.h"
+#include "update/local_check_win.h"
+
+namespace {
+
+// Binary read: a CR is handled by the line splitter, and a stray Ctrl-Z does not end the list.
+std::optional<std::string> readWholeFile(const WString& path) {
+    UniqueFile file(_wfopen(path.c_str(), L"rb"));
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char buffer[16384];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
+    return bytes;
+}
+
+// Game paths are written with "\" throughout so that a "\\?\" launcher folder works as well.
+WString gamePath(const WString& folder, const std::string& relativeUtf8) {
+    WString path = folder + L"\\" + utf8ToWide(relativeUtf8);
+    for (size_t i = folder.size(); i < path.size(); ++i) {
+        if (path[i] == L'/') path[i] = L'\\';
+    }
+    return path;
+}
+
+void removeListedPath(const WString& folder, const std::string& path) {
+    // Deleting through a link would remove what the link points to, outside the game folder.
+    if (!isSafeUninstallPath(path) || crossesReparsePoint(folder, path)) return;
+    const WString target = gamePath(folder, path);
+    DeleteFileW(target.c_str());
+    // The compressed copy an interrupted update may have left beside it.
+    DeleteFileW((target + L".gz").c_str());
+    // Every enclosing folder is tried once; one that still holds something simply stays.
+    for (const std::string& enclosing : enclosingFoldersInnermostFirst(path)) {
+        RemoveDirectoryW(gamePath(folder, enclosing).c_str());
+    }
+}
+
+}  // namespace
+
+void runUninstall(const WString& launcherFolder) {
+    const WString listPath = launcherFolder + kUninstallListFileName;
+    if (const std::optional<std::string> list = readWholeFile(listPath)) {
+        for (const std::string& line : splitUninstallList(*list)) removeListedPath(launcherFolder, line);
+    }
+    DeleteFileW((launcherFolder + kInstalledVersionFileName).c_str());
+    DeleteFileW(listPath.c_str());
+}
