@@ -1,6 +1,3 @@
-// TODO: moves to tests/update/ once the HTTP client, the signature check and the test server
-// (src/net/http_client_win.cpp, src/crypto/*, tests/support/test_server_win.h) are merged into this
-// branch; until then it cannot compile here. It passes against the net branch's client and server.
 // The descriptor, news and patch information fetched from the real test server (HTTPS on
 // loopback), published there by the fixture builder and signed with the test key.
 #include "update/signed_text_win.h"
