@@ -31,6 +31,18 @@ foreach(source IN LISTS varnhold_tool_sources)
     target_link_libraries(${name} PRIVATE launcher_core)
 endforeach()
 
+# Benchmarks: bench/name_win.cpp -> build/<preset>/bench/name.exe, run by scripts/bench.sh.
+file(GLOB varnhold_bench_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/bench/*_win.cpp")
+foreach(source IN LISTS varnhold_bench_sources)
+    get_filename_component(name "${source}" NAME_WE)
+    string(REGEX REPLACE "_win$" "" name "${name}")
+    add_executable(${name} "${source}")
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
+    target_compile_options(${name} PRIVATE ${varnhold_warnings})
+    target_link_options(${name} PRIVATE -municode)
+    target_link_libraries(${name} PRIVATE launcher_core)
+endforeach()
+
 if(VARNHOLD_BUILD_TESTS)
     include(cmake/windows_tests.cmake)
 endif()

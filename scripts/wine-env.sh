@@ -5,7 +5,8 @@
 # wait for them until the wineserver exits.
 
 wine_env_exports() {
-    local build=$1
+    local build
+    build=$(realpath -m "$1")
     export WINEPREFIX="$build/wine/prefix"
     export WINEDEBUG=-all
     # No Mono or Gecko installer dialogs while the prefix is created.
@@ -22,7 +23,8 @@ wine_env_exports() {
 # Creates the template prefix once per build tree (with "Segoe UI" mapped to an installed font),
 # copies it to the test prefix when that is missing, and keeps one wineserver alive, warmed up.
 wine_env_prepare() {
-    local build=$1
+    local build
+    build=$(realpath -m "$1")
     wine_env_exports "$build"
     mkdir -p "$build/wine" "$WINE_LOGS"
     local here
@@ -49,7 +51,8 @@ wine_env_prepare() {
 }
 
 wine_env_stop() {
-    local build=$1
+    local build
+    build=$(realpath -m "$1")
     wine_env_exports "$build"
     [[ -d "$WINEPREFIX" ]] && wineserver -k >/dev/null 2>&1 || true
 }

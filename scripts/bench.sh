@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Benchmarks of the update engine, each printed as a ratio against a reference measured in the same
+# run on the same data (absolute times vary between machines; the ratios are what we compare).
+# usage: scripts/bench.sh [local-check] ...     (default: every benchmark)
+# Generated data lives in build/bench-data (about 1.5 GB; kept between runs).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build="$root/build/win64-test"
+data="$root/build/bench-data"
+
+scripts/install-deps.sh
+cmake --preset win64-test >/dev/null
+cmake --build --preset win64-test >/dev/null
+mkdir -p "$data"
+source scripts/wine-env.sh
+wine_env_prepare "$build"
+winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+
+run_local_check() {
+    echo "=== local check: checkLocalFiles against ReadFile + zlib crc32 in the same process"
+    "$WINE" "$build/bench/local_check_bench.exe" "$(winpath "$data/local_check")" 2000 1024 \
+        >"$data/local_check.log" 2>&1 || { cat "$data/local_check.log"; return 1; }
+    cat "$data/local_check.log"
+}
+
+selected=("$@")
+((${#selected[@]})) || selected=(local-check)
+for bench in "${selected[@]}"; do
+    case "$bench" in
+        local-check) run_local_check ;;
+        *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
+    esac
+done
