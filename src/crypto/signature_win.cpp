@@ -14,17 +14,22 @@
 
 namespace {
 
-std::mutex secondSlotLock;
+std::mutex slotLock;
 
-// The second trusted key starts as a copy of the embedded one.
+// Both trusted keys start as the embedded one; only tests and developer tools replace them.
+std::string& firstSlot() {
+    static std::string slot(kSignaturePublicKeyPem);
+    return slot;
+}
+
 std::string& secondSlot() {
     static std::string slot(kSignaturePublicKeyPem);
     return slot;
 }
 
-std::string secondTrustedKey() {
-    std::lock_guard<std::mutex> lock(secondSlotLock);
-    return secondSlot();
+std::string trustedKey(std::string& (*slot)()) {
+    std::lock_guard<std::mutex> lock(slotLock);
+    return slot();
 }
 
 // The CNG key of a PEM "PUBLIC KEY" text (SubjectPublicKeyInfo), decoded anew on every check.
@@ -69,11 +74,17 @@ bool verifyWithKey(const std::string& text, const std::string& signature, const 
 }
 
 bool verifySignature(const std::string& text, const std::string& signature) {
-    if (verifyWithKey(text, signature, kSignaturePublicKeyPem)) return true;
-    return verifyWithKey(text, signature, secondTrustedKey());
+    if (verifyWithKey(text, signature, trustedKey(firstSlot))) return true;
+    return verifyWithKey(text, signature, trustedKey(secondSlot));
 }
 
 void setSecondTrustedKeyForTests(const std::string& pem) {
-    std::lock_guard<std::mutex> lock(secondSlotLock);
+    std::lock_guard<std::mutex> lock(slotLock);
+    secondSlot() = pem;
+}
+
+void setTrustedKeysForTools(const std::string& pem) {
+    std::lock_guard<std::mutex> lock(slotLock);
+    firstSlot() = pem;
     secondSlot() = pem;
 }

@@ -12,3 +12,7 @@
 
 // Tests only: puts another PEM key into the second slot (which starts as a copy of the first).
 void setSecondTrustedKeyForTests(const std::string& pem);
+
+// Developer tools and tests only: trusts this PEM key alone, in both slots, instead of the
+// embedded one. The launcher itself never calls it.
+void setTrustedKeysForTools(const std::string& pem);

@@ -20,15 +20,31 @@ namespace {
 constexpr DWORD kHandOverWaitMs = 30000;
 std::atomic<uint32_t> handOverWaitMs{kHandOverWaitMs};
 
-// The runtime's normal exit, so that static clean-up runs; the window thread ends with the process.
+// A process that has just ended may keep its executable busy for a moment before the file can be
+// replaced; the rollback tries for this long before it gives up.
+constexpr int kRollbackAttempts = 20;
+constexpr DWORD kRollbackPauseMs = 100;
+
+constexpr wchar_t kNewLauncherParameters[] = L"-ignoreinstances -postupdate";
+constexpr wchar_t kRestoredLauncherParameters[] = L"-ignoreinstances";
+constexpr size_t kHashTextLength = 64;
+
+// The runtime's normal exit, so that static clean-up runs; the window thread ends with the process
+// and the instance mutex is released by the process end.
 [[noreturn]] void endProcess() { std::exit(0); }
 
-bool renameFile(const WString& from, const WString& to) { return MoveFileW(from.c_str(), to.c_str()) != 0; }
+bool renameFile(const WString& from, const WString& to) {
+    return MoveFileW(from.c_str(), to.c_str()) != FALSE;
+}
 
-// Puts the backup back in place of a new executable that did not come up.
+// Puts the backup back in place of a new executable that did not come up. The backup replaces the
+// new file in one move, so the module path never stays empty when the move fails.
 bool restoreBackup(const WString& running, const WString& backup) {
-    deleteFileQuietly(running);
-    return renameFile(backup, running);
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(backup.c_str(), running.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE) return true;
+        if (attempt == kRollbackAttempts) return false;
+        Sleep(kRollbackPauseMs);
+    }
 }
 
 }  // namespace
@@ -46,16 +62,18 @@ bool startProcess(const WString& executable, const WString& parameters) {
 
 bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::string& branchBaseUrl,
                 const std::string& launcherChecksum) {
-    engine.state.exchange(kStateUpdatingLauncher);
-    setStatusText(engine, L"");
+    publishOutcome(engine, kStateUpdatingLauncher, L"");
 
     const WString download = launcherFolder + L"/latest_launcher.download";
     const WString backup = launcherFolder + L"/old_launcher.bak";
     const WString running = modulePath();
 
-    // A partial download stays and is overwritten by the next attempt; a wrong one is never run.
+    // A partial download stays and is overwritten by the next attempt.
     if (!downloadToFile(branchBaseUrl + kLatestLauncherPath, download, &engine.currentDone)) return false;
-    if (sha256FileHex(download) != launcherChecksum) {
+    // Only a file whose hash could be computed and equals the published one is ever run; an empty
+    // checksum must not match a file that could not be read.
+    const std::string hash = sha256FileHex(download);
+    if (hash.size() != kHashTextLength || hash != launcherChecksum) {
         deleteFileQuietly(download);
         return false;
     }
@@ -66,24 +84,27 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     }
     if (!renameFile(download, running)) {
         deleteFileQuietly(download);
-        renameFile(backup, running);
+        (void)renameFile(backup, running);
         return false;
     }
 
     // Set by the new launcher once its window exists; a launcher that fails while starting never
-    // reports itself healthy.
+    // reports itself healthy. An event that some other process still holds may carry an old
+    // signal, which must not pass for the new launcher's.
     UniqueKernelHandle healthy(CreateEventW(nullptr, TRUE, FALSE, kUpdateHealthyEventName));
+    if (healthy) ResetEvent(healthy.get());
+
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
     info.lpFile = running.c_str();
-    info.lpParameters = L"-ignoreinstances -postupdate";
+    info.lpParameters = kNewLauncherParameters;
     info.nShow = SW_SHOWDEFAULT;
     const BOOL started = ShellExecuteExW(&info);
     UniqueKernelHandle process(started ? info.hProcess : nullptr);
     if (!process) {
         healthy.reset();
-        restoreBackup(running, backup);
+        (void)restoreBackup(running, backup);
         return false;
     }
     if (!healthy) endProcess();
@@ -95,7 +116,8 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     if (result == WAIT_OBJECT_0) {
         deleteFileQuietly(backup);
     } else if (result == WAIT_OBJECT_0 + 1) {
-        if (restoreBackup(running, backup)) (void)startProcess(running, L"-ignoreinstances");
+        // The new launcher ended before its window came up: the user keeps the old one.
+        if (restoreBackup(running, backup)) (void)startProcess(running, kRestoredLauncherParameters);
     }
     // On a time-out the new launcher keeps running with the backup beside it; it removes the
     // backup itself once it signals.

@@ -29,3 +29,48 @@ inline constexpr TextPair kReasonUnpack = {L"could not unpack", L"не удал�
 inline constexpr TextPair kReasonUnpackedMismatch = {L"unpacked file failed verification",
                                                      L"распакованный файл не прошел проверку"};
 inline constexpr TextPair kReasonReplace = {L"could not replace file", L"не удалось заменить файл"};
+
+// The launcher-update line; the published launcher's version follows ("... v1.17").
+inline constexpr TextPair kLauncherUpdatePrefix = {L"Updating the launcher to v",
+                                                   L"Обновление лаунчера до v"};
+
+// Outcomes of an update run, one per final message.
+inline constexpr TextPair kNoConnectionText = {L"Could not connect to the update server!",
+                                               L"Не удалось подключиться к серверу обновлений!"};
+inline constexpr TextPair kDowngradeSkippedText = {
+    L"Server version is older than installed — downgrade skipped.",
+    L"Серверная версия старее установленной — откат пропущен."};
+inline constexpr TextPair kAlreadyInstalledText = {L"Latest version already installed!",
+                                                   L"Установлена последняя версия!"};
+inline constexpr TextPair kPatchInfoMissingText = {
+    L"The game was not updated and may not work correctly:\nfailed to load patch info!",
+    L"Игра не была обновлена и может работать неправильно:\nне удалось загрузить информацию о патче!"};
+inline constexpr TextPair kPatchSignatureMissingText = {
+    L"The game was not updated and may not work correctly:\nfailed to load the patch signature!",
+    L"Игра не была обновлена и может работать неправильно:\nне удалось загрузить подпись патча!"};
+inline constexpr TextPair kPatchSignatureInvalidText = {
+    L"The game was not updated and may not work correctly:\npatch info signature verification failed!",
+    L"Игра не была обновлена и может работать неправильно:\nподпись информации о патче не прошла проверку!"};
+inline constexpr TextPair kPatchInfoCorruptText = {
+    L"The game was not updated and may not work correctly:\ncorrupted patch info!",
+    L"Игра не была обновлена и может работать неправильно:\nповрежденная информация о патче!"};
+inline constexpr TextPair kUncheckedFilesText = {
+    L"The game was not updated and may not work correctly:\nsome local files could not be checked!",
+    L"Игра не была обновлена и может работать неправильно:\nчасть локальных файлов не удалось проверить!"};
+inline constexpr TextPair kNothingToUpdateUncheckedText = {
+    L"The game was not updated and may not work correctly:\nnothing to update, but some files could not be "
+    L"checked!",
+    L"Игра не была обновлена и может работать неправильно:\nобновлять нечего, но часть файлов не удалось "
+    L"проверить!"};
+inline constexpr TextPair kAllCheckedText = {L"All files checked and up to date!",
+                                             L"Все файлы проверены и актуальны!"};
+inline constexpr TextPair kFilesInUseText = {
+    L"The game was not updated and may not work correctly:\nsome files are in use by another program or "
+    L"access is denied.",
+    L"Игра не была обновлена и может работать неправильно:\nчасть файлов занята другой программой или нет "
+    L"прав доступа."};
+inline constexpr TextPair kDownloadFailedText = {
+    L"The game was not updated and may not work correctly:\nsome files could not be downloaded.",
+    L"Игра не была обновлена и может работать неправильно:\nчасть файлов не удалось скачать."};
+inline constexpr TextPair kAllUpdatedText = {L"All files updated successfully!",
+                                             L"Все файлы успешно обновлены!"};
