@@ -1,0 +1,247 @@
+// The server loop and the decisions of an update run: which server serves, which message ends the
+// run, in both languages, and what is recorded in the game folder.
+#include "update/update_run_win.h"
+
+#include <gtest/gtest.h>
+
+#include "update/update_engine.h"
+#include "update/update_run_fixture_win.h"
+
+namespace {
+
+TEST_F(UpdateRun, FreshFolderReceivesTheWholeReleaseAndRecordsIt) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    addReleaseFile("Imgs/ui/big.png", std::string(150000, 'p'));
+    addReleaseFile("Globals/empty.txt", "");
+    addReleaseFile("mss32.dll", "MZ sound");
+    publish();
+    for (const int language : {kEnglish, kRussian}) {
+        SCOPED_TRACE(language);
+        LanguageScope scope(language);
+        const WString game = newGameFolder(language == kEnglish ? L"game_en" : L"game_ru");
+        UpdateEngine engine;
+        prepare(engine, game);
+        EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+        expectOutcome(engine, kStateFinished, kUpdatedMessage, language);
+        EXPECT_TRUE(holdsRelease(game));
+        EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), "144");
+        EXPECT_EQ(readFileBytes(game + L"\\launcher_unins.ini"), uninstallListOfRelease());
+    }
+    EXPECT_EQ(requestsStartingWith("/", fallback()), 0);
+    // A release that announces no newer launcher never fetches one.
+    EXPECT_EQ(server.requestCount("/patch/lurra/latest_launcher.exe"), 0);
+}
+
+TEST_F(UpdateRun, FallbackServesWhenThePrimaryIsDownAndItsResultIsFinal) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    addReleaseFile("Imgs/a.png", std::string(5000, 'a'));
+    publish();
+    primaryDown();
+    const WString game = newGameFolder(L"game");
+    LanguageScope english(kEnglish);
+    UpdateEngine engine;
+    prepare(engine, game);
+    EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+    expectOutcome(engine, kStateFinished, kUpdatedMessage, kEnglish);
+    EXPECT_TRUE(holdsRelease(game));
+    EXPECT_EQ(server.requestCount("/patch/lurra/latest.txt", primary()), 1);
+    EXPECT_EQ(server.requestCount("/patch/lurra/latest.txt", fallback()), 1);
+    EXPECT_EQ(objectRequests(primary()), 0);
+    EXPECT_EQ(objectRequests(fallback()), 2);
+}
+
+TEST_F(UpdateRun, BadManifestSignatureOnThePrimaryEndsThatAttemptWithStateNineThenTheFallbackServes) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    publish();
+    ASSERT_TRUE(
+        server.setRules(R"([{"port": )" + std::to_string(primary()) +
+                        R"(, "path": "/patch/lurra/144/checksums.sig", "body": "not the signature"}])"));
+    LanguageScope english(kEnglish);
+    {
+        UpdateEngine engine;
+        prepare(engine, newGameFolder(L"primary_only"));
+        EXPECT_FALSE(runServerAttempt(engine, primaryUrl(), false, setup));
+        expectOutcome(engine, kStateBadPatchInfo, kPatchVerificationMessage, kEnglish);
+    }
+    const WString game = newGameFolder(L"game");
+    UpdateEngine engine;
+    prepare(engine, game);
+    EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+    expectOutcome(engine, kStateFinished, kUpdatedMessage, kEnglish);
+    EXPECT_TRUE(holdsRelease(game));
+    EXPECT_EQ(objectRequests(primary()), 0);
+    EXPECT_EQ(objectRequests(fallback()), 1);
+}
+
+TEST_F(UpdateRun, PatchInformationIsCheckedInOrderAndEachFailureHasItsMessage) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    struct Case {
+        const char* name;
+        std::vector<std::string> builderArguments;
+        std::string rules;
+        Message message;
+    };
+    const std::string text = "/patch/lurra/144/checksums.txt";
+    const std::string signature = "/patch/lurra/144/checksums.sig";
+    const Case cases[] = {
+        {"manifest missing",
+         {},
+         R"([{"path": ")" + text + R"(", "action": "status", "status": 404}])",
+         kPatchInfoMessage},
+        {"manifest empty", {}, R"([{"path": ")" + text + R"(", "action": "empty"}])", kPatchInfoMessage},
+        {"manifest and signature missing",
+         {},
+         R"([{"prefix": "/patch/lurra/144/checksums", "action": "status", "status": 404}])",
+         kPatchInfoMessage},
+        {"signature missing", {"--missing-signature", "checksums"}, "[]", kPatchSignatureMessage},
+        {"signature empty", {"--empty-signature", "checksums"}, "[]", kPatchSignatureMessage},
+        {"signature of other bytes", {"--bad-signature", "checksums"}, "[]", kPatchVerificationMessage},
+        {"text changed after signing",
+         {"--crlf-after-signing", "checksums"},
+         "[]",
+         kPatchVerificationMessage},
+        {"signed but malformed",
+         {"--manifest-line", "Scripts/x.lua\tnot a size"},
+         "[]",
+         kCorruptPatchMessage},
+        {"signed but unsafe path",
+         {"--manifest-line", "../evil.dll\t1\t1\t00000000\t" + std::string(64, 'a')},
+         "[]",
+         kCorruptPatchMessage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        publish(c.builderArguments);
+        ASSERT_TRUE(server.setRules(c.rules));
+        for (const int language : {kEnglish, kRussian}) {
+            SCOPED_TRACE(language);
+            LanguageScope scope(language);
+            const WString game = newGameFolder(L"game");
+            UpdateEngine engine;
+            prepare(engine, game);
+            EXPECT_FALSE(runServerAttempt(engine, primaryUrl(), true, setup));
+            expectOutcome(engine, kStateBadPatchInfo, c.message, language);
+            EXPECT_FALSE(fileExists(game + L"\\Scripts\\main.lua"));
+            EXPECT_FALSE(fileExists(game + L"\\VarnholdLauncher.ini"));
+            ASSERT_EQ(runUnixShell("rm -rf " + shellQuote(unixPathFromWine(game))), 0);
+        }
+    }
+    EXPECT_EQ(objectRequests(primary()), 0);
+}
+
+TEST_F(UpdateRun, BothServersWithoutADescriptorEndWithNoConnection) {
+    for (const int language : {kEnglish, kRussian}) {
+        SCOPED_TRACE(language);
+        LanguageScope scope(language);
+        UpdateEngine engine;
+        prepare(engine, newGameFolder(language == kEnglish ? L"game_en" : L"game_ru"));
+        EXPECT_EQ(runUpdate(engine, setup), kStateNoDescriptor);
+        expectOutcome(engine, kStateNoDescriptor, kNoConnectionMessage, language);
+        EXPECT_TRUE(engine.notPublished);
+    }
+    EXPECT_EQ(server.requestCount("/patch/lurra/latest.txt", primary()), 2);
+    EXPECT_EQ(server.requestCount("/patch/lurra/latest.txt", fallback()), 2);
+}
+
+TEST_F(UpdateRun, OlderOrEqualServerVersionChangesNothing) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    publish();
+    struct Case {
+        const char* installed;
+        Message message;
+    };
+    for (const Case& c : {Case{"145", kDowngradeMessage}, Case{"144", kAlreadyInstalledMessage}}) {
+        for (const int language : {kEnglish, kRussian}) {
+            SCOPED_TRACE(std::string(c.installed) + (language == kEnglish ? " en" : " ru"));
+            LanguageScope scope(language);
+            const WString game = newGameFolder(L"game");
+            ASSERT_TRUE(writeFileBytes(game + L"\\VarnholdLauncher.ini", c.installed));
+            UpdateEngine engine;
+            prepare(engine, game);
+            EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+            expectOutcome(engine, kStateFinished, c.message, language);
+            EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), c.installed);
+            EXPECT_FALSE(fileExists(game + L"\\Scripts\\main.lua"));
+            EXPECT_FALSE(fileExists(game + L"\\launcher_unins.ini"));
+            ASSERT_EQ(runUnixShell("rm -rf " + shellQuote(unixPathFromWine(game))), 0);
+        }
+    }
+    EXPECT_EQ(requestsStartingWith("/patch/lurra/144/", primary()), 0);
+    EXPECT_EQ(requestsStartingWith("/", fallback()), 0);
+}
+
+TEST_F(UpdateRun, FullCheckOfACurrentFolderDownloadsNothingAndRecordsTheRelease) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    addReleaseFile("Imgs/a.png", std::string(70000, 'a'));
+    addReleaseFile("Interf/b.txt", "b");
+    publish();
+    for (const int language : {kEnglish, kRussian}) {
+        SCOPED_TRACE(language);
+        LanguageScope scope(language);
+        const WString game = newGameFolder(language == kEnglish ? L"game_en" : L"game_ru");
+        installRelease(game);
+        UpdateEngine engine;
+        prepare(engine, game, true);
+        EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+        expectOutcome(engine, kStateFinished, kCheckedMessage, language);
+        EXPECT_EQ(engine.filesDone.load(), 3);
+        EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), "144");
+        EXPECT_EQ(readFileBytes(game + L"\\launcher_unins.ini"), uninstallListOfRelease());
+    }
+    EXPECT_EQ(server.requestCount("/patch/lurra/144/checksums.txt", primary()), 2);
+    EXPECT_EQ(objectRequests(primary()), 0);
+    EXPECT_EQ(requestsStartingWith("/", fallback()), 0);
+}
+
+TEST_F(UpdateRun, CancelBeforeTheFirstAttemptAsksNoServer) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    publish();
+    UpdateEngine engine;
+    prepare(engine, newGameFolder(L"game"));
+    engine.stopRequested.store(true);
+    EXPECT_EQ(runUpdate(engine, setup), kStateCreated);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(UpdateRun, CancelWhileThePatchInformationLoadsClaimsNothing) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    publish();
+    ASSERT_TRUE(server.setRules(R"([{"path": "/patch/lurra/144/checksums.sig", "delay": 1.0}])"));
+    const WString game = newGameFolder(L"game");
+    UpdateEngine engine;
+    prepare(engine, game);
+    // The window's try-again answer arrives while the run waits for the manifest's signature; the
+    // local check then stops before its first file.
+    std::thread window([&engine] {
+        while (engine.state.load() != kStateDownloadingPatchInfo) Sleep(2);
+        engine.stopRequested.store(true);
+    });
+    const int32_t state = runUpdate(engine, setup);
+    window.join();
+    EXPECT_NE(state, kStateFinished);
+    EXPECT_FALSE(fileExists(game + L"\\VarnholdLauncher.ini"));
+    EXPECT_FALSE(fileExists(game + L"\\launcher_unins.ini"));
+    EXPECT_EQ(requestsStartingWith("/", fallback()), 0);
+}
+
+TEST_F(UpdateRun, NewsAreFetchedOnceAndFromTheFallbackWhenThePrimaryHasNone) {
+    addReleaseFile("Scripts/main.lua", "print('hi')\n");
+    ASSERT_TRUE(writeFileBytes(dir / L"news.txt", "Title\nText\n01.01\nhttps://news\n"));
+    publish({"--news-v2", unixPathFromWine(dir / L"news.txt")});
+    primaryDown();
+    UpdateEngine engine;
+    prepare(engine, newGameFolder(L"game"));
+    EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+    EXPECT_EQ(copyNewsText(engine), L"Title\nText\n01.01\nhttps://news\n");
+    EXPECT_EQ(server.requestCount("/patch/lurra/news_v2.txt", primary()), 1);
+    EXPECT_EQ(server.requestCount("/patch/lurra/news_v2.txt", fallback()), 1);
+
+    // The next run of the same launcher session has its news already.
+    ASSERT_TRUE(server.clearRules());
+    engine.state.store(kStateCreated);
+    EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+    EXPECT_EQ(requestsStartingWith("/patch/lurra/news", primary()), 2);   // news_v2.txt, news.txt
+    EXPECT_EQ(requestsStartingWith("/patch/lurra/news", fallback()), 2);  // news_v2.txt, news_v2.sig
+}
+
+}  // namespace
