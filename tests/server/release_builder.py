@@ -10,6 +10,9 @@ From a folder of game files (or files added one by one) it writes one branch tre
     <out>/<version>/checksums.txt, checksums.sig  file manifest and its signature
     <out>/<version>/files/<sha256>.gz             gzip copy of each file, named by the
                                                   SHA-256 of that gzip copy
+    <out>/<version>/files/<pack>.gz               small-files bundle (optional): the gzip copy of
+                                                  the bundle container, announced in latest.txt by
+                                                  `pack` (its SHA-256) and `pack_size` (its length)
 
 Every .sig is the raw RSASSA-PKCS1-v1_5 / SHA-256 signature of the exact bytes of its .txt, made
 with `openssl dgst -sha256 -sign KEY`. The builder is written from the published formats alone
@@ -17,13 +20,19 @@ and shares no code with the launcher, so the tests compare two independent readi
 
 It can also publish broken releases on purpose (bad or missing signatures, a text changed to
 CR LF after signing, missing or corrupt objects, upper-case hashes, wrong sizes or CRCs, missing
-descriptor keys); see ReleaseBuilder and `release_builder.py build --help`.
+descriptor keys, broken bundles); see ReleaseBuilder, Bundle and `release_builder.py build --help`.
+
+The bundle container is a plain sequence of records, each a header line "<name>\t<length>\n"
+(the manifest path, a TAB, the content length in decimal digits, an LF) followed by exactly that
+many bytes of the file's uncompressed content; no file header, no count, no padding.
 
 Use as a module:
 
     builder = ReleaseBuilder("key.pem", game_version=144)
     builder.add_folder("game")                       # or builder.add_file("Scripts/a.lua", b"...")
     builder.file("Scripts/a.lua").wrong_crc = True   # a broken variant
+    bundle = builder.add_bundle(max_size=65536)      # optional small-files bundle
+    bundle.record("Scripts/a.lua").crlf = True       # a broken bundle variant
     tree = builder.build("www/patch/lurra")
 """
 
@@ -118,6 +127,105 @@ class FileEntry:
 
 
 @dataclasses.dataclass
+class BundleRecord:
+    """One record of the bundle container, with switches for broken variants."""
+    name: str                      # record name as written (UTF-8); normally a manifest path
+    content: bytes                 # the content bytes written after the header
+    length_text: Optional[str] = None  # written instead of the true length (any text)
+    crlf: bool = False             # the header line ends in CR LF (the length text becomes invalid)
+    corrupt: bool = False          # one content byte changed: same length, wrong CRC-32
+
+    def header(self) -> bytes:
+        length = self.length_text if self.length_text is not None else str(len(self.content))
+        return (self.name + "\t" + length + ("\r\n" if self.crlf else "\n")).encode("utf-8")
+
+    def data(self) -> bytes:
+        content = self.content
+        if self.corrupt:
+            content = bytes([content[0] ^ 0xFF]) + content[1:] if content else b""
+        return self.header() + content
+
+
+class Bundle:
+    """The small-files bundle of a release.
+
+    `records` is the container in order; build() writes it, gzips it and publishes the gzip copy
+    as files/<pack>.gz, and sets the descriptor keys `pack` and `pack_size`. Broken variants:
+      record switches (BundleRecord): crlf, corrupt, length_text, or any name/content
+      cut_bytes         bytes removed from the end of the container (a record cut short)
+      trailer           raw bytes appended after the last record (e.g. b"\n" and anything)
+      upper_case_pack   `pack` announced, and the bundle published, in upper case
+      wrong_hash        the published gzip differs from the one `pack` names (its gzip time
+                        stamp is changed: still a valid gzip of the same container)
+      uncompressed      the published object is the container itself, not a gzip copy
+      publish           False: no object on the server (the descriptor still announces it)
+      pack_text, pack_size_text: descriptor values written instead of the true ones
+    """
+
+    def __init__(self):
+        self.records: List[BundleRecord] = []
+        self.cut_bytes = 0
+        self.trailer = b""
+        self.upper_case_pack = False
+        self.wrong_hash = False
+        self.uncompressed = False
+        self.publish = True
+        self.pack_text: Optional[str] = None
+        self.pack_size_text: Optional[str] = None
+        # Filled by ReleaseBuilder.build().
+        self.container = b""
+        self.object_data = b""   # the gzip copy as `pack` names it
+        self.pack = ""           # `pack` as announced (also the object's name)
+        self.pack_size = 0       # length of the published object
+
+    def add_record(self, name: str, content: bytes, index: Optional[int] = None,
+                   **switches) -> BundleRecord:
+        """Adds a record, at the end or before position `index`."""
+        record = BundleRecord(name=name, content=content, **switches)
+        if index is None:
+            self.records.append(record)
+        else:
+            self.records.insert(index, record)
+        return record
+
+    def record(self, name: str) -> BundleRecord:
+        """The first record of that name."""
+        for record in self.records:
+            if record.name == name:
+                return record
+        raise ValueError("no record %r in the bundle" % name)
+
+    def index(self, name: str) -> int:
+        return self.records.index(self.record(name))
+
+    def container_bytes(self) -> bytes:
+        data = b"".join(record.data() for record in self.records) + self.trailer
+        if self.cut_bytes:
+            if self.cut_bytes > len(data):
+                raise ValueError("cannot cut %d bytes from a bundle of %d" % (self.cut_bytes, len(data)))
+            data = data[:len(data) - self.cut_bytes]
+        return data
+
+    def prepare(self) -> None:
+        self.container = self.container_bytes()
+        self.object_data = self.container if self.uncompressed else gzip_bytes(self.container)
+        digest = sha256_hex(self.object_data)
+        self.pack = self.pack_text if self.pack_text is not None else (
+            digest.upper() if self.upper_case_pack else digest)
+        self.pack_size = len(self.object_data)
+
+    def published_bytes(self) -> bytes:
+        data = self.object_data
+        if self.wrong_hash:
+            if self.uncompressed or len(data) < 8:
+                data = data + b"\0"
+            else:
+                # Byte 4 is the first byte of the gzip header's time stamp.
+                data = data[:4] + bytes([data[4] ^ 0x01]) + data[5:]
+        return data
+
+
+@dataclasses.dataclass
 class BuiltTree:
     """What build() wrote."""
     branch_dir: str
@@ -125,6 +233,7 @@ class BuiltTree:
     descriptor: bytes          # latest.txt as written
     manifest: bytes            # checksums.txt as written
     entries: List[FileEntry]
+    bundle: Optional[Bundle] = None
 
 
 class ReleaseBuilder:
@@ -141,6 +250,7 @@ class ReleaseBuilder:
       descriptor: omit_keys (keys left out), set_key() (any value text), extra_descriptor_lines
       manifest: extra_manifest_lines (raw lines), manifest_text (replaces the whole text),
         manifest_line_end ("\\n" or "\\r\\n"), descriptor_line_end likewise
+      bundle: add_bundle() and the switches of Bundle and BundleRecord
     """
 
     def __init__(self, private_key: str, game_version, *, launcher_version=116, update_servers=2,
@@ -168,6 +278,7 @@ class ReleaseBuilder:
         self.missing_signature: Set[str] = set()
         self.empty_signature: Set[str] = set()
         self.crlf_after_signing: Set[str] = set()
+        self.bundle: Optional[Bundle] = None
 
     # --- collecting -----------------------------------------------------------------------------
 
@@ -209,6 +320,21 @@ class ReleaseBuilder:
         name = name or sha256_hex(data)
         self.extra_objects[name] = data
         return name
+
+    def add_bundle(self, paths: Optional[List[str]] = None, max_size: Optional[int] = None) -> Bundle:
+        """Publishes a small-files bundle with one record per release file: the files named in
+        `paths` in that order, or else every file whose content is at most `max_size` bytes (all
+        files when None) in manifest order. Each record holds the file's true content, whatever
+        its manifest line claims. Records can be changed, added or removed afterwards."""
+        bundle = Bundle()
+        if paths is not None:
+            chosen = [self.file(path) for path in paths]
+        else:
+            chosen = [entry for entry in self.files if max_size is None or len(entry.content) <= max_size]
+        for entry in chosen:
+            bundle.add_record(entry.path, entry.content)
+        self.bundle = bundle
+        return bundle
 
     # --- texts ----------------------------------------------------------------------------------
 
@@ -256,6 +382,13 @@ class ReleaseBuilder:
             _write(os.path.join(files_dir, entry.listed_sha256 + ".gz"), data)
         for name, data in self.extra_objects.items():
             _write(os.path.join(files_dir, name + ".gz"), data)
+        bundle = self.bundle
+        if bundle is not None:
+            path = os.path.join(files_dir, bundle.pack + ".gz")
+            if bundle.publish:
+                _write(path, bundle.published_bytes())
+            else:
+                _remove(path)
 
     def _publish_signed(self, folder: str, name: str, text: bytes) -> None:
         signature = sign(self.private_key, text)
@@ -285,6 +418,11 @@ class ReleaseBuilder:
                 raise ValueError("unknown signed text %r (one of %s)" % (name, ", ".join(SIGNED_TEXTS)))
         release_dir = os.path.join(branch_dir, self.game_version)
         self._prepare_objects()
+        if self.bundle is not None:
+            self.bundle.prepare()
+            self.keys["pack"] = self.bundle.pack
+            self.keys["pack_size"] = (self.bundle.pack_size_text if self.bundle.pack_size_text is not None
+                                      else str(self.bundle.pack_size))
         self._write_objects(os.path.join(release_dir, "files"))
         manifest = self.manifest_bytes()
         self._publish_signed(release_dir, "checksums", manifest)
@@ -296,7 +434,7 @@ class ReleaseBuilder:
             self._publish_signed(branch_dir, "news", self.news)
         if self.launcher is not None:
             _write(os.path.join(branch_dir, "latest_launcher.exe"), self.launcher)
-        return BuiltTree(branch_dir, release_dir, descriptor, manifest, self.files)
+        return BuiltTree(branch_dir, release_dir, descriptor, manifest, self.files, self.bundle)
 
 
 def _remove(path: str) -> None:
@@ -355,6 +493,39 @@ def _parser() -> argparse.ArgumentParser:
                          ("--wrong-crc", "manifest CRC-32 with one bit flipped"),
                          ("--uncompressed", "object stored without gzip")):
         build.add_argument(option, action="append", default=[], metavar="PATH", help=text)
+    bundle = build.add_argument_group(
+        "small-files bundle", "A bundle is published when any of --bundle, --bundle-max-size or "
+        "--bundle-file is given; the other options change it. PATH names a record by its manifest path.")
+    bundle.add_argument("--bundle", action="store_true", help="bundle of every file, in manifest order")
+    bundle.add_argument("--bundle-max-size", type=int, metavar="N",
+                        help="bundle of the files of at most N bytes, in manifest order")
+    bundle.add_argument("--bundle-file", action="append", default=[], metavar="PATH",
+                        help="bundle of exactly these files, in this order")
+    bundle.add_argument("--bundle-record", action="append", default=[], metavar="NAME=FILE",
+                        help="extra record NAME holding the bytes of FILE, added at the end")
+    bundle.add_argument("--bundle-repeat", action="append", default=[], metavar="PATH",
+                        help="a second, intact record of PATH right after the first")
+    bundle.add_argument("--bundle-corrupt", action="append", default=[], metavar="PATH",
+                        help="first record of PATH with one content byte changed (CRC-32 fails)")
+    bundle.add_argument("--bundle-crlf", action="append", default=[], metavar="PATH",
+                        help="header line of PATH's record ends in CR LF")
+    bundle.add_argument("--bundle-length-text", action="append", default=[], metavar="PATH=TEXT",
+                        help="length text written in PATH's header instead of the true length")
+    bundle.add_argument("--bundle-other-case", action="append", default=[], metavar="PATH",
+                        help="PATH's record named with the letter case of its name swapped")
+    bundle.add_argument("--bundle-cut", type=int, default=0, metavar="N",
+                        help="container cut N bytes short at its end")
+    bundle.add_argument("--bundle-trailer-hex", default="", metavar="HEX",
+                        help="raw bytes appended after the last record")
+    bundle.add_argument("--bundle-upper-case-pack", action="store_true",
+                        help="pack announced, and the bundle published, in upper case")
+    bundle.add_argument("--bundle-wrong-hash", action="store_true",
+                        help="published gzip differs from the one pack names (time stamp changed)")
+    bundle.add_argument("--bundle-uncompressed", action="store_true",
+                        help="bundle published as the plain container, not gzip")
+    bundle.add_argument("--bundle-missing", action="store_true",
+                        help="bundle announced but not published")
+    bundle.add_argument("--bundle-pack-size", metavar="TEXT", help="pack_size written instead of the true one")
     build.add_argument("--json", action="store_true", help="print what was written as JSON")
 
     sign_command = commands.add_parser("sign", help="sign one file")
@@ -396,7 +567,50 @@ def _build_from_arguments(args) -> BuiltTree:
                           ("uncompressed", ("uncompressed", True))):
         for path in getattr(args, option):
             setattr(builder.file(path), field[0], field[1])
+    _bundle_from_arguments(builder, args)
     return builder.build(args.out, clean=args.clean)
+
+
+def _bundle_from_arguments(builder: ReleaseBuilder, args) -> None:
+    if args.bundle_file:
+        bundle = builder.add_bundle(paths=args.bundle_file)
+    elif args.bundle or args.bundle_max_size is not None:
+        bundle = builder.add_bundle(max_size=args.bundle_max_size)
+    else:
+        used = [option for option in ("bundle_record", "bundle_repeat", "bundle_corrupt", "bundle_crlf",
+                                      "bundle_length_text", "bundle_other_case", "bundle_cut",
+                                      "bundle_trailer_hex", "bundle_upper_case_pack", "bundle_wrong_hash",
+                                      "bundle_uncompressed", "bundle_missing", "bundle_pack_size")
+                if getattr(args, option) not in (None, False, [], 0, "")]
+        if used:
+            raise ValueError("--%s needs --bundle, --bundle-max-size or --bundle-file"
+                             % used[0].replace("_", "-"))
+        return
+    for assignment in args.bundle_record:
+        name, _, path = assignment.partition("=")
+        bundle.add_record(name, _read(path))
+    for path in args.bundle_repeat:
+        first = bundle.record(path)
+        bundle.add_record(path, first.content, index=bundle.index(path) + 1)
+    for path in args.bundle_corrupt:
+        bundle.record(path).corrupt = True
+    for path in args.bundle_crlf:
+        bundle.record(path).crlf = True
+    for assignment in args.bundle_length_text:
+        path, _, text = assignment.partition("=")
+        bundle.record(path).length_text = text
+    for path in args.bundle_other_case:
+        record = bundle.record(path)
+        if record.name.swapcase() == record.name:
+            raise ValueError("the name %r has no letters to change" % path)
+        record.name = record.name.swapcase()
+    bundle.cut_bytes = args.bundle_cut
+    bundle.trailer = bytes.fromhex(args.bundle_trailer_hex)
+    bundle.upper_case_pack = args.bundle_upper_case_pack
+    bundle.wrong_hash = args.bundle_wrong_hash
+    bundle.uncompressed = args.bundle_uncompressed
+    bundle.publish = not args.bundle_missing
+    bundle.pack_size_text = args.bundle_pack_size
 
 
 def main(argv=None) -> int:
@@ -416,8 +630,19 @@ def main(argv=None) -> int:
             files.append({"listed": fields, "content_size": len(entry.content),
                           "content_crc32": crc32_hex(entry.content), "object_sha256": entry.object_sha256,
                           "published": entry.publish_object})
-        json.dump({"branch_dir": tree.branch_dir, "release_dir": tree.release_dir, "files": files},
-                  sys.stdout, indent=1)
+        result = {"branch_dir": tree.branch_dir, "release_dir": tree.release_dir, "files": files}
+        if tree.bundle is not None:
+            offset = 0
+            records = []
+            for record in tree.bundle.records:
+                header = len(record.header())
+                records.append({"name": record.name, "length": len(record.content),
+                                "header_offset": offset, "content_offset": offset + header})
+                offset += header + len(record.content)
+            result["bundle"] = {"pack": tree.bundle.pack, "pack_size": tree.bundle.pack_size,
+                                "object": "files/%s.gz" % tree.bundle.pack,
+                                "container_size": len(tree.bundle.container), "records": records}
+        json.dump(result, sys.stdout, indent=1)
         print()
     return 0
 
