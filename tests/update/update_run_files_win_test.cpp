@@ -3,6 +3,7 @@
 // inside a run (a self-update that fails here, so the test process is never replaced).
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <sstream>
 
 #include "app/paths_win.h"
 #include "crypto/sha256_win.h"
@@ -59,6 +60,55 @@ TEST_F(UpdateRun, BundleIsTriedFirstOnlyFromFiftyFilesAndWithAFullPackName) {
         EXPECT_EQ(singles, c.missingFiles);
         ASSERT_EQ(runUnixShell("rm -rf " + shellQuote(unixPathFromWine(game))), 0);
     }
+}
+
+TEST_F(UpdateRun, BundleDeliversTheSmallFilesAndOnlyTheRestAreFetchedSingly) {
+    addSmallReleaseFiles(60);
+    addReleaseFile("Imgs/big1.png", std::string(100000, 'x'));
+    addReleaseFile("Imgs/big2.png", std::string(120000, 'y'));
+    publish({"--bundle-max-size", "4096"});
+    const WString game = newGameFolder(L"game");
+    UpdateEngine engine;
+    prepare(engine, game);
+    EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+    expectOutcome(engine, kStateFinished, kUpdatedMessage, appSettings().language.load());
+    EXPECT_TRUE(holdsRelease(game));
+
+    // The single downloads were counted anew after the bundle: the two large files and their
+    // packed sizes, as the manifest lists them.
+    const std::string manifest =
+        readFileBytes(server.root() + L"\\patch\\lurra\\144\\checksums.txt").value_or("");
+    int64_t bigPackedBytes = 0;
+    std::vector<std::string> bigObjects;
+    std::istringstream lines(manifest);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string path, size, packed, crc, sha;
+        std::getline(fields, path, '\t');
+        std::getline(fields, size, '\t');
+        std::getline(fields, packed, '\t');
+        std::getline(fields, crc, '\t');
+        std::getline(fields, sha, '\t');
+        if (path.rfind("Imgs/", 0) != 0) continue;
+        bigPackedBytes += std::stoll(packed);
+        bigObjects.push_back(kObjectPrefix + sha + ".gz");
+    }
+    ASSERT_EQ(bigObjects.size(), 2u);
+    EXPECT_EQ(engine.filesTotal.load(), 2);
+    EXPECT_EQ(engine.bytesTotal.load(), bigPackedBytes);
+
+    std::vector<std::string> objects;
+    for (const ServerRequest& request : server.requests()) {
+        if (request.path.rfind(kObjectPrefix, 0) == 0) objects.push_back(request.path);
+    }
+    ASSERT_EQ(objects.size(), 3u);
+    const std::string descriptor = readFileBytes(server.root() + L"\\patch\\lurra\\latest.txt").value_or("");
+    const size_t pack = descriptor.find("\npack=");
+    ASSERT_NE(pack, std::string::npos);
+    EXPECT_EQ(objects.front(), kObjectPrefix + descriptor.substr(pack + 6, 64) + ".gz");
+    EXPECT_EQ(std::vector<std::string>(objects.begin() + 1, objects.end()), bigObjects);
+    EXPECT_FALSE(fileExists(game + L"\\_smallpack.gz"));
+    EXPECT_FALSE(fileExists(game + L"\\_smallpack.bin"));
 }
 
 TEST_F(UpdateRun, FileInUseEndsTheRunWithItsListAndTheFallbackIsNotTried) {
