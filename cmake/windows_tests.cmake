@@ -46,8 +46,9 @@ foreach(source IN LISTS varnhold_test_dll_sources)
     target_link_options(test_dll_${name} PRIVATE -nostdlib -Wl,-e,0)
     list(APPEND varnhold_helper_targets test_dll_${name})
 endforeach()
-# The uninstall tests start the real launcher executable of this build.
-list(APPEND varnhold_helper_targets VarnholdLauncher)
+# The uninstall tests start the real launcher executable of this build, the end-to-end tests the
+# headless update tool.
+list(APPEND varnhold_helper_targets VarnholdLauncher update_tool)
 
 # One ctest fixture per run: a fresh test CA trusted inside the prefix, server certificates.
 add_test(NAME test_environment_setup
