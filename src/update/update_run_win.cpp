@@ -39,7 +39,8 @@ void updateLauncherIfDue(UpdateEngine& engine, const ReleaseInfo& info, const st
     if (!setup.mayUpdateLauncher || info.launcherVersion <= kLauncherVersionNumber) return;
     if (!isSelfUpdateDue(info, sha256FileHex(modulePath()))) return;
     setLauncherUpdateText(engine, localized(kLauncherUpdatePrefix) + formatVersion(info.launcherVersion));
-    (void)selfUpdate(engine, setup.launcherFolder, branchUrl, info.launcherChecksum);
+    const WString folder = setup.launcherFolder.empty() ? launcherFolder() : setup.launcherFolder;
+    (void)selfUpdate(engine, folder, branchUrl, info.launcherChecksum);
 }
 
 // Fetches the release's manifest and its signature and accepts the manifest only when it is

@@ -13,7 +13,8 @@ struct UpdateEngine;
 struct UpdateRunSetup {
     // Server base URLs (each ending in "/patch") in the order they are tried: primary, fallback.
     std::vector<std::string> serverBaseUrls;
-    // Where the self-update downloads the new launcher and keeps the old one as a backup.
+    // Where the self-update downloads the new launcher and keeps the old one as a backup; empty
+    // means the running launcher's folder.
     WString launcherFolder;
     // False only in the headless tool, whose own executable is not a launcher to be replaced.
     bool mayUpdateLauncher = true;
