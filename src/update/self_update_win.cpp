@@ -96,7 +96,9 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
 
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // No error dialog: a published file that cannot be started would otherwise hold the worker in
+    // a system message box, possibly hidden behind the launcher's window, instead of rolling back.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpFile = running.c_str();
     info.lpParameters = kNewLauncherParameters;
     info.nShow = SW_SHOWDEFAULT;

@@ -153,9 +153,11 @@ protected:
         ASSERT_TRUE(runReleaseBuilder(arguments, &log)) << log;
     }
 
-    // A new, empty game folder, and an engine set up for a run of it on the first branch.
+    // A new, empty game folder, never one that an earlier step of the test used (a file another
+    // process still holds there could otherwise get in the way), and an engine set up for a run of
+    // it on the first branch.
     WString newGameFolder(const std::wstring& name) {
-        const WString folder = dir / name;
+        const WString folder = dir / (name + L"_" + std::to_wstring(++gameFolders));
         EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
         return folder;
     }
@@ -217,6 +219,7 @@ protected:
     WString launcher = dir / L"launcher";
     UpdateRunSetup setup;
     std::vector<std::pair<std::string, std::string>> releaseFiles;
+    int gameFolders = 0;
 };
 
 // The run's messages, written out here independently of the launcher's text table.

@@ -148,7 +148,6 @@ TEST_F(UpdateTool, RefusesArgumentsItDoesNotKnow) {
         const ToolResult result = runTool(newGameFolder(L"game"), {bad});
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_NE(result.err.find("usage: update_tool.exe"), std::string::npos);
-        ASSERT_EQ(runUnixShell("rm -rf " + shellQuote(unixPathFromWine(dir / L"game"))), 0);
     }
     EXPECT_TRUE(server.requests().empty());
 }
