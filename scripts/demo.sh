@@ -94,7 +94,7 @@ else
 fi
 
 say "Starting the update servers (log: build/demo/server.log)"
-rm -rf "$demo/control" "$demo/ports.json"
+rm -rf "$demo/control" "$demo/ports.json" "$demo/server.log"
 mkdir -p "$demo/control"
 python3 tests/server/update_server.py --root "$demo/www" --control "$demo/control" --log "$demo/server.log" \
     --ports-file "$demo/ports.json" --tls-dir "$build/test-run/tls" --listen https --listen https \
