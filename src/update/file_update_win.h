@@ -27,3 +27,14 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
 
 // Removes a file by path; a file that is absent or cannot be removed is ignored.
 void deleteFileQuietly(const WString& path);
+
+// The one rename through which a game file changes: MoveFileExW with MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH (9), so no copy fallback and no delay until reboot. The target is replaced
+// whole or left as it was.
+[[nodiscard]] bool replaceTarget(const WString& replacement, const WString& target);
+
+// Tests only: a stand-in for the rename of replaceTarget, or nullptr for MoveFileExW again. Wine
+// lets an elevated process move a file over a read-only target, which Windows refuses; the tests
+// of that refusal install a rename that refuses the way Windows does.
+using ReplaceTargetFunction = bool (*)(const WString& replacement, const WString& target);
+void setReplaceTargetForTests(ReplaceTargetFunction replace);
