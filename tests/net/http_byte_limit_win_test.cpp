@@ -34,15 +34,17 @@ TEST_F(HttpByteLimit, LongerBodyFailsAsANetworkFailureAndStopsAtTheLimit) {
         const char* rules;
         uint64_t largestFile;  // what may be on disk after the failed attempts
     };
+    // The "endless" bodies end after 16 MiB: were the limit broken, the test fails instead of
+    // filling the disk.
     const Case cases[] = {
         // Content-Length one above the limit: refused before a byte is written.
         {"announced one byte too many", "/files/long.gz", "[]", 0},
         {"announced more than it sends", "/files/long_unannounced.gz",
          R"([{"path":"/files/long_unannounced.gz","action":"overlong","length":400001}])", 0},
-        {"endless, chunked", "/files/endless.gz", R"([{"path":"/files/endless.gz","action":"endless"}])",
-         kLimit},
+        {"endless, chunked", "/files/endless.gz",
+         R"([{"path":"/files/endless.gz","action":"endless","limit":16777216}])", kLimit},
         {"endless, ended by closing", "/files/endless.gz",
-         R"([{"path":"/files/endless.gz","action":"endless","framing":"close"}])", kLimit},
+         R"([{"path":"/files/endless.gz","action":"endless","framing":"close","limit":16777216}])", kLimit},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

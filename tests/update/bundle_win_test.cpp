@@ -124,7 +124,7 @@ TEST_F(Bundle, BundleThatCannotBeFetchedOrTrustedChangesNothing) {
         {"pack in upper case", {"--bundle-upper-case-pack"}, false, 1, false},
         {"gzip copy that pack does not name", {"--bundle-wrong-hash"}, false, 1, false},
         {"not published", {"--bundle-missing"}, false, 3, false},
-        {"endless body", {}, true, 3, false},
+        {"endless body (ends after 16 MiB)", {}, true, 3, false},
         {"more bytes than pack_size announces", {"--bundle-pack-size", "100"}, false, 3, false},
         {"stored without gzip", {"--bundle-uncompressed"}, false, 1, true},
         {"pack_size 0 sets no limit", {"--bundle-pack-size", "0"}, false, 1, true},
@@ -138,7 +138,8 @@ TEST_F(Bundle, BundleThatCannotBeFetchedOrTrustedChangesNothing) {
         writeGameFile("_smallpack.gz", "left from an interrupted run");
         writeGameFile("_smallpack.bin", "left from an interrupted run");
         ASSERT_TRUE(server.setRules(
-            c.endlessBody ? R"([{"prefix":"/patch/lurra/144/files/","action":"endless"}])" : "[]"));
+            c.endlessBody ? R"([{"prefix":"/patch/lurra/144/files/","action":"endless","limit":16777216}])"
+                          : "[]"));
         const size_t before = server.requests().size();
 
         applyPublished();

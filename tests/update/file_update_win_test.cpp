@@ -88,8 +88,9 @@ TEST_F(FileUpdate, EachFailedStepGivesItsReasonAndBlockedOnlyForLocalCauses) {
                     "Imgs/crc.dds", "--missing-object", "Imgs/missing.dds"});
     const std::string gzipCopy = publishedObject("Imgs/truncated.dds");
     republishObject("Imgs/truncated.dds", gzipCopy.substr(0, gzipCopy.size() / 2));
+    // Ends after 16 MiB, so that a broken limit fails the test rather than filling the disk.
     ASSERT_TRUE(server.setRules(R"([{"path":")" + objectTarget(entry("Imgs/endless.dds").sha256) +
-                                R"(","action":"endless"}])"));
+                                R"(","action":"endless","limit":16777216}])"));
     for (const char* path : paths) writeGameFile(path, oldContent);
     // The places where the copies would go are taken by folders.
     ASSERT_TRUE(CreateDirectoryW(gamePath("Imgs/slot.dds.gz").c_str(), nullptr));
