@@ -12,7 +12,7 @@
 namespace {
 
 constexpr uint32_t kKillPointSeed = 20240611;
-constexpr int kKillPoints = 6;
+constexpr int kKillPoints = 9;
 constexpr DWORD kRunLimitMs = 60000;
 constexpr UINT kKilledExitCode = 77;
 
@@ -25,14 +25,14 @@ std::string lines(size_t size, const std::string& word) {
 
 // Where the kill lands, as seen from outside through the file system only (opening a game file
 // would itself block the rename under test).
-enum class KillPhase { Downloading, Unpacking, NextFileRequested };
+enum class KillPhase { Downloading, Downloaded, NextFileRequested };
 
 const char* phaseName(KillPhase phase) {
     switch (phase) {
         case KillPhase::Downloading:
             return "downloading";
-        case KillPhase::Unpacking:
-            return "unpacking";
+        case KillPhase::Downloaded:
+            return "downloaded, then a pause";
         case KillPhase::NextFileRequested:
             return "next file requested";
     }
@@ -101,31 +101,35 @@ protected:
 
     [[nodiscard]] WString resultFile() const { return dir / L"runner_result.txt"; }
 
-    // Polls until the kill point is reached (then kills) or the runner ends by itself. True when
-    // the kill landed while the runner was still at work.
-    bool killAt(HANDLE process, size_t fileIndex, KillPhase phase) {
-        const WString target = gamePath(files[fileIndex].first);
+    // Polls until the kill point is reached, waits `pauseMs` and kills, unless the runner ends by
+    // itself first. True when the kill landed while the runner was still at work.
+    bool killAt(HANDLE process, size_t fileIndex, KillPhase phase, DWORD pauseMs) {
+        const ManifestEntry& item = entry(files[fileIndex].first);
+        const WString compressed = gamePath(item.path) + L".gz";
+        const uint64_t packed = static_cast<uint64_t>(item.packedSize);
         const std::string next = fileIndex + 1 < files.size()
                                      ? objectTarget(entry(files[fileIndex + 1].first).sha256)
                                      : std::string();
         for (;;) {
             if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return false;
+            const uint64_t arrived = fileSize(compressed).value_or(0);
             bool reached = false;
             switch (phase) {
                 case KillPhase::Downloading:
-                    reached = fileSize(target + L".gz").value_or(0) > 0;
+                    reached = arrived >= packed / 2;
                     break;
-                case KillPhase::Unpacking:
-                    reached = fileSize(target + L".new").has_value();
+                // Hashing, unpacking, checking and the rename follow the complete download.
+                case KillPhase::Downloaded:
+                    reached = arrived == packed;
                     break;
                 case KillPhase::NextFileRequested:
-                    reached =
-                        next.empty() ? fileSize(target + L".new").has_value() : server.requestCount(next) > 0;
+                    reached = next.empty() ? arrived == packed : server.requestCount(next) > 0;
                     break;
             }
             if (reached) break;
             Sleep(1);
         }
+        if (WaitForSingleObject(process, pauseMs) == WAIT_OBJECT_0) return false;
         if (!TerminateProcess(process, kKilledExitCode)) return false;
         EXPECT_EQ(WaitForSingleObject(process, kRunLimitMs), WAIT_OBJECT_0);
         DWORD code = 0;
@@ -150,10 +154,12 @@ TEST_F(UpdateCrash, KilledAtAnyPointEachFileIsOldOrNewAndTheNextRunCompletes) {
     int killedAtWork = 0;
     for (int point = 0; point < kKillPoints; ++point) {
         const size_t fileIndex = random() % files.size();
-        // Every phase in turn; the file each time by the seeded draw.
+        // Every phase in turn; the file and the pause after the phase is reached by the seeded draw.
         const auto phase = static_cast<KillPhase>(point % 3);
+        const DWORD pauseMs = random() % 40;
         SCOPED_TRACE("seed " + std::to_string(kKillPointSeed) + ", point " + std::to_string(point) + ": " +
-                     files[fileIndex].first + ", " + phaseName(phase));
+                     files[fileIndex].first + ", " + phaseName(phase) + ", " + std::to_string(pauseMs) +
+                     " ms");
         prepareOldFolder();
         // Slow transfers, so that each moment of the work lasts long enough to be met.
         ASSERT_TRUE(server.setRules(
@@ -161,10 +167,11 @@ TEST_F(UpdateCrash, KilledAtAnyPointEachFileIsOldOrNewAndTheNextRunCompletes) {
         {
             UniqueKernelHandle runner = startRunner();
             ASSERT_TRUE(runner);
-            const bool killed = killAt(runner.get(), fileIndex, phase);
+            const bool killed = killAt(runner.get(), fileIndex, phase, pauseMs);
             killedAtWork += killed ? 1 : 0;
-            std::printf("kill point %d: %s, %s: %s\n", point, files[fileIndex].first.c_str(),
-                        phaseName(phase), killed ? "killed at work" : "ran to its end first");
+            std::printf("kill point %d: %s, %s, %u ms: %s\n", point, files[fileIndex].first.c_str(),
+                        phaseName(phase), static_cast<unsigned>(pauseMs),
+                        killed ? "killed at work" : "ran to its end first");
             for (const std::wstring& left : transferLeftovers(game))
                 std::printf("  left: %s\n", wideToUtf8(left).c_str());
         }
