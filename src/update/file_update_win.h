@@ -12,8 +12,9 @@ struct UpdateEngine;
 // copy is downloaded next to the target, its SHA-256 checked, unpacked next to the target, the
 // unpacked size and CRC-32 checked, and only then moved over the target in one rename. The
 // target is never opened for writing. Failures are per file (`failed`, `reason`); `blockedCount`
-// counts those on the local side (locks, rights) rather than the network or the server.
-// `filesToDo` and `bytesToDo` only feed the progress display.
+// counts those on the local side (locks, rights) rather than the network or the server. A body
+// longer than the entry's packedSize fails its download like a broken connection, so a server
+// cannot fill the disk. `filesToDo` and `bytesToDo` only feed the progress display.
 void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder,
                  const std::string& releaseBaseUrl, int32_t filesToDo, int32_t bytesToDo,
                  int32_t& failedCount, int32_t& blockedCount);
