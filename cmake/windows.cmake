@@ -36,11 +36,12 @@ file(GLOB varnhold_bench_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/bench/
 foreach(source IN LISTS varnhold_bench_sources)
     get_filename_component(name "${source}" NAME_WE)
     string(REGEX REPLACE "_win$" "" name "${name}")
-    add_executable(${name} "${source}")
-    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
-    target_compile_options(${name} PRIVATE ${varnhold_warnings})
-    target_link_options(${name} PRIVATE -municode)
-    target_link_libraries(${name} PRIVATE launcher_core)
+    add_executable(bench_${name} "${source}")
+    set_target_properties(bench_${name} PROPERTIES OUTPUT_NAME ${name}
+        RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
+    target_compile_options(bench_${name} PRIVATE ${varnhold_warnings})
+    target_link_options(bench_${name} PRIVATE -municode)
+    target_link_libraries(bench_${name} PRIVATE launcher_core)
 endforeach()
 
 if(VARNHOLD_BUILD_TESTS)

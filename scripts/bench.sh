@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks of the update engine, each printed as a ratio against a reference measured in the same
 # run on the same data (absolute times vary between machines; the ratios are what we compare).
-# usage: scripts/bench.sh [local-check] ...     (default: every benchmark)
+# usage: scripts/bench.sh [local-check] [memory] ...     (default: every benchmark)
 # Generated data lives in build/bench-data (about 1.5 GB; kept between runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,11 +24,17 @@ run_local_check() {
     cat "$data/local_check.log"
 }
 
+run_memory() {
+    echo "=== memory: peak working set of the file update and the bundle, 2 MB against 200 MB"
+    bench/update_memory.sh "$build"
+}
+
 selected=("$@")
-((${#selected[@]})) || selected=(local-check)
+((${#selected[@]})) || selected=(local-check memory)
 for bench in "${selected[@]}"; do
     case "$bench" in
         local-check) run_local_check ;;
+        memory) run_memory ;;
         *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
     esac
 done

@@ -31,6 +31,8 @@ enum class DownloadFailure { None, Network, LocalFile };
 inline constexpr wchar_t kHttpUserAgent[] = L"VarnholdLauncher/1.0";
 inline constexpr uint32_t kReadBufferBytes = 65536;
 inline constexpr int kDownloadAttempts = 3;
+// No limit on the size of a download.
+inline constexpr uint64_t kNoByteLimit = UINT64_MAX;
 // A body held in memory is at most this large (server texts are a few kilobytes): a broken or
 // hostile server must not be able to exhaust the address space of the 32-bit process.
 inline constexpr uint32_t kMaxFetchBodyBytes = 64u * 1024 * 1024;
@@ -66,17 +68,22 @@ void setHttpTimingsForTests(const HttpTimings& timings);
 
 // One download attempt into the file `path` (created or truncated). `attemptBytes` counts the bytes
 // written by this attempt; `fileBytes` is set to it and `totalBytes` grows by every block.
+// A body that announces or reaches more than `maxBytes` is a network failure at that point; the
+// bytes past the limit are never written.
 [[nodiscard]] DownloadFailure downloadAttempt(const std::string& url, const WString& path,
                                               int32_t& attemptBytes, std::atomic<int32_t>* fileBytes,
-                                              std::atomic<int32_t>* totalBytes);
+                                              std::atomic<int32_t>* totalBytes,
+                                              uint64_t maxBytes = kNoByteLimit);
 
 // Downloads into the file `path` with up to three attempts. `fileBytes` receives the bytes of the
 // current attempt, `totalBytes` grows by every chunk and loses what a failed attempt had added.
 // `lastFailure`, when given, receives the result of the last attempt made (None on success).
+// `maxBytes` is the size the caller knows from signed metadata: a server that sends more (an
+// endless body) fails the attempt instead of filling the disk.
 [[nodiscard]] bool downloadToFile(const std::string& url, const WString& path,
                                   std::atomic<int32_t>* fileBytes = nullptr,
                                   std::atomic<int32_t>* totalBytes = nullptr,
-                                  DownloadFailure* lastFailure = nullptr);
+                                  DownloadFailure* lastFailure = nullptr, uint64_t maxBytes = kNoByteLimit);
 
 // Closes the calling thread's connection, so that its next request connects anew.
 void resetConnection();

@@ -10,7 +10,8 @@
 #include "net/http_client_win.h"
 
 DownloadFailure downloadAttempt(const std::string& url, const WString& path, int32_t& attemptBytes,
-                                std::atomic<int32_t>* fileBytes, std::atomic<int32_t>* totalBytes) {
+                                std::atomic<int32_t>* fileBytes, std::atomic<int32_t>* totalBytes,
+                                uint64_t maxBytes) {
     attemptBytes = 0;
     HttpRequest request;
     if (!openGet(url, request)) return DownloadFailure::Network;
@@ -28,6 +29,8 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
         return DownloadFailure::Network;
     };
     const std::optional<uint64_t> announced = announcedBodyLength(request.handle.get());
+    // More than the signed metadata announced can only be a broken or hostile server.
+    if (announced && *announced > maxBytes) return networkFailure();
     const uint32_t stallLimitMs = httpTimings().stallLimitMs;
     std::vector<char> buffer(kReadBufferBytes, 0);
     uint64_t received = 0;
@@ -39,6 +42,7 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
             return networkFailure();
         }
         if (got == 0) break;
+        if (got > maxBytes - received) return networkFailure();
         DWORD written = 0;
         if (!WriteFile(file.get(), buffer.data(), got, &written, nullptr) || written != got) {
             return DownloadFailure::LocalFile;
@@ -58,12 +62,13 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
 }
 
 bool downloadToFile(const std::string& url, const WString& path, std::atomic<int32_t>* fileBytes,
-                    std::atomic<int32_t>* totalBytes, DownloadFailure* lastFailure) {
+                    std::atomic<int32_t>* totalBytes, DownloadFailure* lastFailure, uint64_t maxBytes) {
     const HttpTimings timings = httpTimings();
     for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
         if (attempt > 0) Sleep(timings.retryPauseMs[attempt - 1]);
         int32_t attemptBytes = 0;
-        const DownloadFailure failure = downloadAttempt(url, path, attemptBytes, fileBytes, totalBytes);
+        const DownloadFailure failure =
+            downloadAttempt(url, path, attemptBytes, fileBytes, totalBytes, maxBytes);
         if (lastFailure) *lastFailure = failure;
         if (failure == DownloadFailure::None) return true;
         if (failure == DownloadFailure::LocalFile) return false;

@@ -2,30 +2,66 @@
 
 #include <algorithm>
 
-BundleHeaderRead readBundleHeader(std::FILE* container, BundleRecordHeader& header) {
-    std::string line;
-    int c = 0;
-    while ((c = std::getc(container)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-    if (line.empty()) return BundleHeaderRead::End;
+namespace {
 
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) return BundleHeaderRead::Malformed;
-    const std::optional<int32_t> length = parseBundleLength(std::string_view(line).substr(tab + 1));
+// The length text, taken one character at a time, so that leading zeros cost no memory.
+class LengthDigits {
+public:
+    void add(char c) {
+        if (c < '0' || c > '9') {
+            bad = true;
+            return;
+        }
+        seen = true;
+        value = value * 10 + (c - '0');
+        if (value > INT32_MAX) {
+            bad = true;
+            value = 0;
+        }
+    }
+    [[nodiscard]] std::optional<int32_t> result() const {
+        if (bad || !seen) return std::nullopt;
+        return static_cast<int32_t>(value);
+    }
+
+private:
+    int64_t value = 0;
+    bool seen = false;
+    bool bad = false;
+};
+
+}  // namespace
+
+BundleHeaderRead readBundleHeader(std::FILE* container, BundleRecordHeader& header) {
+    header.name.clear();
+    header.nameTooLong = false;
+    header.length = 0;
+    int c = std::getc(container);
+    if (c == EOF || c == '\n') return BundleHeaderRead::End;
+
+    for (; c != EOF && c != '\n' && c != '\t'; c = std::getc(container)) {
+        if (header.name.size() < kMaxBundleNameBytes) {
+            header.name.push_back(static_cast<char>(c));
+        } else {
+            header.nameTooLong = true;
+        }
+    }
+    if (c != '\t') return BundleHeaderRead::Malformed;
+
+    LengthDigits digits;
+    while ((c = std::getc(container)) != EOF && c != '\n') {
+        digits.add(static_cast<char>(c));
+    }
+    const std::optional<int32_t> length = digits.result();
     if (!length) return BundleHeaderRead::Malformed;
-    header.name = line.substr(0, tab);
     header.length = *length;
     return BundleHeaderRead::Record;
 }
 
 std::optional<int32_t> parseBundleLength(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > INT32_MAX) return std::nullopt;
-    }
-    return static_cast<int32_t>(value);
+    LengthDigits digits;
+    for (char c : text) digits.add(c);
+    return digits.result();
 }
 
 bool skipBundleContent(std::FILE* container, int32_t length) {

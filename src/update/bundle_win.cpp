@@ -16,19 +16,22 @@
 #include "update/file_update_win.h"
 #include "update/local_check_win.h"
 #include "update/update_engine.h"
+#include "update/update_texts.h"
 
 namespace {
 
-constexpr TextPair kBundleLabel = {L"Small files bundle", L"Пакет мелких файлов"};
 constexpr size_t kBufferSize = 65536;
 
 // Downloads, verifies and unpacks the bundle into `unpacked`; the compressed copy is gone
-// afterwards whatever happened.
+// afterwards whatever happened, and so is the unpacked one unless this returns true.
 bool fetchBundle(UpdateEngine& engine, const WString& gameFolder, const std::string& releaseBaseUrl,
-                 const std::string& pack, const WString& unpacked) {
+                 const std::string& pack, int32_t packSize, const WString& unpacked) {
     const WString compressed = gameFolder + L"\\_smallpack.gz";
-    const bool fetched =
-        downloadToFile(releaseBaseUrl + "/files/" + pack + ".gz", compressed, &engine.currentDone);
+    // The signed descriptor announces the bundle's size (when it does): a server that sends more
+    // fails the download instead of filling the disk.
+    const uint64_t maxBytes = packSize > 0 ? static_cast<uint64_t>(packSize) : kNoByteLimit;
+    const bool fetched = downloadToFile(releaseBaseUrl + "/files/" + pack + ".gz", compressed,
+                                        &engine.currentDone, nullptr, nullptr, maxBytes);
     // Exact comparison: a pack value in upper case can never match the computed hash.
     const bool verified = fetched && sha256FileHex(compressed) == pack;
     const bool unpackedOk = verified && gunzipFile(compressed, unpacked);
@@ -38,7 +41,8 @@ bool fetchBundle(UpdateEngine& engine, const WString& gameFolder, const std::str
 }
 
 // Extracts one wanted record into target + ".new" and moves it over the target when its length
-// and CRC-32 match. Returns false when the container turned out to be cut short.
+// and CRC-32 match. A copy that fails any check is deleted and its entry stays marked. Returns
+// false when the container turned out to be cut short.
 bool extractRecord(UpdateEngine& engine, std::FILE* container, const BundleRecordHeader& header,
                    ManifestEntry& entry, const WString& gameFolder, std::vector<char>& buffer) {
     const WString target = gameFolder + L"\\" + utf8ToWide(header.name);
@@ -47,6 +51,7 @@ bool extractRecord(UpdateEngine& engine, std::FILE* container, const BundleRecor
     UniqueFile out(_wfopen(unpacked.c_str(), L"wb"));
     const bool created = static_cast<bool>(out);
 
+    // Without a copy to write, the content is still read, so that the next header is found.
     const BundleCopyResult copy =
         copyBundleContent(container, header.length, out.get(), buffer.data(), buffer.size());
     bool writable = created && copy.written;
@@ -55,17 +60,46 @@ bool extractRecord(UpdateEngine& engine, std::FILE* container, const BundleRecor
         const bool closed = std::fclose(out.release()) == 0;
         writable = writable && flushed && closed;
     }
-    const bool good =
-        writable && copy.complete && header.length == entry.size && crc32FileHex(unpacked) == entry.crc32 &&
-        MoveFileExW(unpacked.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const bool good = writable && copy.complete && header.length == entry.size &&
+                      crc32FileHex(unpacked) == entry.crc32 && replaceTarget(unpacked, target);
     if (good) {
         entry.needsUpdate = false;
         engine.filesDone.fetch_add(1);
-        engine.bytesDone.fetch_add(entry.packedSize);
+        addSaturating(engine.bytesDone, entry.packedSize);
     } else {
         deleteFileQuietly(unpacked);
     }
     return copy.complete;
+}
+
+// One pass over the unpacked container, from its start to its end or the first record that
+// cannot be trusted. Unwanted records are passed over by seeking.
+void applyContainer(UpdateEngine& engine, std::FILE* container, FileManifest& manifest,
+                    const WString& gameFolder) {
+    std::map<std::string, ManifestEntry*> byPath;
+    for (ManifestEntry& entry : manifest) byPath.emplace(entry.path, &entry);
+    // Only names of the manifest are remembered: no other name can ever be wanted, so the set
+    // stays as small as the manifest however many records the bundle holds.
+    std::set<std::string> seen;
+    std::vector<char> buffer(kBufferSize);
+
+    bool intact = true;
+    while (intact) {
+        BundleRecordHeader header;
+        // A normal end, or a header that cannot be trusted: either way nothing more is read.
+        if (readBundleHeader(container, header) != BundleHeaderRead::Record) break;
+        const auto found = header.nameTooLong ? byPath.end() : byPath.find(header.name);
+        // A repeated name is never wanted, even when its first record failed.
+        const bool wanted =
+            found != byPath.end() && seen.insert(header.name).second && found->second->needsUpdate;
+        if (!wanted) {
+            intact = skipBundleContent(container, header.length);
+            continue;
+        }
+        // A link on the way abandons the rest of the bundle; updateFiles reports the link.
+        if (crossesReparsePoint(gameFolder, header.name)) break;
+        intact = extractRecord(engine, container, header, *found->second, gameFolder, buffer);
+    }
 }
 
 }  // namespace
@@ -78,31 +112,10 @@ void applyBundle(UpdateEngine& engine, FileManifest& manifest, const WString& ga
     setCurrentFile(engine, localized(kBundleLabel));
 
     const WString unpacked = gameFolder + L"\\_smallpack.bin";
-    if (!fetchBundle(engine, gameFolder, releaseBaseUrl, pack, unpacked)) return;
-
-    std::map<std::string, ManifestEntry*> byPath;
-    for (ManifestEntry& entry : manifest) byPath.emplace(entry.path, &entry);
-    std::set<std::string> seen;
-    std::vector<char> buffer(kBufferSize);
-
-    UniqueFile container(_wfopen(unpacked.c_str(), L"rb"));
-    bool intact = static_cast<bool>(container);
-    while (intact) {
-        BundleRecordHeader header;
-        const BundleHeaderRead read = readBundleHeader(container.get(), header);
-        // A normal end, or a header that cannot be trusted: either way nothing more is read.
-        if (read != BundleHeaderRead::Record) break;
-        const auto found = byPath.find(header.name);
-        // A repeated name is never wanted, even when its first record failed.
-        const bool firstOfName = seen.insert(header.name).second;
-        if (found == byPath.end() || !found->second->needsUpdate || !firstOfName) {
-            intact = skipBundleContent(container.get(), header.length);
-            continue;
-        }
-        // A link on the way abandons the rest of the bundle; updateFiles reports the link.
-        if (crossesReparsePoint(gameFolder, header.name)) break;
-        intact = extractRecord(engine, container.get(), header, *found->second, gameFolder, buffer);
+    if (!fetchBundle(engine, gameFolder, releaseBaseUrl, pack, packSize, unpacked)) return;
+    {
+        UniqueFile container(_wfopen(unpacked.c_str(), L"rb"));
+        if (container) applyContainer(engine, container.get(), manifest, gameFolder);
     }
-    container.reset();
     deleteFileQuietly(unpacked);
 }

@@ -12,5 +12,6 @@ struct UpdateEngine;
 // on the server) and replaces from it every file marked needsUpdate, clearing the flag of each file
 // it replaced. It is an optimisation only: whatever it does not deliver stays marked for the
 // single-file downloads, and it reports nothing. Nothing of the bundle is left in the game folder.
+// A `packSize` above 0 bounds the download: a longer body fails it.
 void applyBundle(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder,
                  const std::string& releaseBaseUrl, const std::string& pack, int32_t packSize);

@@ -4,8 +4,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
-#include <mutex>
 #include <vector>
 
 #include "app/unique_handle.h"
@@ -20,6 +21,8 @@
 namespace {
 
 constexpr size_t kBufferSize = 65536;
+
+std::atomic<ReplaceTargetFunction> replaceForTests{nullptr};
 
 struct GzipFileTraits {
     using Native = gzFile;
@@ -51,7 +54,11 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
     const WString unpacked = target + L".new";
 
     DownloadFailure lastFailure = DownloadFailure::None;
-    if (!downloadToFile(objectUrl, compressed, &engine.currentDone, &engine.bytesDone, &lastFailure)) {
+    // The signed manifest announces the compressed size: a server that sends more fails here
+    // instead of filling the disk next to the target.
+    const uint64_t maxBytes = static_cast<uint64_t>(std::max<int32_t>(entry.packedSize, 0));
+    if (!downloadToFile(objectUrl, compressed, &engine.currentDone, &engine.bytesDone, &lastFailure,
+                        maxBytes)) {
         return {&kReasonDownload, lastFailure == DownloadFailure::LocalFile};
     }
     const std::string hash = sha256FileHex(compressed);
@@ -69,7 +76,7 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
         return {&kReasonUnpackedMismatch, true};
     }
     // The only change the target ever sees: replaced whole, or left as it was.
-    if (!MoveFileExW(unpacked.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!replaceTarget(unpacked, target)) {
         deleteFileQuietly(unpacked);
         return {&kReasonReplace, true};
     }
@@ -80,6 +87,14 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
 }  // namespace
 
 void deleteFileQuietly(const WString& path) { DeleteFileW(path.c_str()); }
+
+bool replaceTarget(const WString& replacement, const WString& target) {
+    if (const ReplaceTargetFunction replace = replaceForTests.load()) return replace(replacement, target);
+    return MoveFileExW(replacement.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+void setReplaceTargetForTests(ReplaceTargetFunction replace) { replaceForTests.store(replace); }
 
 bool gunzipFile(const WString& source, const WString& destination, int64_t* unpackedSize) {
     if (unpackedSize) *unpackedSize = 0;

@@ -12,8 +12,9 @@ struct UpdateEngine;
 // copy is downloaded next to the target, its SHA-256 checked, unpacked next to the target, the
 // unpacked size and CRC-32 checked, and only then moved over the target in one rename. The
 // target is never opened for writing. Failures are per file (`failed`, `reason`); `blockedCount`
-// counts those on the local side (locks, rights) rather than the network or the server.
-// `filesToDo` and `bytesToDo` only feed the progress display.
+// counts those on the local side (locks, rights) rather than the network or the server. A body
+// longer than the entry's packedSize fails its download like a broken connection, so a server
+// cannot fill the disk. `filesToDo` and `bytesToDo` only feed the progress display.
 void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder,
                  const std::string& releaseBaseUrl, int32_t filesToDo, int32_t bytesToDo,
                  int32_t& failedCount, int32_t& blockedCount);
@@ -27,3 +28,14 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
 
 // Removes a file by path; a file that is absent or cannot be removed is ignored.
 void deleteFileQuietly(const WString& path);
+
+// The one rename through which a game file changes: MoveFileExW with MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH (9), so no copy fallback and no delay until reboot. The target is replaced
+// whole or left as it was.
+[[nodiscard]] bool replaceTarget(const WString& replacement, const WString& target);
+
+// Tests only: a stand-in for the rename of replaceTarget, or nullptr for MoveFileExW again. Wine
+// lets an elevated process move a file over a read-only target, which Windows refuses; the tests
+// of that refusal install a rename that refuses the way Windows does.
+using ReplaceTargetFunction = bool (*)(const WString& replacement, const WString& target);
+void setReplaceTargetForTests(ReplaceTargetFunction replace);

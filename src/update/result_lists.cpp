@@ -6,13 +6,11 @@
 
 #include "config/text_convert.h"
 #include "update/update_engine.h"
+#include "update/update_texts.h"
 
 namespace {
 
 constexpr int kNamedFiles = 3;
-constexpr TextPair kReasonOpener = {L" (error: ", L" (ошибка: "};
-constexpr TextPair kOverflowOpener = {L"\n\n... and ", L"\n\n... и еще "};
-constexpr TextPair kOverflowCloser = {L" more.", L"."};
 constexpr auto kAnswerPollInterval = std::chrono::milliseconds(100);
 
 }  // namespace
@@ -25,15 +23,15 @@ WString buildFailureListText(const FileManifest& manifest, const WString& header
         if (++failures > kNamedFiles) continue;
         text += L'\n';
         text += utf8ToWide(entry.path);
-        text += localized(kReasonOpener);
+        text += localized(kFailureReasonOpener);
         text += entry.reason;
-        text += L')';
+        text += localized(kFailureReasonCloser);
     }
     for (int unused = failures; unused < kNamedFiles; ++unused) text += L'\n';
     if (failures > kNamedFiles) {
-        text += localized(kOverflowOpener);
+        text += localized(kFailureOverflowOpener);
         text += std::to_wstring(failures - kNamedFiles);
-        text += localized(kOverflowCloser);
+        text += localized(kFailureOverflowCloser);
     }
     return text;
 }

@@ -3,14 +3,9 @@
 #include "app/wstring.h"
 #include "config/settings.h"
 #include "update/manifest.h"
+#include "update/update_texts.h"  // the list headers kCheckFailuresHeader, kUpdateFailuresHeader
 
 struct UpdateEngine;
-
-// Headers of the failure list, chosen by the update run.
-inline constexpr TextPair kCheckFailuresHeader = {L"Could not check the following files:\n",
-                                                  L"Не удалось проверить следующие файлы:\n"};
-inline constexpr TextPair kUpdateFailuresHeader = {L"Could not update the following files:\n",
-                                                   L"Не удалось обновить следующие файлы:\n"};
 
 // The header, then the first three failed files with their reasons, one per line; places that no
 // failed file fills stay as bare line feeds, so there are always three lines after the header.

@@ -30,6 +30,20 @@ inline constexpr TextPair kReasonUnpackedMismatch = {L"unpacked file failed veri
                                                      L"распакованный файл не прошел проверку"};
 inline constexpr TextPair kReasonReplace = {L"could not replace file", L"не удалось заменить файл"};
 
+// Label of the item being worked on while the small-files bundle is fetched and applied.
+inline constexpr TextPair kBundleLabel = {L"Small files bundle", L"Пакет мелких файлов"};
+
+// The failure list: one header chosen by the update run, then up to three lines
+// "\n" + path + opener + reason + closer, then the overflow line opener + count + closer.
+inline constexpr TextPair kCheckFailuresHeader = {L"Could not check the following files:\n",
+                                                  L"Не удалось проверить следующие файлы:\n"};
+inline constexpr TextPair kUpdateFailuresHeader = {L"Could not update the following files:\n",
+                                                   L"Не удалось обновить следующие файлы:\n"};
+inline constexpr TextPair kFailureReasonOpener = {L" (error: ", L" (ошибка: "};
+inline constexpr TextPair kFailureReasonCloser = {L")", L")"};
+inline constexpr TextPair kFailureOverflowOpener = {L"\n\n... and ", L"\n\n... и еще "};
+inline constexpr TextPair kFailureOverflowCloser = {L" more.", L"."};
+
 // The launcher-update line; the published launcher's version follows ("... v1.17").
 inline constexpr TextPair kLauncherUpdatePrefix = {L"Updating the launcher to v",
                                                    L"Обновление лаунчера до v"};

@@ -1,5 +1,6 @@
 // libFuzzer target: the bundle container reader walks any byte sequence to an end without reading
-// past a record or accepting a header that is not "<name>\t<digits>".
+// past a record, accepting a header that is not "<name>\t<digits>", or keeping more of a name than
+// its bound.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         BundleRecordHeader header;
         if (readBundleHeader(container, header) != BundleHeaderRead::Record) break;
         if (header.length < 0 || header.name.find('\n') != std::string::npos) __builtin_trap();
+        // A name is never kept beyond its bound, however long the line.
+        if (header.name.size() > kMaxBundleNameBytes || header.name.find('\t') != std::string::npos) {
+            __builtin_trap();
+        }
         // Alternate between skipping and copying, as the updater does for unwanted and wanted files.
         if (record % 2 == 0) {
             if (!skipBundleContent(container, header.length)) break;

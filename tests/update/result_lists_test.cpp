@@ -4,6 +4,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <thread>
+#include <vector>
 
 #include "update/update_engine.h"
 
@@ -31,31 +32,50 @@ FileManifest manifestWithFailures(int failures, int fine = 2) {
     return manifest;
 }
 
+// The texts are spelled out here rather than taken from the table, so a typo there shows.
 TEST(FailureList, AlwaysThreeLinesAfterTheHeaderAndAnOverflowLineBeyondThree) {
-    LanguageScope english(1);
-    const WString header = localized(kUpdateFailuresHeader);
-    EXPECT_EQ(buildFailureListText({}, header), header + L"\n\n\n");
-    EXPECT_EQ(buildFailureListText(manifestWithFailures(1), header),
-              header + L"\nImgs/file1.ff (error: reason 1)\n\n");
-    EXPECT_EQ(buildFailureListText(manifestWithFailures(3), header),
-              header + L"\nImgs/file1.ff (error: reason 1)\nImgs/file3.ff (error: reason 3)" +
-                  L"\nImgs/file4.ff (error: reason 4)");
-    EXPECT_EQ(buildFailureListText(manifestWithFailures(4), header),
-              header + L"\nImgs/file1.ff (error: reason 1)\nImgs/file3.ff (error: reason 3)" +
-                  L"\nImgs/file4.ff (error: reason 4)\n\n... and 1 more.");
-    const WString five = buildFailureListText(manifestWithFailures(5), header);
-    EXPECT_EQ(five.substr(five.size() - 18), L")\n\n... and 2 more.");
-}
-
-TEST(FailureList, RussianTextEndsWithTheNumberAndAFullStop) {
-    LanguageScope russian(0);
-    FileManifest manifest = manifestWithFailures(5, 0);
-    manifest[0].path = "Scripts/\xD0\xB1\xD0\xBE\xD0\xB9.lua";  // UTF-8 name
-    const WString text = buildFailureListText(manifest, localized(kCheckFailuresHeader));
-    EXPECT_EQ(text, WString(L"Не удалось проверить следующие файлы:\n") +
-                        L"\nScripts/бой.lua (ошибка: reason 0)" +
-                        L"\nImgs/file1.ff (ошибка: reason 1)\nImgs/file2.ff (ошибка: reason 2)" +
-                        L"\n\n... и еще 2.");
+    struct Language {
+        int value;
+        WString header;
+        WString opener;
+        WString overflowOpener;
+        WString overflowCloser;
+    };
+    const Language languages[] = {
+        {1, L"Could not update the following files:\n", L" (error: ", L"\n\n... and ", L" more."},
+        {0, L"Не удалось обновить следующие файлы:\n", L" (ошибка: ", L"\n\n... и еще ", L"."},
+    };
+    struct Case {
+        int failures;
+        std::vector<int> named;  // indexes of the named entries
+        const wchar_t* blankLines;
+        const wchar_t* overflow;  // the N of the overflow line, or nullptr
+    };
+    // Failed entries are interleaved with good ones (manifestWithFailures): 1, 3, 4, 5, ...
+    const Case cases[] = {
+        {0, {}, L"\n\n\n", nullptr},  {1, {1}, L"\n\n", nullptr}, {2, {1, 3}, L"\n", nullptr},
+        {3, {1, 3, 4}, L"", nullptr}, {4, {1, 3, 4}, L"", L"1"},  {5, {1, 3, 4}, L"", L"2"},
+        {40, {1, 3, 4}, L"", L"37"},
+    };
+    for (const Language& language : languages) {
+        LanguageScope scope(language.value);
+        const WString header = localized(kUpdateFailuresHeader);
+        ASSERT_EQ(header, language.header);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(language.value) + "/" + std::to_string(c.failures));
+            WString expected = language.header;
+            for (int index : c.named) {
+                expected += L"\nImgs/file" + std::to_wstring(index) + L".ff" + language.opener + L"reason " +
+                            std::to_wstring(index) + L")";
+            }
+            expected += c.blankLines;
+            if (c.overflow) expected += language.overflowOpener + c.overflow + language.overflowCloser;
+            // Without failures: entries that did not fail, which are never listed.
+            const FileManifest manifest =
+                c.failures == 0 ? FileManifest(2) : manifestWithFailures(c.failures);
+            EXPECT_EQ(buildFailureListText(manifest, header), expected);
+        }
+    }
 }
 
 // Stands in for the window thread: waits for the question, then answers it.

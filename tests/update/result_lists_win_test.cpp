@@ -23,6 +23,24 @@ TEST(UninstallList, HoldsEveryManifestPathInOrderEachEndedByLineFeed) {
     EXPECT_FALSE(fileExists(dir / L"launcher_unins.ini.new"));
 }
 
+TEST(UninstallList, ShorterListReplacesALongerOneWhole) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFileBytes(dir / L"launcher_unins.ini", std::string(5000, 'x') + "\n"));
+    FileManifest one(1);
+    one[0].path = "Imgs/\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0.png";  // kept as the manifest's UTF-8 bytes
+    writeUninstallList(dir.path(), one);
+    EXPECT_EQ(readFileBytes(dir / L"launcher_unins.ini"),
+              std::string("Imgs/\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0.png\n"));
+}
+
+TEST(UninstallList, NewFileThatCannotBeWrittenKeepsTheOldList) {
+    ScratchDir dir;
+    ASSERT_TRUE(writeFileBytes(dir / L"launcher_unins.ini", "Old/list\n"));
+    ASSERT_TRUE(CreateDirectoryW((dir / L"launcher_unins.ini.new").c_str(), nullptr));
+    writeUninstallList(dir.path(), twoEntries());
+    EXPECT_EQ(readFileBytes(dir / L"launcher_unins.ini"), std::string("Old/list\n"));
+}
+
 TEST(UninstallList, ListThatCannotBeReplacedStaysAndNoNewFileRemains) {
     ScratchDir dir;
     ASSERT_TRUE(writeFileBytes(dir / L"launcher_unins.ini", "Old/list\n"));
