@@ -28,6 +28,10 @@ constexpr DWORD kRollbackPauseMs = 100;
 constexpr wchar_t kNewLauncherParameters[] = L"-ignoreinstances -postupdate";
 constexpr wchar_t kRestoredLauncherParameters[] = L"-ignoreinstances";
 constexpr size_t kHashTextLength = 64;
+// Far above any launcher executable. The published size only feeds the progress display (a stale
+// size must not stop an update whose hash is right), but a server that never ends its body must
+// not fill the disk before the hash is even checked.
+constexpr uint64_t kLauncherDownloadLimitBytes = 64ull * 1024 * 1024;
 
 // The runtime's normal exit, so that static clean-up runs; the window thread ends with the process
 // and the instance mutex is released by the process end.
@@ -69,7 +73,10 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     const WString running = modulePath();
 
     // A partial download stays and is overwritten by the next attempt.
-    if (!downloadToFile(branchBaseUrl + kLatestLauncherPath, download, &engine.currentDone)) return false;
+    if (!downloadToFile(branchBaseUrl + kLatestLauncherPath, download, &engine.currentDone, nullptr, nullptr,
+                        kLauncherDownloadLimitBytes)) {
+        return false;
+    }
     // Only a file whose hash could be computed and equals the published one is ever run; an empty
     // checksum must not match a file that could not be read.
     const std::string hash = sha256FileHex(download);

@@ -165,6 +165,9 @@ TEST_F(SelfUpdate, DownloadThatIsNotThePublishedLauncherChangesNothing) {
          R"([{"path": "/patch/lurra/latest_launcher.exe", "action": "status", "status": 404}])", false},
         {"download cut short", standInHash,
          R"([{"path": "/patch/lurra/latest_launcher.exe", "action": "cut", "after": 1000}])", true},
+        // Stopped at 64 MiB, long before the server would give up.
+        {"endless body", standInHash,
+         R"([{"path": "/patch/lurra/latest_launcher.exe", "action": "endless", "limit": 100000000}])", true},
     };
     setMode("healthy");
     ASSERT_TRUE(writeFileBytes(launcherDir + L"\\old_launcher.bak", "an older launcher"));
@@ -178,7 +181,9 @@ TEST_F(SelfUpdate, DownloadThatIsNotThePublishedLauncherChangesNothing) {
         EXPECT_EQ(launcherFile(L"old_launcher.bak"), "an older launcher");
         EXPECT_EQ(events().find("stand-in"), std::string::npos);
         // A cut download stays for the next attempt to overwrite; it is never run.
-        EXPECT_EQ(launcherFile(L"latest_launcher.download").has_value(), c.partialDownloadStays);
+        const auto partial = launcherFile(L"latest_launcher.download");
+        EXPECT_EQ(partial.has_value(), c.partialDownloadStays);
+        EXPECT_LE(partial.value_or("").size(), 64u * 1024 * 1024);
     }
 }
 
