@@ -17,25 +17,10 @@ std::vector<std::string> splitUninstallList(std::string_view bytes) {
 }
 
 bool isSafeUninstallPath(std::string_view path) {
-    if (path.empty()) return false;
-    if (path.find("..") != std::string_view::npos) return false;
-    if (path.find_first_of("\\:") != std::string_view::npos) return false;
-    if (path.front() == '/') return false;
-    // No list the launcher writes holds a control character (the manifest refuses them); a NUL
-    // would even cut the path short when it reaches the file system.
-    for (char c : path) {
-        if (static_cast<unsigned char>(c) < 0x20) return false;
-    }
-    size_t start = 0;
-    for (;;) {
-        const size_t slash = path.find('/', start);
-        const std::string_view component =
-            path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
-        if (component.empty() || component.front() == '.') return false;
-        if (slash == std::string_view::npos) break;
-        start = slash + 1;
-    }
-    return isAllowedGamePath(path);
+    // The manifest's own path rules: a list line can never name more than a manifest could. They
+    // also refuse control bytes, which no list the launcher writes holds; a NUL would even cut the
+    // path short when it reaches the file system.
+    return isSafeGamePath(path);
 }
 
 std::vector<std::string> enclosingFoldersInnermostFirst(std::string_view path) {

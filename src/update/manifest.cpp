@@ -28,8 +28,8 @@ bool isHexText(std::string_view text, size_t length) {
     return true;
 }
 
-// Path rules 1 to 7: not empty, no "..", no backslash, no colon, no leading "/", no control
-// byte, and every "/"-separated component non-empty and not starting with ".".
+// Not empty, no "..", no backslash, no colon, no leading "/", no control byte, and every
+// "/"-separated component non-empty and not starting with ".".
 bool isSafeRelativePath(std::string_view path) {
     if (path.empty()) return false;
     if (path.find("..") != std::string_view::npos) return false;
@@ -66,7 +66,7 @@ std::optional<ManifestEntry> parseLine(std::string_view line) {
     if (count != 5) return std::nullopt;
 
     ManifestEntry entry;
-    if (!isSafeRelativePath(fields[0]) || !isAllowedGamePath(fields[0])) return std::nullopt;
+    if (!isSafeGamePath(fields[0])) return std::nullopt;
     const auto size = parseManifestNumber(fields[1], true);
     const auto packedSize = parseManifestNumber(fields[2], false);
     if (!size || !packedSize) return std::nullopt;
@@ -109,6 +109,8 @@ FileManifest parseLines(std::string_view text, OnEntry accepted) {
 }
 
 }  // namespace
+
+bool isSafeGamePath(std::string_view path) { return isSafeRelativePath(path) && isAllowedGamePath(path); }
 
 bool isAllowedGamePath(std::string_view path) {
     if (equalsIgnoringAsciiCase(path, "mss32.dll")) return true;

@@ -33,6 +33,11 @@ using FileManifest = std::vector<ManifestEntry>;
 // The same without progress numbers, for callers outside an update run (fuzzers, tools).
 [[nodiscard]] FileManifest parseManifestText(std::string_view text);
 
+// Every path rule of the manifest: a relative "/"-separated path without "..", backslash, colon,
+// control bytes, empty or dot-led components, that isAllowedGamePath accepts. The uninstall applies
+// the same rules to its list.
+[[nodiscard]] bool isSafeGamePath(std::string_view path);
+
 // "mss32.dll" in the root, or a path below one of the six game data folders (any letter case of
 // the prefix, and longer than the prefix).
 [[nodiscard]] bool isAllowedGamePath(std::string_view path);
