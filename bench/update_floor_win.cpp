@@ -15,10 +15,12 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/handles_win.h"
+#include "app/read_file_win.h"
 #include "app/unique_handle.h"
 #include "config/text_convert.h"
 #include "crypto/hex_text.h"
@@ -148,15 +150,6 @@ bool unpack(const std::wstring& compressed, const std::wstring& target, std::vec
     return DeleteFileW(compressed.c_str()) != FALSE;
 }
 
-bool readWholeFile(const wchar_t* path, std::string& bytes) {
-    UniqueFile file(_wfopen(path, L"rb"));
-    if (!file) return false;
-    char block[4096];
-    size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.append(block, got);
-    return !std::ferror(file.get());
-}
-
 int fail(const char* what, const std::string& detail) {
     std::fprintf(stderr, "update_floor: %s %s\n", what, detail.c_str());
     return 1;
@@ -171,9 +164,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring game = argv[1];
     const std::string version = wideToUtf8(argv[3]);
-    std::string manifestText;
-    if (!readWholeFile(argv[4], manifestText)) return fail("cannot read", wideToUtf8(argv[4]));
-    const FileManifest manifest = parseManifestText(manifestText);
+    const std::optional<std::string> manifestText = readWholeFile(argv[4]);
+    if (!manifestText) return fail("cannot read", wideToUtf8(argv[4]));
+    const FileManifest manifest = parseManifestText(*manifestText);
     if (manifest.empty()) return fail("no manifest in", wideToUtf8(argv[4]));
 
     const ULONGLONG start = GetTickCount64();

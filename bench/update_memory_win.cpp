@@ -9,8 +9,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
+#include "app/read_file_win.h"
 #include "app/unique_handle.h"
 #include "config/text_convert.h"
 #include "update/bundle_win.h"
@@ -20,15 +22,6 @@
 #include "update/update_engine.h"
 
 namespace {
-
-bool readWholeFile(const wchar_t* path, std::string& bytes) {
-    UniqueFile file(_wfopen(path, L"rb"));
-    if (!file) return false;
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
-    return !std::ferror(file.get());
-}
 
 unsigned long long peakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters{};
@@ -47,9 +40,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     const WString game = argv[2];
     const std::string url = wideToUtf8(argv[3]);
-    std::string manifestText;
-    if (!readWholeFile(argv[4], manifestText)) return 3;
-    FileManifest manifest = parseManifestText(manifestText);
+    const std::optional<std::string> manifestText = readWholeFile(argv[4]);
+    if (!manifestText) return 3;
+    FileManifest manifest = parseManifestText(*manifestText);
     if (manifest.empty()) return 3;
 
     UpdateEngine engine;

@@ -5,14 +5,7 @@
 std::vector<std::string> splitUninstallList(std::string_view bytes) {
     std::vector<std::string> lines;
     size_t start = 0;
-    while (start < bytes.size()) {
-        const size_t feed = bytes.find('\n', start);
-        std::string_view line =
-            bytes.substr(start, feed == std::string_view::npos ? std::string_view::npos : feed - start);
-        start = feed == std::string_view::npos ? bytes.size() : feed + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.emplace_back(line);
-    }
+    while (start < bytes.size()) lines.emplace_back(nextListLine(bytes, start));
     return lines;
 }
 

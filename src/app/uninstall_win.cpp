@@ -2,28 +2,16 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
 #include "app/constants.h"
+#include "app/read_file_win.h"
 #include "app/uninstall_list.h"
-#include "app/unique_handle.h"
 #include "config/text_convert.h"
 #include "update/local_check_win.h"
 
 namespace {
-
-// Binary read: a CR is handled by the line splitter, and a stray Ctrl-Z does not end the list.
-std::optional<std::string> readWholeFile(const WString& path) {
-    UniqueFile file(_wfopen(path.c_str(), L"rb"));
-    if (!file) return std::nullopt;
-    std::string bytes;
-    char buffer[16384];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
-    return bytes;
-}
 
 // Game paths are written with "\" throughout so that a "\\?\" launcher folder works as well.
 WString gamePath(const WString& folder, const std::string& relativeUtf8) {

@@ -90,11 +90,7 @@ FileManifest parseLines(std::string_view text, OnEntry accepted) {
     std::set<std::string> lowerCasePaths;
     size_t start = 0;
     while (start < text.size()) {
-        const size_t feed = text.find('\n', start);
-        std::string_view line =
-            text.substr(start, feed == std::string_view::npos ? std::string_view::npos : feed - start);
-        start = feed == std::string_view::npos ? text.size() : feed + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // one CR only
+        const std::string_view line = nextListLine(text, start);
         if (line.empty()) continue;
 
         std::optional<ManifestEntry> entry = parseLine(line);
@@ -109,6 +105,15 @@ FileManifest parseLines(std::string_view text, OnEntry accepted) {
 }
 
 }  // namespace
+
+std::string_view nextListLine(std::string_view text, size_t& start) {
+    const size_t feed = text.find('\n', start);
+    std::string_view line =
+        text.substr(start, feed == std::string_view::npos ? std::string_view::npos : feed - start);
+    start = feed == std::string_view::npos ? text.size() : feed + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // one CR only
+    return line;
+}
 
 bool isSafeGamePath(std::string_view path) { return isSafeRelativePath(path) && isAllowedGamePath(path); }
 

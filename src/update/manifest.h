@@ -33,6 +33,10 @@ using FileManifest = std::vector<ManifestEntry>;
 // The same without progress numbers, for callers outside an update run (fuzzers, tools).
 [[nodiscard]] FileManifest parseManifestText(std::string_view text);
 
+// The line of a list text that begins at `start`: the bytes up to the next LF, without one CR
+// before it. Moves `start` past the LF (or to the end of the text).
+[[nodiscard]] std::string_view nextListLine(std::string_view text, size_t& start);
+
 // Every path rule of the manifest: a relative "/"-separated path without "..", backslash, colon,
 // control bytes, empty or dot-led components, that isAllowedGamePath accepts. The uninstall applies
 // the same rules to its list.

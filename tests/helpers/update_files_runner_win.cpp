@@ -7,35 +7,26 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "app/read_file_win.h"
 #include "app/unique_handle.h"
 #include "update/file_update_win.h"
 #include "update/local_check_win.h"
 #include "update/manifest.h"
 #include "update/update_engine.h"
 
-namespace {
-
-bool readWholeFile(const wchar_t* path, std::string& bytes) {
-    UniqueFile file(_wfopen(path, L"rb"));
-    if (!file) return false;
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
-    return !std::ferror(file.get());
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5) return 2;
     const WString gameFolder = argv[1];
     std::string releaseUrl;
     for (const wchar_t* c = argv[2]; *c; ++c) releaseUrl.push_back(static_cast<char>(*c));  // ASCII URL
-    std::string manifestText;
-    if (!readWholeFile(argv[3], manifestText)) return 3;
-    FileManifest manifest = parseManifestText(manifestText);
+    const std::optional<std::string> manifestText = readWholeFile(argv[3]);
+    if (!manifestText) return 3;
+    FileManifest manifest = parseManifestText(*manifestText);
     if (manifest.empty()) return 3;
 
     UpdateEngine engine;

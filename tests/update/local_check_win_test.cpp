@@ -9,20 +9,12 @@
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "support/file_holder_win.h"
+#include "support/language_scope.h"
 #include "support/test_env_win.h"
 #include "update/local_check.h"
 #include "update/update_engine.h"
 
 namespace {
-
-class LanguageScope {
-public:
-    explicit LanguageScope(int language) : saved(appSettings().language.exchange(language)) {}
-    ~LanguageScope() { appSettings().language.exchange(saved); }
-
-private:
-    int saved;
-};
 
 // Content whose CRC differs from block to block, so that chaining faults show.
 std::string pattern(size_t length) {

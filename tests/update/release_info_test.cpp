@@ -3,18 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
+#include "support/language_scope.h"
 #include "update/update_engine.h"
 
 namespace {
-
-class LanguageScope {
-public:
-    explicit LanguageScope(int language) : saved(appSettings().language.exchange(language)) {}
-    ~LanguageScope() { appSettings().language.exchange(saved); }
-
-private:
-    int saved;
-};
 
 TEST(ReleaseDescriptor, IntegerRules) {
     struct Case {

@@ -17,6 +17,7 @@
 #include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "net/http_test_fixture_win.h"
+#include "support/language_scope.h"
 #include "support/release_fixture_win.h"
 #include "support/test_env_win.h"
 #include "support/test_server_win.h"
@@ -25,18 +26,6 @@
 #include "update/manifest.h"
 #include "update/release_info.h"
 #include "update/update_engine.h"
-
-// Sets the interface language (1 English, 0 Russian) for its lifetime.
-class LanguageScope {
-public:
-    explicit LanguageScope(int language) : saved(appSettings().language.exchange(language)) {}
-    ~LanguageScope() { appSettings().language.exchange(saved); }
-    LanguageScope(const LanguageScope&) = delete;
-    LanguageScope& operator=(const LanguageScope&) = delete;
-
-private:
-    int saved;
-};
 
 using ReleaseFiles = std::vector<std::pair<std::string, std::string>>;  // manifest path, content
 

@@ -6,18 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "support/language_scope.h"
 #include "update/update_engine.h"
 
 namespace {
-
-class LanguageScope {
-public:
-    explicit LanguageScope(int language) : saved(appSettings().language.exchange(language)) {}
-    ~LanguageScope() { appSettings().language.exchange(saved); }
-
-private:
-    int saved;
-};
 
 FileManifest manifestWithFailures(int failures, int fine = 2) {
     FileManifest manifest;

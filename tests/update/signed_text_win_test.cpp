@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "crypto/sha256_win.h"
 #include "crypto/signature_win.h"
+#include "support/language_scope.h"
 #include "support/release_fixture_win.h"
 #include "support/test_env_win.h"
 #include "support/test_server_win.h"
@@ -20,15 +21,6 @@
 #include "update/update_engine.h"
 
 namespace {
-
-class LanguageScope {
-public:
-    explicit LanguageScope(int language) : saved(appSettings().language.exchange(language)) {}
-    ~LanguageScope() { appSettings().language.exchange(saved); }
-
-private:
-    int saved;
-};
 
 const char kNewsV2[] = "[news]\ntitle_en=New\xD0\xB0\ntext_en=t\ndate=1\nurl_en=u\n";
 const char kNewsOld[] = "Old title\nOld text\n01.01\nhttps://old\n";

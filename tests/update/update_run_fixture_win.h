@@ -18,22 +18,12 @@
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "net/http_client_win.h"
+#include "support/language_scope.h"
 #include "support/release_fixture_win.h"
 #include "support/test_env_win.h"
 #include "support/test_server_win.h"
 #include "update/update_engine.h"
 #include "update/update_run_win.h"
-
-class LanguageScope {
-public:
-    explicit LanguageScope(int language) : saved(appSettings().language.exchange(language)) {}
-    ~LanguageScope() { appSettings().language.exchange(saved); }
-    LanguageScope(const LanguageScope&) = delete;
-    LanguageScope& operator=(const LanguageScope&) = delete;
-
-private:
-    int saved;
-};
 
 inline constexpr int kEnglish = 1;
 inline constexpr int kRussian = 0;
