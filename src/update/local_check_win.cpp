@@ -67,14 +67,19 @@ void checkEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameF
         return;
     }
     const WString path = gameFolder + L"\\" + utf8ToWide(entry.path);
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    bool missing = attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (!missing) {
-        UniqueKernelHandle file = openForReading(path);
-        if (!file) {
+    // Opened first: the attributes are asked only when that fails, to tell a file that is not
+    // there (or is a folder) from one that cannot be opened. One call less for every present file.
+    UniqueKernelHandle file = openForReading(path);
+    bool missing = false;
+    if (!file) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        missing = attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (!missing) {
             markFailed(entry, kReasonCannotOpenForCheck, counts);
             return;
         }
+    }
+    if (!missing) {
         LARGE_INTEGER length{};
         // A length that cannot be read is treated like a wrong one: the file is fetched anew.
         missing = !GetFileSizeEx(file.get(), &length) || length.QuadPart != entry.size;
