@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/handles_win.h"
+#include "base/handles_win.h"
 #include "config/text_convert.h"
 #include "update/local_check_win.h"
 #include "update/update_engine.h"

@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/handles_win.h"
-#include "app/read_file_win.h"
-#include "app/unique_handle.h"
+#include "base/handles_win.h"
+#include "base/read_file_win.h"
+#include "base/unique_handle.h"
 #include "config/text_convert.h"
 #include "crypto/hex_text.h"
 #include "crypto/sha256_digest_win.h"

@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "app/read_file_win.h"
-#include "app/unique_handle.h"
+#include "base/read_file_win.h"
+#include "base/unique_handle.h"
 #include "config/text_convert.h"
 #include "update/bundle_win.h"
 #include "update/file_update_win.h"

@@ -41,7 +41,7 @@ scripts/test-environment.sh stop "$root/build/win64-test" >/dev/null 2>&1 || tru
 
 step "32-bit product: configure" cmake --preset win32 >/dev/null &&
     step "32-bit product: build (warnings are errors)" cmake --build --preset win32 &&
-    step "32-bit product: imports" scripts/check-imports.sh build/win32/VarnholdLauncher.exe
+    step "32-bit product: imports and include layers" scripts/check-imports.sh build/win32/VarnholdLauncher.exe
 
 step "host: configure" cmake --preset host >/dev/null &&
     step "host: build" cmake --build --preset host &&

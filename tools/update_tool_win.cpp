@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/paths_win.h"
+#include "base/paths_win.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "crypto/signature_win.h"

@@ -4,9 +4,9 @@
 
 #include <cwchar>
 
-#include "app/constants.h"
-#include "app/paths_win.h"
 #include "app/uninstall_win.h"
+#include "base/constants.h"
+#include "base/paths_win.h"
 #include "config/settings_win.h"
 
 namespace {

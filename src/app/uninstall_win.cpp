@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "app/constants.h"
-#include "app/read_file_win.h"
 #include "app/uninstall_list.h"
+#include "base/constants.h"
+#include "base/read_file_win.h"
 #include "config/text_convert.h"
 #include "update/local_check_win.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // The "-uninstall" mode: an outside uninstaller runs the launcher from the game folder, so the
 // launcher folder is the game folder. Deletes every safe path of the uninstall list, its ".gz"

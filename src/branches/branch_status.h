@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/wstring.h"
-#include "branches/branch_table.h"
+#include "base/wstring.h"
+#include "config/branch_table.h"
 
 // The computed state of a branch folder. The numbers are part of the contract between the update
 // worker and the window: they are stored in one 32-bit atomic per branch.

@@ -3,9 +3,9 @@
 #include <array>
 #include <functional>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 #include "branches/branch_status.h"
-#include "branches/branch_table.h"
+#include "config/branch_table.h"
 
 struct UpdateEngine;
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/constants.h"
-#include "app/handles_win.h"
-#include "app/unique_handle.h"
+#include "base/constants.h"
+#include "base/handles_win.h"
+#include "base/unique_handle.h"
 #include "branches/folder_rules.h"
 
 namespace {

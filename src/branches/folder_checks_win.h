@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // The tests that classify a branch folder. Every failing system call counts as a negative answer
 // of its test; none of them reports an error of its own. Safe on any thread: no shared state.

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // The text rules of the branch folder tests; the file system side is in folder_checks_win.h.
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/wstring.h"
-#include "branches/branch_table.h"
+#include "base/wstring.h"
+#include "config/branch_table.h"
 
 // The user's settings, kept in launcher.ini next to the launcher executable.
 struct Settings {

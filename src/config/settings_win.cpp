@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "app/constants.h"
-#include "app/paths_win.h"
-#include "app/read_file_win.h"
-#include "app/replace_file_win.h"
+#include "base/constants.h"
+#include "base/paths_win.h"
+#include "base/read_file_win.h"
+#include "base/replace_file_win.h"
 
 namespace {}  // namespace
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 #include "config/settings.h"
 
 // launcher.ini of the launcher folder into / from the process-wide settings. Window thread only.

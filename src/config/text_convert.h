@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // The launcher's only two text conversions, at the boundary between UTF-8 bytes (server texts,
 // INI text, manifest paths) and UTF-16 (paths, user-visible texts). Invalid UTF-8 comes out with

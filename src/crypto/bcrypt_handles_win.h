@@ -4,7 +4,7 @@
 
 #include <bcrypt.h>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 struct AlgorithmHandleTraits {
     using Native = BCRYPT_ALG_HANDLE;

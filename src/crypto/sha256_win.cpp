@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/handles_win.h"
+#include "base/handles_win.h"
 #include "crypto/hex_text.h"
 #include "crypto/sha256_digest_win.h"
 

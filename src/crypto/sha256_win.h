@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // SHA-256 of a file as 64 lower-case hexadecimal characters, or "" when the file cannot be read
 // or hashed ("" never equals a valid hash).

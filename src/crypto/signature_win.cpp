@@ -8,8 +8,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/constants.h"
-#include "app/handles_win.h"
+#include "base/constants.h"
+#include "base/handles_win.h"
 #include "crypto/sha256_digest_win.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 #include "net/winhttp_handle_win.h"
 
 // The launcher's only way to the network: synchronous GET requests over WinHTTP, into memory or

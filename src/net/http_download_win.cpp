@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/handles_win.h"
+#include "base/handles_win.h"
 #include "net/http_body_win.h"
 #include "net/http_client_win.h"
 

@@ -4,7 +4,7 @@
 
 #include <winhttp.h>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 // Session, connection and request handles of WinHTTP share one type and one close call.
 struct WinHttpHandleTraits {

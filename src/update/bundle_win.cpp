@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "crypto/sha256_win.h"

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "crypto/sha256_win.h"

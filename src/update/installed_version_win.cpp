@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/constants.h"
-#include "app/replace_file_win.h"
-#include "app/unique_handle.h"
+#include "base/constants.h"
+#include "base/replace_file_win.h"
+#include "base/unique_handle.h"
 #include "config/settings.h"
 #include "update/release_info.h"
 #include "update/update_engine.h"

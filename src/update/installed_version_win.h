@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 struct UpdateEngine;
 

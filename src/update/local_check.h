@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // The CRC-32 text of the local check: 8 upper-case hexadecimal digits with leading zeros.
 [[nodiscard]] std::string formatCrc32(uint32_t crc);

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/handles_win.h"
+#include "base/handles_win.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "update/local_check.h"

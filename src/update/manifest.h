@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 struct UpdateEngine;
 

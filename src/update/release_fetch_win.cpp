@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/constants.h"
+#include "base/constants.h"
 #include "config/settings.h"
 #include "crypto/signature_win.h"
 #include "net/http_client_win.h"

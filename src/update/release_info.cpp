@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/constants.h"
+#include "base/constants.h"
 #include "config/ini_reader.h"
 #include "config/settings.h"
 #include "update/update_engine.h"

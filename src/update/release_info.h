@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 struct UpdateEngine;
 

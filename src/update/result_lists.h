@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 #include "config/settings.h"
 #include "update/manifest.h"
 #include "update/update_texts.h"  // the list headers kCheckFailuresHeader, kUpdateFailuresHeader

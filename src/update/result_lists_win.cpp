@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/constants.h"
-#include "app/replace_file_win.h"
+#include "base/constants.h"
+#include "base/replace_file_win.h"
 
 void writeUninstallList(const WString& gameFolder, const FileManifest& manifest) {
     std::string list;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 #include "update/manifest.h"
 
 // Writes every manifest path, each followed by LF, to launcher_unins.ini in the game folder,

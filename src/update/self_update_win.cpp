@@ -7,9 +7,9 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "app/constants.h"
-#include "app/handles_win.h"
-#include "app/paths_win.h"
+#include "base/constants.h"
+#include "base/handles_win.h"
+#include "base/paths_win.h"
 #include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "update/file_update_win.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 struct UpdateEngine;
 

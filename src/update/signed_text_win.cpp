@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "app/constants.h"
+#include "base/constants.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "crypto/signature_win.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 struct UpdateEngine;
 

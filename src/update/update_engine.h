@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // Run states of an update run. A run moves forward through the progress states within one server
 // attempt and ends in one of the final states 7 to 12; the next attempt starts again at 1.

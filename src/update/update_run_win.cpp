@@ -1,7 +1,7 @@
 #include "update/update_run_win.h"
 
-#include "app/constants.h"
-#include "app/paths_win.h"
+#include "base/constants.h"
+#include "base/paths_win.h"
 #include "config/settings.h"
 #include "crypto/sha256_win.h"
 #include "crypto/signature_win.h"

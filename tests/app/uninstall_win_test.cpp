@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/constants.h"
+#include "base/constants.h"
 #include "config/text_convert.h"
 #include "support/test_env_win.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 #include "branches/folder_rules.h"
 #include "support/test_env_win.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/constants.h"
+#include "base/constants.h"
 #include "config/text_convert.h"
 #include "support/test_env_win.h"
 

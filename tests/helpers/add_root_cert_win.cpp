@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "app/paths_win.h"
-#include "app/unique_handle.h"
+#include "base/paths_win.h"
+#include "base/unique_handle.h"
 #include "config/text_convert.h"
 
 int wmain(int argc, wchar_t** argv) {

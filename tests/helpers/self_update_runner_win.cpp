@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/handles_win.h"
-#include "app/paths_win.h"
+#include "base/handles_win.h"
+#include "base/paths_win.h"
 #include "config/text_convert.h"
 #include "net/http_client_win.h"
 #include "update/self_update_win.h"

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/constants.h"
-#include "app/handles_win.h"
-#include "app/paths_win.h"
+#include "base/constants.h"
+#include "base/handles_win.h"
+#include "base/paths_win.h"
 #include "config/text_convert.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "app/read_file_win.h"
-#include "app/unique_handle.h"
+#include "base/read_file_win.h"
+#include "base/unique_handle.h"
 #include "update/file_update_win.h"
 #include "update/local_check_win.h"
 #include "update/manifest.h"

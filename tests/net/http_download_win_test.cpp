@@ -3,7 +3,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 
-#include "app/handles_win.h"
+#include "base/handles_win.h"
 #include "net/http_client_win.h"
 #include "net/http_test_fixture_win.h"
 

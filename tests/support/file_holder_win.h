@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/handles_win.h"
-#include "app/wstring.h"
+#include "base/handles_win.h"
+#include "base/wstring.h"
 
 // Another process that holds a file open for the lifetime of this object (the helper program
 // hold_open_file.exe). Sharing is enforced across processes, so this shows what a game or an

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "config/text_convert.h"
 
 namespace {

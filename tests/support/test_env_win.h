@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // Test-side helpers for running under Wine: scratch folders in the build tree, files, and Linux
 // commands (chattr, rm, the Python test server) started from the Windows test process.

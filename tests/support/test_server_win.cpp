@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "app/handles_win.h"
+#include "base/handles_win.h"
 #include "config/text_convert.h"
 #include "support/test_env_win.h"
 

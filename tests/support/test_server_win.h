@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/handles_win.h"
-#include "app/wstring.h"
+#include "base/handles_win.h"
+#include "base/wstring.h"
 
 // The Python update server (tests/server/update_server.py) run on loopback for one test: HTTPS
 // listeners with the trusted test certificate (stand-ins for the primary and fallback update

@@ -12,7 +12,7 @@
 #include <optional>
 #include <random>
 
-#include "app/handles_win.h"
+#include "base/handles_win.h"
 #include "update/update_run_fixture_win.h"
 
 namespace {

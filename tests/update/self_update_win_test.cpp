@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 #include <optional>
 
-#include "app/constants.h"
-#include "app/handles_win.h"
+#include "base/constants.h"
+#include "base/handles_win.h"
 #include "crypto/sha256_win.h"
 #include "support/test_env_win.h"
 #include "support/test_server_win.h"

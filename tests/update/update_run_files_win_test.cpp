@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "app/paths_win.h"
+#include "base/paths_win.h"
 #include "crypto/sha256_win.h"
 #include "support/file_holder_win.h"
 #include "update/update_engine.h"

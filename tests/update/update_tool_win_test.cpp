@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/handles_win.h"
+#include "base/handles_win.h"
 #include "support/file_holder_win.h"
 #include "update/update_run_fixture_win.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // Full path of the running launcher executable; empty only if Windows cannot tell it.
 [[nodiscard]] WString modulePath();

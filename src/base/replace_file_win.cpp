@@ -1,10 +1,10 @@
-#include "app/replace_file_win.h"
+#include "base/replace_file_win.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 bool replaceFileContents(const WString& target, const std::string& bytes) {
     const WString temporary = target + L".new";

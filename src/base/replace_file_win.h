@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // Writes bytes to target + ".new" and moves that over the target with MoveFileExW and
 // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, so an interrupted write never leaves a

@@ -1,4 +1,4 @@
-#include "app/paths.h"
+#include "base/paths.h"
 
 WString folderOfPath(const WString& path) {
     const size_t cut = path.find_last_of(L"\\/");

@@ -1,10 +1,10 @@
-#include "app/paths_win.h"
+#include "base/paths_win.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 WString modulePath() {
     // GetModuleFileNameW truncates silently when the buffer is too small and then returns the

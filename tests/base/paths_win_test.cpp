@@ -1,4 +1,4 @@
-#include "app/paths_win.h"
+#include "base/paths_win.h"
 
 #include <windows.h>
 

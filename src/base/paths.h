@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/wstring.h"
+#include "base/wstring.h"
 
 // The folder part of an executable path: everything before the last "\" or "/", no trailing
 // separator; a path without either separator is returned whole.

@@ -1,8 +1,8 @@
-#include "app/read_file_win.h"
+#include "base/read_file_win.h"
 
 #include <cstdio>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 std::optional<std::string> readWholeFile(const WString& path) {
     UniqueFile file(_wfopen(path.c_str(), L"rb"));
