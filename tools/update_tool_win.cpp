@@ -194,7 +194,7 @@ std::optional<std::string> readTextFile(const WString& path) {
 }
 
 bool configure(const Options& options) {
-    appSettings().language.store(options.english ? 1 : 0);
+    appSettings().language.store(options.english ? Language::English : Language::Russian);
     if (!options.keyFile.empty()) {
         const auto pem = readTextFile(options.keyFile);
         if (!pem || pem->find("-----BEGIN PUBLIC KEY-----") == std::string::npos) {

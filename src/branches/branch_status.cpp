@@ -41,7 +41,7 @@ WString buildStatusSummary(const BranchResultsTable& results) {
     return summary;
 }
 
-const wchar_t* statusCaption(BranchStatus status, int32_t language) {
+const wchar_t* statusCaption(BranchStatus status, Language language) {
     const TextPair* text = nullptr;
     switch (status) {
         case BranchStatus::FolderNotSet:
@@ -68,5 +68,5 @@ const wchar_t* statusCaption(BranchStatus status, int32_t language) {
             break;
     }
     if (!text) return nullptr;
-    return language == 1 ? text->english : text->russian;
+    return localized(*text, language);
 }

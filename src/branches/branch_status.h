@@ -6,6 +6,7 @@
 
 #include "base/wstring.h"
 #include "config/branch_table.h"
+#include "config/settings.h"
 
 // The computed state of a branch folder. The numbers are part of the contract between the update
 // worker and the window: they are stored in one 32-bit atomic per branch.
@@ -44,6 +45,5 @@ using BranchResultsTable = std::array<BranchCheckResults, kBranchCount>;
 // The text of one branch's status in the summary, in the interface language of the moment.
 [[nodiscard]] WString statusSummaryText(const BranchCheckResults& results);
 
-// The caption under a branch's play button, or nullptr for a status without one. `language` 1 is
-// English, anything else Russian.
-[[nodiscard]] const wchar_t* statusCaption(BranchStatus status, int32_t language);
+// The caption under a branch's play button, or nullptr for a status without one.
+[[nodiscard]] const wchar_t* statusCaption(BranchStatus status, Language language);

@@ -20,7 +20,7 @@ std::string buildSettingsText(const Settings& settings) {
         text += '\n';
     }
     text += "[ui]\nlanguage=";
-    text += settings.language.load() == 1 ? "en" : "ru";
+    text += settings.language.load() == Language::English ? "en" : "ru";
     text += '\n';
     return text;
 }
@@ -37,7 +37,7 @@ bool applySettingsText(Settings& settings, std::string_view text) {
         }
         // A file without the key switches to Russian: only the exact value "en" selects English.
         const bool english = document.root.section("ui").value("language") == "en";
-        settings.language.exchange(english ? 1 : 0);
+        settings.language.exchange(english ? Language::English : Language::Russian);
         return true;
     } catch (const std::runtime_error&) {
         return false;

@@ -3,14 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
+#include "support/language_scope.h"
 
 namespace {
 
 class StatusTexts : public testing::Test {
 protected:
-    void TearDown() override { appSettings().language.exchange(0); }
+    LanguageScope restore{currentLanguage()};
 
-    static void setLanguage(int32_t language) { appSettings().language.exchange(language); }
+    static void setLanguage(Language language) { appSettings().language.exchange(language); }
     static void set(BranchCheckResults& results, BranchStatus status, bool exeMissing = false,
                     bool mss23Lost = false) {
         results.status.exchange(status);
@@ -47,9 +48,9 @@ TEST_F(StatusTexts, SummaryTextOfEveryStatusInBothLanguages) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         BranchCheckResults results;
         set(results, c.status, c.exeMissing, c.mss23Lost);
-        setLanguage(1);
+        setLanguage(Language::English);
         EXPECT_EQ(statusSummaryText(results), c.english);
-        setLanguage(0);
+        setLanguage(Language::Russian);
         EXPECT_EQ(statusSummaryText(results), c.russian);
     }
 }
@@ -58,17 +59,17 @@ TEST_F(StatusTexts, SummaryIsOneLinePerBranchInTableOrderWithoutFinalLineFeed) {
     BranchResultsTable results;
     set(results[0], BranchStatus::FolderNotSet);
     set(results[1], BranchStatus::NotGameFolder, true, false);
-    setLanguage(1);
+    setLanguage(Language::English);
     EXPECT_EQ(buildStatusSummary(results),
               L"LURRA 1.44 — folder not set\nKORDAN TVX — no Tharnvl2.exe in folder!");
-    setLanguage(2);  // anything but 1 is Russian
+    setLanguage(Language::Russian);
     EXPECT_EQ(buildStatusSummary(results),
               L"LURRA 1.44 — папка не выбрана\nKORDAN TVX — в папке нет Tharnvl2.exe!");
 }
 
 TEST_F(StatusTexts, SummaryOfAFreshCheckShowsQuestionMarks) {
     BranchResultsTable results;
-    setLanguage(1);
+    setLanguage(Language::English);
     EXPECT_EQ(buildStatusSummary(results), L"LURRA 1.44 — ?\nKORDAN TVX — ?");
 }
 
@@ -90,14 +91,13 @@ TEST(StatusCaptions, OnlyBlockedOrFailedBranchesHaveACaption) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "status " << static_cast<int>(c.status));
-        const wchar_t* english = statusCaption(c.status, 1);
-        const wchar_t* russian = statusCaption(c.status, 0);
+        const wchar_t* english = statusCaption(c.status, Language::English);
+        const wchar_t* russian = statusCaption(c.status, Language::Russian);
         ASSERT_EQ(english == nullptr, c.english == nullptr);
         ASSERT_EQ(russian == nullptr, c.russian == nullptr);
         if (!c.english) continue;
         EXPECT_EQ(WString(english), c.english);
         EXPECT_EQ(WString(russian), c.russian);
-        EXPECT_EQ(WString(statusCaption(c.status, 7)), c.russian);
     }
 }
 

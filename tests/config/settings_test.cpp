@@ -8,11 +8,11 @@ namespace {
 TEST(SettingsText, IsExactlySixLinesWithFoldersInUtf8) {
     Settings settings;
     settings.branchFolders[0] = L"C:\\Games\\Тарнвейл";
-    settings.language = 1;
+    settings.language = Language::English;
     EXPECT_EQ(buildSettingsText(settings),
               "# VarnholdLauncher config (UTF-8)\n[paths]\nlurra=C:\\Games\\\xD0\xA2\xD0\xB0\xD1\x80\xD0\xBD"
               "\xD0\xB2\xD0\xB5\xD0\xB9\xD0\xBB\nktvx=\n[ui]\nlanguage=en\n");
-    settings.language = 7;  // anything but 1 is Russian
+    settings.language = Language::Russian;
     settings.branchFolders[1] = L"D:\\a;b#c";
     EXPECT_EQ(buildSettingsText(settings).substr(buildSettingsText(settings).find("ktvx=")),
               "ktvx=D:\\a;b#c\n[ui]\nlanguage=ru\n");
@@ -21,30 +21,30 @@ TEST(SettingsText, IsExactlySixLinesWithFoldersInUtf8) {
 TEST(SettingsText, RoundTripsFoldersButInlineCommentsAndBlanksCutThem) {
     Settings saved;
     saved.branchFolders = {L"  C:\\Games\\Tharnveil II\t", L"E:\\mods #2\\ktvx"};
-    saved.language = 1;
+    saved.language = Language::English;
     Settings loaded;
     ASSERT_TRUE(applySettingsText(loaded, buildSettingsText(saved)));
     EXPECT_EQ(loaded.branchFolders[0], L"C:\\Games\\Tharnveil II");
     EXPECT_EQ(loaded.branchFolders[1], L"E:\\mods ");
-    EXPECT_EQ(loaded.language.load(), 1);
+    EXPECT_EQ(loaded.language.load(), Language::English);
 }
 
 TEST(SettingsText, OnlyTheExactValueEnSelectsEnglish) {
     const struct {
         const char* text;
-        int language;
+        Language language;
     } cases[] = {
-        {"[ui]\nlanguage=en\n", 1},
-        {"[ui]\nlanguage=EN\n", 0},
-        {"[ui]\nlanguage=english\n", 0},
-        {"[ui]\nlanguage = en \n", 1},
-        {"[paths]\nlurra=C:\\g\n", 0},  // no [ui]: Russian
-        {"", 0},
+        {"[ui]\nlanguage=en\n", Language::English},
+        {"[ui]\nlanguage=EN\n", Language::Russian},
+        {"[ui]\nlanguage=english\n", Language::Russian},
+        {"[ui]\nlanguage = en \n", Language::English},
+        {"[paths]\nlurra=C:\\g\n", Language::Russian},  // no [ui]: Russian
+        {"", Language::Russian},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Settings settings;
-        settings.language = 1;
+        settings.language = Language::English;
         EXPECT_TRUE(applySettingsText(settings, c.text));
         EXPECT_EQ(settings.language.load(), c.language);
     }
@@ -61,11 +61,11 @@ TEST(SettingsText, HandEditedTextTheReaderRejectsIsIgnoredAsAWhole) {
         SCOPED_TRACE(text);
         Settings settings;
         settings.branchFolders = {L"old0", L"old1"};
-        settings.language = 1;
+        settings.language = Language::English;
         EXPECT_FALSE(applySettingsText(settings, text));
         EXPECT_EQ(settings.branchFolders[0], L"");
         EXPECT_EQ(settings.branchFolders[1], L"");
-        EXPECT_EQ(settings.language.load(), 1);  // unchanged
+        EXPECT_EQ(settings.language.load(), Language::English);  // unchanged
     }
 }
 

@@ -16,7 +16,7 @@ TEST(SettingsFile, SaveWritesTheExactTextThroughANewFileAndLoadReadsItBack) {
     ScratchDir dir;
     Settings saved;
     saved.branchFolders = {L"C:\\Games\\Игра", L"D:\\tvx"};
-    saved.language = 1;
+    saved.language = Language::English;
     ASSERT_TRUE(writeFileBytes(dir / L"launcher.ini", "old"));
     ASSERT_TRUE(saveSettingsTo(saved, dir.path()));
     EXPECT_EQ(readFileBytes(dir / L"launcher.ini"), std::string(kTwoFolders));
@@ -26,7 +26,7 @@ TEST(SettingsFile, SaveWritesTheExactTextThroughANewFileAndLoadReadsItBack) {
     loadSettingsFrom(loaded, dir.path());
     EXPECT_EQ(loaded.branchFolders[0], L"C:\\Games\\Игра");
     EXPECT_EQ(loaded.branchFolders[1], L"D:\\tvx");
-    EXPECT_EQ(loaded.language.load(), 1);
+    EXPECT_EQ(loaded.language.load(), Language::English);
 }
 
 TEST(SettingsFile, FolderThatCannotBeWrittenFailsTheSaveAndKeepsTheOldFile) {
@@ -65,7 +65,7 @@ TEST(SettingsFile, HandEditedFileWithAByteOrderMarkIsIgnoredAndLeftAlone) {
     loadSettingsFrom(settings, dir.path());
     EXPECT_EQ(settings.branchFolders[0], L"");
     EXPECT_EQ(settings.branchFolders[1], L"");
-    EXPECT_EQ(settings.language.load(), 0);
+    EXPECT_EQ(settings.language.load(), Language::Russian);
     EXPECT_EQ(readFileBytes(dir / L"launcher.ini"), edited);
 }
 
@@ -73,10 +73,10 @@ TEST(SettingsFile, MissingFileEmptiesTheFoldersAndKeepsTheLanguage) {
     ScratchDir dir;
     Settings settings;
     settings.branchFolders = {L"a", L"b"};
-    settings.language = 1;
+    settings.language = Language::English;
     loadSettingsFrom(settings, dir.path());
     EXPECT_EQ(settings.branchFolders[0], L"");
-    EXPECT_EQ(settings.language.load(), 1);
+    EXPECT_EQ(settings.language.load(), Language::English);
 }
 
 TEST(SettingsFile, CarriageReturnLineEndsLoad) {
@@ -85,7 +85,7 @@ TEST(SettingsFile, CarriageReturnLineEndsLoad) {
     Settings settings;
     loadSettingsFrom(settings, dir.path());
     EXPECT_EQ(settings.branchFolders[0], L"C:\\g");
-    EXPECT_EQ(settings.language.load(), 1);
+    EXPECT_EQ(settings.language.load(), Language::English);
 }
 
 }  // namespace

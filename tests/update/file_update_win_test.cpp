@@ -175,7 +175,7 @@ TEST_F(FileUpdate, EachFailedStepGivesItsReasonAndBlockedOnlyForLocalCauses) {
 TEST_F(FileUpdate, ReasonsAreStoredInTheLanguageOfTheMoment) {
     publish({{"Imgs/a.dds", "a"}}, {"--missing-object", "Imgs/a.dds"});
     ASSERT_EQ(checkFiles().toUpdate, 1);
-    LanguageScope russian(0);
+    LanguageScope russian(Language::Russian);
     const UpdateCounts counts = updateAll();
     EXPECT_EQ(counts.failed, 1);
     EXPECT_EQ(counts.blocked, 0);

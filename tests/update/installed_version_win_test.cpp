@@ -6,6 +6,7 @@
 
 #include "config/settings.h"
 #include "support/file_holder_win.h"
+#include "support/language_scope.h"
 #include "support/test_env_win.h"
 #include "update/update_engine.h"
 
@@ -30,7 +31,7 @@ TEST(InstalledVersion, ReadsTheFirstLineAndPublishesTheDetectingState) {
                      "144"),
          0},
     };
-    const int saved = appSettings().language.exchange(1);
+    LanguageScope english(Language::English);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
@@ -42,12 +43,11 @@ TEST(InstalledVersion, ReadsTheFirstLineAndPublishesTheDetectingState) {
         EXPECT_EQ(engine.state.load(), kStateDetectingVersion);
         EXPECT_EQ(copyStatusText(engine), L"Detecting installed version...");
     }
-    appSettings().language.exchange(0);
+    LanguageScope russian(Language::Russian);
     ScratchDir dir;
     UpdateEngine engine;
     (void)readInstalledVersion(engine, dir.path());
     EXPECT_EQ(copyStatusText(engine), L"Определение установленной версии...");
-    appSettings().language.exchange(saved);
 }
 
 TEST(InstalledVersion, WriteReplacesTheWholeFileWithTheDigitsAlone) {

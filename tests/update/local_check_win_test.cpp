@@ -164,7 +164,7 @@ TEST(LocalCheck, FileHeldOpenForWritingCannotBeChecked) {
     FileHolder holder(dir / L"Scripts/held.lua", L"w", L"r");
     ASSERT_TRUE(holder.holding());
 
-    LanguageScope english(1);
+    LanguageScope english(Language::English);
     UpdateEngine engine;
     const LocalCheckCounts counts = checkLocalFiles(engine, manifest, dir.path());
     EXPECT_EQ(counts.couldNotCheck, 1);
@@ -175,7 +175,7 @@ TEST(LocalCheck, FileHeldOpenForWritingCannotBeChecked) {
     EXPECT_FALSE(manifest[1].failed);
     EXPECT_EQ(engine.filesDone.load(), 1);
 
-    LanguageScope russian(0);
+    LanguageScope russian(Language::Russian);
     FileManifest again = manifest;
     again[0].failed = false;
     (void)checkLocalFiles(engine, again, dir.path());
@@ -204,7 +204,7 @@ TEST(LocalCheck, FolderLinkedElsewhereFailsEveryEntryBelowItEvenWhenCurrent) {
     ASSERT_EQ(makeLink(dir.unixPath() + "/elsewhere", dir.unixPath() + "/game/Scripts"), 0);
     ASSERT_TRUE(fileExists(dir / L"game/Scripts/ai/b.lua"));
 
-    LanguageScope english(1);
+    LanguageScope english(Language::English);
     UpdateEngine engine;
     const LocalCheckCounts counts = checkLocalFiles(engine, manifest, dir / L"game");
     EXPECT_EQ(counts.couldNotCheck, 2);
@@ -218,7 +218,7 @@ TEST(LocalCheck, FolderLinkedElsewhereFailsEveryEntryBelowItEvenWhenCurrent) {
     }
     EXPECT_EQ(engine.filesDone.load(), 1);  // nothing was read through the link
 
-    LanguageScope russian(0);
+    LanguageScope russian(Language::Russian);
     EXPECT_TRUE(crossesReparsePoint(dir / L"game", "Scripts/ai/b.lua"));
     EXPECT_TRUE(crossesReparsePoint(dir / L"game", "Scripts\\a.lua"));
     EXPECT_FALSE(crossesReparsePoint(dir / L"game", "Imgs/c.png"));

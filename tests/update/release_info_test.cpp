@@ -68,7 +68,7 @@ TEST(ReleaseDescriptor, InstalledVersionIsTheFirstLineAsANumber) {
 }
 
 TEST(ReleaseDescriptor, ParsesEveryKeyAndStoresTheRunValues) {
-    LanguageScope english(1);
+    LanguageScope english(Language::English);
     UpdateEngine engine;
     ReleaseInfo info;
     const std::string text =
@@ -92,7 +92,7 @@ TEST(ReleaseDescriptor, ParsesEveryKeyAndStoresTheRunValues) {
 }
 
 TEST(ReleaseDescriptor, LauncherLabelIsInTheCurrentLanguage) {
-    LanguageScope russian(0);
+    LanguageScope russian(Language::Russian);
     UpdateEngine engine;
     ReleaseInfo info;
     ASSERT_TRUE(applyReleaseDescriptor(engine, "game_version=1\n", info));

@@ -179,7 +179,7 @@ protected:
         return counts;
     }
 
-    LanguageScope english{1};  // reasons are checked in English unless a test switches
+    LanguageScope english{Language::English};  // reasons are checked in English unless a test switches
     ScratchDir dir;
     TestServer server;
     WString game;

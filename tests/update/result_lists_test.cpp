@@ -26,16 +26,18 @@ FileManifest manifestWithFailures(int failures, int fine = 2) {
 
 // The texts are spelled out here rather than taken from the table, so a typo there shows.
 TEST(FailureList, AlwaysThreeLinesAfterTheHeaderAndAnOverflowLineBeyondThree) {
-    struct Language {
-        int value;
+    struct LanguageTexts {
+        Language value;
         WString header;
         WString opener;
         WString overflowOpener;
         WString overflowCloser;
     };
-    const Language languages[] = {
-        {1, L"Could not update the following files:\n", L" (error: ", L"\n\n... and ", L" more."},
-        {0, L"Не удалось обновить следующие файлы:\n", L" (ошибка: ", L"\n\n... и еще ", L"."},
+    const LanguageTexts languages[] = {
+        {Language::English, L"Could not update the following files:\n", L" (error: ", L"\n\n... and ",
+         L" more."},
+        {Language::Russian, L"Не удалось обновить следующие файлы:\n", L" (ошибка: ", L"\n\n... и еще ",
+         L"."},
     };
     struct Case {
         int failures;
@@ -49,12 +51,12 @@ TEST(FailureList, AlwaysThreeLinesAfterTheHeaderAndAnOverflowLineBeyondThree) {
         {3, {1, 3, 4}, L"", nullptr}, {4, {1, 3, 4}, L"", L"1"},  {5, {1, 3, 4}, L"", L"2"},
         {40, {1, 3, 4}, L"", L"37"},
     };
-    for (const Language& language : languages) {
+    for (const LanguageTexts& language : languages) {
         LanguageScope scope(language.value);
         const WString header = localized(kUpdateFailuresHeader);
         ASSERT_EQ(header, language.header);
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::to_string(language.value) + "/" + std::to_string(c.failures));
+            SCOPED_TRACE(std::to_string(static_cast<int>(language.value)) + "/" + std::to_string(c.failures));
             WString expected = language.header;
             for (int index : c.named) {
                 expected += L"\nImgs/file" + std::to_wstring(index) + L".ff" + language.opener + L"reason " +
@@ -82,7 +84,7 @@ void answerWhenAsked(UpdateEngine& engine, bool continueAnyway, WString& seenTex
 }
 
 TEST(FailureList, QuestionIsHandedToTheWindowAndItsAnswerReturned) {
-    LanguageScope english(1);
+    LanguageScope english(Language::English);
     const FileManifest manifest = manifestWithFailures(2);
     for (bool answer : {true, false}) {
         SCOPED_TRACE(answer);

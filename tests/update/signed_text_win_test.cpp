@@ -65,7 +65,7 @@ protected:
 TEST_F(ServerFetch, SignedDescriptorIsFetchedVerifiedAndParsed) {
     publish({"--display-version", "1.44 final", "--set-key", "pack=" + std::string(64, 'e'), "--set-key",
              "pack_size=4096", "--set-key", "launcher_size=777"});
-    LanguageScope english(1);
+    LanguageScope english(Language::English);
     UpdateEngine engine;
     ReleaseInfo info;
     info.gameVersion = 3;
@@ -87,7 +87,7 @@ TEST_F(ServerFetch, SignedDescriptorIsFetchedVerifiedAndParsed) {
 
 TEST_F(ServerFetch, StatusTextOfTheDescriptorFetchIsInTheCurrentLanguage) {
     publish();
-    LanguageScope russian(0);
+    LanguageScope russian(Language::Russian);
     UpdateEngine engine;
     ReleaseInfo info;
     ASSERT_TRUE(fetchReleaseInfo(engine, branch, info));
@@ -259,7 +259,7 @@ TEST_F(ServerFetch, SignedTextIsConvertedFromUtf8AndEmptyOnAnyFailure) {
 
 TEST_F(ServerFetch, PatchInformationIsFetchedAsExactBytesWithItsState) {
     publish({"--crlf-texts"});
-    LanguageScope english(1);
+    LanguageScope english(Language::English);
     UpdateEngine engine;
     const std::string release = releaseBaseUrl(branch, 144);
     const std::string text = fetchPatchText(engine, release);
@@ -271,7 +271,7 @@ TEST_F(ServerFetch, PatchInformationIsFetchedAsExactBytesWithItsState) {
     EXPECT_EQ(signature.size(), 256u);
     EXPECT_TRUE(verifySignature(text, signature));
 
-    LanguageScope russian(0);
+    LanguageScope russian(Language::Russian);
     EXPECT_EQ(fetchPatchText(engine, releaseBaseUrl(branch, 145)), "");
     EXPECT_EQ(copyStatusText(engine), L"Загрузка информации о патче...");
 }

@@ -1,18 +1,23 @@
 #include "update/update_engine.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 #include "config/settings.h"
+#include "support/language_scope.h"
 
 namespace {
 
 TEST(UpdateEngine, StartsIdleWithNewsWantedAndPreparingInTheCurrentLanguage) {
-    const int saved = appSettings().language.exchange(1);
-    UpdateEngine english;
-    appSettings().language.exchange(0);
-    UpdateEngine russian;
-    appSettings().language.exchange(saved);
+    auto engineIn = [](Language language) {
+        LanguageScope scope(language);
+        return std::make_unique<UpdateEngine>();
+    };
+    const auto englishEngine = engineIn(Language::English);
+    const auto russianEngine = engineIn(Language::Russian);
+    UpdateEngine& english = *englishEngine;
+    UpdateEngine& russian = *russianEngine;
 
     EXPECT_EQ(copyStatusText(english), L"Preparing...");
     EXPECT_EQ(copyStatusText(russian), L"Подготовка...");

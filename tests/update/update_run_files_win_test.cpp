@@ -116,7 +116,7 @@ TEST_F(UpdateRun, FileInUseEndsTheRunWithItsListAndTheFallbackIsNotTried) {
     addReleaseFile("Scripts/c.lua", "new c");
     publish();
     struct Case {
-        int language;
+        Language language;
         const wchar_t* question;
     };
     const Case cases[] = {
@@ -126,7 +126,7 @@ TEST_F(UpdateRun, FileInUseEndsTheRunWithItsListAndTheFallbackIsNotTried) {
          L"Не удалось обновить следующие файлы:\n\nScripts/b.lua (ошибка: не удалось заменить файл)\n\n"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.language);
+        SCOPED_TRACE(static_cast<int>(c.language));
         LanguageScope scope(c.language);
         const WString game = newGameFolder(c.language == kEnglish ? L"game_en" : L"game_ru");
         writeBelow(game, "Scripts/b.lua", "old b");
@@ -210,8 +210,8 @@ TEST_F(UpdateRun, FailedLauncherUpdateStillUpdatesTheGameFilesInTheSameAttempt) 
     ASSERT_TRUE(writeFileBytes(dir / L"published_launcher.exe", "a newer launcher"));
     publish({"--launcher", unixPathFromWine(dir / L"published_launcher.exe"), "--launcher-version", "117",
              "--set-key", "launcher_checksum=" + std::string(64, 'b')});
-    for (const int language : {kEnglish, kRussian}) {
-        SCOPED_TRACE(language);
+    for (const Language language : {kEnglish, kRussian}) {
+        SCOPED_TRACE(static_cast<int>(language));
         LanguageScope scope(language);
         const WString game = newGameFolder(language == kEnglish ? L"game_en" : L"game_ru");
         UpdateEngine engine;
@@ -288,7 +288,7 @@ TEST_F(UpdateRun, UncheckedFilesLetPassEndTheRunWithoutAskingAgain) {
         {"another file to update", true, kStateFinished, kUpdatedMessage},
     };
     for (const Case& c : cases) {
-        for (const int language : {kEnglish, kRussian}) {
+        for (const Language language : {kEnglish, kRussian}) {
             SCOPED_TRACE(std::string(c.name) + (language == kEnglish ? " en" : " ru"));
             LanguageScope scope(language);
             const WString game = newGameFolder(L"game");

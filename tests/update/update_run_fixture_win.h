@@ -25,14 +25,16 @@
 #include "update/update_engine.h"
 #include "update/update_run_win.h"
 
-inline constexpr int kEnglish = 1;
-inline constexpr int kRussian = 0;
+inline constexpr Language kEnglish = Language::English;
+inline constexpr Language kRussian = Language::Russian;
 
 // A message as published, in both languages.
 struct Message {
     const wchar_t* english;
     const wchar_t* russian;
-    [[nodiscard]] const wchar_t* in(int language) const { return language == kEnglish ? english : russian; }
+    [[nodiscard]] const wchar_t* in(Language language) const {
+        return language == kEnglish ? english : russian;
+    }
 };
 
 // What the user answers to a failure list.
@@ -198,7 +200,8 @@ protected:
                                     R"(, "prefix": "/", "action": "status", "status": 503}])"));
     }
 
-    static void expectOutcome(UpdateEngine& engine, int32_t state, const Message& message, int language) {
+    static void expectOutcome(UpdateEngine& engine, int32_t state, const Message& message,
+                              Language language) {
         EXPECT_EQ(engine.state.load(), state);
         EXPECT_EQ(copyStatusText(engine), message.in(language));
     }

@@ -15,8 +15,8 @@ TEST_F(UpdateRun, FreshFolderReceivesTheWholeReleaseAndRecordsIt) {
     addReleaseFile("Globals/empty.txt", "");
     addReleaseFile("mss32.dll", "MZ sound");
     publish();
-    for (const int language : {kEnglish, kRussian}) {
-        SCOPED_TRACE(language);
+    for (const Language language : {kEnglish, kRussian}) {
+        SCOPED_TRACE(static_cast<int>(language));
         LanguageScope scope(language);
         const WString game = newGameFolder(language == kEnglish ? L"game_en" : L"game_ru");
         UpdateEngine engine;
@@ -113,8 +113,8 @@ TEST_F(UpdateRun, PatchInformationIsCheckedInOrderAndEachFailureHasItsMessage) {
         SCOPED_TRACE(c.name);
         publish(c.builderArguments);
         ASSERT_TRUE(server.setRules(c.rules));
-        for (const int language : {kEnglish, kRussian}) {
-            SCOPED_TRACE(language);
+        for (const Language language : {kEnglish, kRussian}) {
+            SCOPED_TRACE(static_cast<int>(language));
             LanguageScope scope(language);
             const WString game = newGameFolder(L"game");
             UpdateEngine engine;
@@ -129,8 +129,8 @@ TEST_F(UpdateRun, PatchInformationIsCheckedInOrderAndEachFailureHasItsMessage) {
 }
 
 TEST_F(UpdateRun, BothServersWithoutADescriptorEndWithNoConnection) {
-    for (const int language : {kEnglish, kRussian}) {
-        SCOPED_TRACE(language);
+    for (const Language language : {kEnglish, kRussian}) {
+        SCOPED_TRACE(static_cast<int>(language));
         LanguageScope scope(language);
         UpdateEngine engine;
         prepare(engine, newGameFolder(language == kEnglish ? L"game_en" : L"game_ru"));
@@ -150,7 +150,7 @@ TEST_F(UpdateRun, OlderOrEqualServerVersionChangesNothing) {
         Message message;
     };
     for (const Case& c : {Case{"145", kDowngradeMessage}, Case{"144", kAlreadyInstalledMessage}}) {
-        for (const int language : {kEnglish, kRussian}) {
+        for (const Language language : {kEnglish, kRussian}) {
             SCOPED_TRACE(std::string(c.installed) + (language == kEnglish ? " en" : " ru"));
             LanguageScope scope(language);
             const WString game = newGameFolder(L"game");
@@ -173,8 +173,8 @@ TEST_F(UpdateRun, FullCheckOfACurrentFolderDownloadsNothingAndRecordsTheRelease)
     addReleaseFile("Imgs/a.png", std::string(70000, 'a'));
     addReleaseFile("Interf/b.txt", "b");
     publish();
-    for (const int language : {kEnglish, kRussian}) {
-        SCOPED_TRACE(language);
+    for (const Language language : {kEnglish, kRussian}) {
+        SCOPED_TRACE(static_cast<int>(language));
         LanguageScope scope(language);
         const WString game = newGameFolder(language == kEnglish ? L"game_en" : L"game_ru");
         installRelease(game);
