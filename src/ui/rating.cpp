@@ -69,15 +69,15 @@ bool decodeUtf8(std::string_view text, size_t& i, uint32_t& codePoint) {
     return true;
 }
 
-// A \u escape's unit. A high surrogate waits for the next \u escape: a low one completes the pair,
-// anything else is dropped together with it.
-void addEscapedUnit(WString& out, std::optional<uint32_t>& heldHigh, uint32_t unit) {
-    if (heldHigh) {
+// A \u escape's unit. A high surrogate waits for the next \u escape (`heldHigh`, 0 for none): a
+// low one completes the pair, anything else is dropped together with it.
+void addEscapedUnit(WString& out, uint32_t& heldHigh, uint32_t unit) {
+    if (heldHigh != 0) {
         if (isLowSurrogate(unit)) {
-            out.push_back(static_cast<wchar_t>(*heldHigh));
+            out.push_back(static_cast<wchar_t>(heldHigh));
             out.push_back(static_cast<wchar_t>(unit));
         }
-        heldHigh.reset();
+        heldHigh = 0;
     } else if (isHighSurrogate(unit)) {
         heldHigh = unit;
     } else {
@@ -143,7 +143,7 @@ std::optional<WString> readJsonString(std::string_view objectText, std::string_v
     if (i == std::string_view::npos || i >= objectText.size() || objectText[i] != '"') return std::nullopt;
     ++i;
     WString out;
-    std::optional<uint32_t> heldHigh;
+    uint32_t heldHigh = 0;
     while (i < objectText.size()) {
         const char c = objectText[i];
         if (c == '"') return out;  // a high surrogate still held is dropped
