@@ -30,7 +30,7 @@ row() {  # name tile-size label:file...
         args+=(-label "${tile%%:*}" "${tile#*:}")
     done
     montage -font "$font" -pointsize 11 -fill '#BBBBBB' -background "$ground" "${args[@]}" \
-        -tile x1 -geometry "$cell+10+4" "$tmp/$name.png"
+        -tile x1 -geometry "$cell>+10+4" "$tmp/$name.png"
     rows+=("$tmp/$name.png")
 }
 states() {  # base name in the table -> "id state:path" of its pictures, full size then half
