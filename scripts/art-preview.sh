@@ -126,13 +126,13 @@ convert "$tmp/background.png" \
     "$play_hovered" -geometry +$p1+$py -composite \
     "$play_disabled" -geometry +$p2+$py -composite \
     -font "$bold" -pointsize $((base * 145 / 100)) -fill white \
-    -annotate +$((p1 + 72))+$((py + 62)) 'PLAY' -annotate +$((p2 + 72))+$((py + 62)) 'PLAY' \
+    -annotate +$((p1 + 76))+$((py + 18)) 'PLAY' -annotate +$((p2 + 76))+$((py + 18)) 'PLAY' \
     -font "$bold" -pointsize $((base * 8 / 10)) -fill '#FFD700' \
-    -annotate +$((p1 + 70))+$((py + 86)) 'LURRA 1.44' -annotate +$((p2 + 66))+$((py + 86)) 'KORDAN TVX' \
-    -font "$font" -pointsize $((base * 66 / 100)) -fill '#E6E6E6' -annotate +$((p2 + 62))+$((py + 104)) 'choose folder' \
+    -annotate +$((p1 + 70))+$((py + 64)) 'LURRA 1.44' -annotate +$((p2 + 64))+$((py + 64)) 'KORDAN TVX' \
+    -font "$font" -pointsize $((base * 66 / 100)) -fill '#E6E6E6' -annotate +$((p2 + 70))+$((py + 86)) 'choose folder' \
     -font "$font" -pointsize $((base * 8 / 10)) -fill '#E6E6E6' \
-    -annotate +$bar_x+$((fy - 6)) 'Data/Maps/north_pass.pak' \
-    -annotate +$bar_x+$((ty - 6)) 'Updating LURRA 1.44: 38 of 61 files' \
+    -annotate +$bar_x+$((fy - l * 155 / 100)) 'Data/Maps/north_pass.pak' \
+    -annotate +$bar_x+$((ty - l * 155 / 100)) 'Updating LURRA 1.44: 38 of 61 files' \
     -fill '#0000007D' -stroke '#E6E6E6' -strokewidth 1 \
     -draw "rectangle $bar_x,$fy $bar_r,$((fy + bh))" -draw "rectangle $bar_x,$ty $bar_r,$((ty + bh))" \
     -stroke none -fill '#CAA442E1' \
