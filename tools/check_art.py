@@ -27,13 +27,6 @@ ICON_ID = 200
 ICON_PX = [16, 24, 32, 48, 256]
 RT_ICON, RT_GROUP_ICON = 3, 14
 
-faults = []
-
-
-def fault(text):
-    faults.append(text)
-
-
 def image_size(data):
     """(width, height) of a PNG, or of the DIB of an icon image (its height counts the mask too),
     or None."""
@@ -59,6 +52,9 @@ def read_table(path):
 
 
 def check_built_files(table_path, art_dir):
+    """Faults of the pictures built into art_dir, one text each."""
+    faults = []
+    fault = faults.append
     files = read_table(table_path)
     for image_id, size in sorted(EXPECTED_PX.items()):
         if image_id not in files:
@@ -75,18 +71,18 @@ def check_built_files(table_path, art_dir):
             fault(f"picture {image_id} ({path}) is {actual}, its role needs {size}")
     if ICON_ID not in files:
         fault(f"icon {ICON_ID} is missing from {table_path}")
-        return
+        return faults
     path = f"{art_dir}/{files[ICON_ID]}"
     try:
         with open(path, "rb") as icon:
             data = icon.read()
     except OSError as error:
         fault(f"icon {ICON_ID}: {error}")
-        return
+        return faults
     reserved, kind, count = struct.unpack("<HHH", data[:6])
     if reserved != 0 or kind != 1:
         fault(f"{path} is not an icon file")
-        return
+        return faults
     sizes = []
     for index in range(count):
         width, height, _, _, _, _, length, offset = struct.unpack("<BBBBHHII", data[6 + 16 * index:22 + 16 * index])
@@ -96,11 +92,13 @@ def check_built_files(table_path, art_dir):
         sizes.append(width)
     if sorted(sizes) != ICON_PX:
         fault(f"{path} holds {sorted(sizes)} px, the window needs {ICON_PX}")
+    return faults
 
 
 class PeResources:
-    """The resource directory of a PE file: {type: {name: data}} for the first language of each
-    resource; types and names are numbers or strings."""
+    """The resource directory of a PE file (32 or 64 bit). tree: {type: {name: data}} for the first
+    language of each resource, types and names being numbers or strings; places: the same keys
+    with the file offsets of the name's directory entry and of the data."""
 
     def __init__(self, path):
         with open(path, "rb") as exe:
@@ -111,21 +109,26 @@ class PeResources:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("no PE header")
-        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        _, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
         optional = pe + 24
         magic = struct.unpack_from("<H", data, optional)[0]
         directories = optional + {0x10B: 96, 0x20B: 112}[magic]
-        self.rsrc_rva, _ = struct.unpack_from("<II", data, directories + 2 * 8)
+        rsrc_rva, _ = struct.unpack_from("<II", data, directories + 2 * 8)
         self.sections = []
         table = optional + optional_size
         for index in range(sections):
             _, virtual_size, rva, raw_size, raw_offset = struct.unpack_from("<8sIIII", data, table + 40 * index)
             self.sections.append((rva, max(virtual_size, raw_size), raw_offset))
-        if not self.rsrc_rva:
+        if not rsrc_rva:
             raise ValueError("no resources")
-        self.base = self.offset(self.rsrc_rva)
-        self.tree = {kind: {name: self.leaf(entry) for name, entry in self.entries(names)}
-                     for kind, names in self.entries(0)}
+        self.base = self.offset(rsrc_rva)
+        self.tree, self.places = {}, {}
+        for kind, names, _ in self.entries(0):
+            self.tree[kind], self.places[kind] = {}, {}
+            for name, languages, entry_at in self.entries(names):
+                data_at, size = self.leaf(languages)
+                self.tree[kind][name] = data[data_at:data_at + size]
+                self.places[kind][name] = (entry_at, data_at)
 
     def offset(self, rva):
         for start, size, raw in self.sections:
@@ -134,30 +137,35 @@ class PeResources:
         raise ValueError(f"address {rva:#x} lies in no section")
 
     def entries(self, directory):
-        """(id or name, offset of the subdirectory) for each entry of a resource directory."""
+        """(id or name, offset of the subdirectory or leaf, file offset of the entry) for each entry
+        of a resource directory."""
         at = self.base + directory
         named, numbered = struct.unpack_from("<HH", self.data, at + 12)
         for index in range(named + numbered):
-            key, target = struct.unpack_from("<II", self.data, at + 16 + 8 * index)
+            entry_at = at + 16 + 8 * index
+            key, target = struct.unpack_from("<II", self.data, entry_at)
             if key & 0x80000000:
                 name_at = self.base + (key & 0x7FFFFFFF)
                 length = struct.unpack_from("<H", self.data, name_at)[0]
                 key = self.data[name_at + 2:name_at + 2 + 2 * length].decode("utf-16-le")
-            yield key, target & 0x7FFFFFFF
+            yield key, target & 0x7FFFFFFF, entry_at
 
     def leaf(self, languages):
-        _, entry = next(self.entries(languages))
+        """File offset and size of the data of the first language."""
+        _, entry, _ = next(self.entries(languages))
         rva, size = struct.unpack_from("<II", self.data, self.base + entry)
-        start = self.offset(rva)
-        return self.data[start:start + size]
+        return self.offset(rva), size
 
 
 def check_executable(exe_path):
+    """Faults of the pictures and the icon embedded in the executable, one text each."""
+    faults = []
+    fault = faults.append
     try:
         resources = PeResources(exe_path)
     except (OSError, ValueError, KeyError, struct.error, StopIteration) as error:
         fault(f"{exe_path}: cannot read its resources: {error}")
-        return
+        return faults
     pictures = resources.tree.get("PNG", {})
     for image_id, size in sorted(EXPECTED_PX.items()):
         if image_id not in pictures:
@@ -167,7 +175,7 @@ def check_executable(exe_path):
     group = resources.tree.get(RT_GROUP_ICON, {}).get(ICON_ID)
     if group is None:
         fault(f"{exe_path} has no icon group {ICON_ID}")
-        return
+        return faults
     _, _, count = struct.unpack_from("<HHH", group, 0)
     sizes = []
     for index in range(count):
@@ -179,14 +187,14 @@ def check_executable(exe_path):
         sizes.append(width)
     if sorted(sizes) != ICON_PX:
         fault(f"{exe_path}: icon {ICON_ID} holds {sorted(sizes)} px, the window needs {ICON_PX}")
+    return faults
 
 
 def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__.strip().splitlines()[2])
     table_path, art_dir, exe_path = sys.argv[1:]
-    check_built_files(table_path, art_dir)
-    check_executable(exe_path)
+    faults = check_built_files(table_path, art_dir) + check_executable(exe_path)
     for text in faults:
         print(text)
     if faults:
