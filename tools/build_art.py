@@ -89,9 +89,10 @@ def state_filter(state, width, height):
         return (
             f'<filter id="state" {region} color-interpolation-filters="sRGB">'
             '<feComponentTransfer in="SourceGraphic" result="lit">'
-            '<feFuncR type="linear" slope="1.3" intercept="0.04"/>'
-            '<feFuncG type="linear" slope="1.3" intercept="0.03"/>'
-            '<feFuncB type="linear" slope="1.15" intercept="0.0"/>'
+            # Scaled, not lifted: dark faces stay dark under the label, the gold lights up.
+            '<feFuncR type="linear" slope="1.35"/>'
+            '<feFuncG type="linear" slope="1.32"/>'
+            '<feFuncB type="linear" slope="1.15"/>'
             "</feComponentTransfer>"
             f'<feGaussianBlur in="SourceAlpha" stdDeviation="{2.6 * unit:.2f}" result="blur"/>'
             '<feFlood flood-color="#FFD700" flood-opacity="0.85"/>'
