@@ -53,7 +53,9 @@ def read_table(source_dir):
             if not line:
                 continue
             fields = line.split()
-            if len(fields) != 5 or fields[4] not in STATES or not re.fullmatch(r"\d+", fields[0]):
+            size_pattern = r"\d+(,\d+)*" if fields[1:2] and fields[1].endswith(".ico") else r"\d+x\d+"
+            if (len(fields) != 5 or fields[4] not in STATES or not re.fullmatch(r"\d+", fields[0])
+                    or not re.fullmatch(size_pattern, fields[2])):
                 sys.exit(f"images.txt:{line_no}: expected 'id file size source state', got {line!r}")
             rows.append(Row(line_no, int(fields[0]), *fields[1:]))
     return rows
