@@ -28,8 +28,9 @@ std::optional<Refusal> refusalOf(int branchIndex, const WString& chosen) {
     for (int other = 0; other < kBranchCount; ++other) {
         const WString& otherFolder = settings.branchFolders[static_cast<size_t>(other)];
         if (other == branchIndex || otherFolder.empty()) continue;
-        if (isSameFolder(otherFolder, chosen))
+        if (isSameFolder(otherFolder, chosen)) {
             return Refusal{bt::kCheckFolderCaption, bt::kOtherBranchFolderText};
+        }
     }
     if (isWorkTree(chosen)) return Refusal{bt::kWorkTreeCaption, bt::kWorkTreeText};
     if (!folderSurvivesSettingsFile(branchIndex, chosen)) {
