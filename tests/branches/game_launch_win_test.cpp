@@ -16,20 +16,18 @@ namespace {
 
 class GameLaunch : public testing::Test {
 protected:
-    void SetUp() override { worker.ui = recorder.ui(); }
-
-    [[nodiscard]] bool makePlayableFolder(const WString& folder) {
-        return makeCompleteGameFolder(folder) && writeFileBytes(folder + L"\\Mss23.dll", "library");
+    void SetUp() override {
+        worker.ui = recorder.ui();
+        ASSERT_TRUE(makeCompleteGameFolder(game) && writeFileBytes(game + L"\\Mss23.dll", "library"));
     }
 
     ScratchDir dir;
+    const WString game = dir / L"Tharnveil II";
     UiRecorder recorder;
     UpdateWorker worker;
 };
 
 TEST_F(GameLaunch, StartsTheGameInItsFolderWithoutArguments) {
-    const WString game = dir / L"Tharnveil II";
-    ASSERT_TRUE(makePlayableFolder(game));
     const WString standIn =
         winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/stand_in_game.exe");
     ASSERT_TRUE(CopyFileW(standIn.c_str(), (game + L"\\Tharnvl2.exe").c_str(), FALSE));
@@ -40,24 +38,22 @@ TEST_F(GameLaunch, StartsTheGameInItsFolderWithoutArguments) {
     ASSERT_TRUE(waitUntil([&] { return fileExists(game + L"\\stand_in_game.log"); }));
     const std::string log = readFileBytes(game + L"\\stand_in_game.log").value_or("");
     const size_t end = log.find('\n');
-    ASSERT_NE(end, std::string::npos);
+    ASSERT_NE(end, std::string::npos) << log;
     EXPECT_TRUE(isSameFolder(utf8ToWide(log.substr(7, end - 7)), game)) << log;
-    EXPECT_NE(log.find("\narguments=0\n"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(end), "\narguments=0\n");
     EXPECT_TRUE(recorder.messages.empty());
 }
 
 TEST_F(GameLaunch, RefusedLaunchSaysWhatIsMissingAndMarksTheBranch) {
-    const WString incomplete = dir / L"gone";
+    const WString gone = dir / L"gone";
     const WString noLibrary = dir / L"no library";
     const WString libraryFolder = dir / L"library is a folder";
-    ASSERT_TRUE(makeCompleteGameFolder(noLibrary));
-    ASSERT_TRUE(makeCompleteGameFolder(libraryFolder));
+    ASSERT_TRUE(makeCompleteGameFolder(noLibrary) && makeCompleteGameFolder(libraryFolder));
     ASSERT_TRUE(makeFolders(libraryFolder + L"\\Mss23.dll"));
-    const WString allMissing =
-        L"Tharnvl2.exe, binkw32.dll, gameinfo.dat, Imgs\\, ImgData\\, Music\\, Sounds\\, Video\\, Scens\\, "
-        L"ScenData\\, Campaign\\, Briefing\\";
+    const WString all =
+        L"Tharnvl2.exe, binkw32.dll, gameinfo.dat, Imgs\\, ImgData\\, Music\\, Sounds\\, Video\\, "
+        L"Scens\\, ScenData\\, Campaign\\, Briefing\\";
     const struct {
-        const char* name;
         Language language;
         WString folder;
         WString text;
@@ -66,42 +62,42 @@ TEST_F(GameLaunch, RefusedLaunchSaysWhatIsMissingAndMarksTheBranch) {
         bool mss23Lost;
         WString missingItems;
     } cases[] = {
-        {"folder not set", Language::English, L"",
+        {Language::English, L"",
          L"The folder of this branch is not set.\n\nOpen the gear menu and choose the folder with the "
          L"installed game.",
          BranchStatus::Ready, false, false, L"earlier"},
-        {"no Mss23.dll", Language::English, noLibrary,
+        {Language::English, noLibrary,
          L"Mss23.dll is missing — the game cannot start without it.\n\nFolder: " + noLibrary +
              L"\n\nIt is the game's own sound library and updates do not carry it.\nReinstall the game (or "
              L"the base "
              L"mod) into this folder.",
          BranchStatus::NotGameFolder, false, true, L""},
-        {"Mss23.dll is a folder", Language::Russian, libraryFolder,
+        {Language::Russian, libraryFolder,
          L"В папке нет Mss23.dll — без него игра не запустится.\n\nПапка: " + libraryFolder +
              L"\n\nЭто звуковая библиотека самой игры, обновления ее не содержат.\nПереустановите игру (или "
              L"базовый мод) в эту папку.",
          BranchStatus::NotGameFolder, false, true, L""},
-        {"folder deleted since the check", Language::Russian, incomplete,
-         L"В папке ветки не хватает файлов базовой игры:\n" + allMissing + L"\n\nПапка: " + incomplete +
+        {Language::Russian, gone,
+         L"В папке ветки не хватает файлов базовой игры:\n" + all + L"\n\nПапка: " + gone +
              L"\n\nОбновления содержат только файлы мода — ветка ставится ПОВЕРХ установленной Tharnveil II "
              L"(Emberhall v3.01).\nУкажите через меню шестеренки папку, где стоит сама игра, или "
              L"переустановите "
              L"игру.",
-         BranchStatus::NotGameFolder, true, false, allMissing},
-        {"folder deleted, English", Language::English, incomplete,
-         L"The branch folder is missing base game files:\n" + allMissing + L"\n\nFolder: " + incomplete +
+         BranchStatus::NotGameFolder, true, false, all},
+        {Language::English, gone,
+         L"The branch folder is missing base game files:\n" + all + L"\n\nFolder: " + gone +
              L"\n\nUpdates carry mod files only — the branch installs ON TOP of an existing Tharnveil II "
              L"(Emberhall v3.01).\nUse the gear menu to choose the folder with the installed game, or "
              L"reinstall the "
              L"game.",
-         BranchStatus::NotGameFolder, true, false, allMissing},
+         BranchStatus::NotGameFolder, true, false, all},
     };
+    BranchCheckResults& results = worker.results[0];
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         LanguageScope language(c.language);
         FoldersScope folders({c.folder, L""});
         recorder = UiRecorder();
-        BranchCheckResults& results = worker.results[0];
         results.status.exchange(BranchStatus::Ready);
         results.exeMissing.exchange(true);
         results.mss23Lost.exchange(false);
@@ -125,8 +121,6 @@ TEST_F(GameLaunch, RefusedLaunchSaysWhatIsMissingAndMarksTheBranch) {
 }
 
 TEST_F(GameLaunch, NothingStartsWhileACheckRuns) {
-    const WString game = dir / L"game";
-    ASSERT_TRUE(makePlayableFolder(game));
     FoldersScope folders({game, L""});
     LanguageScope english(Language::English);
     std::atomic<bool> release{false};
@@ -136,7 +130,6 @@ TEST_F(GameLaunch, NothingStartsWhileACheckRuns) {
 
     EXPECT_FALSE(launchBranch(worker, 0));
     release.store(true);
-    EXPECT_TRUE(recorder.started.empty());
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].kind, MessageKind::Information);
     EXPECT_EQ(
@@ -146,8 +139,7 @@ TEST_F(GameLaunch, NothingStartsWhileACheckRuns) {
     EXPECT_TRUE(stopUpdateWorker(worker));
     EXPECT_TRUE(launchBranch(worker, 0));  // once the check has ended
     ASSERT_EQ(recorder.started.size(), 1u);
-    EXPECT_EQ(recorder.started[0][0], game + L"\\Tharnvl2.exe");
-    EXPECT_EQ(recorder.started[0][1], game);
+    EXPECT_EQ(recorder.started[0], (std::array<WString, 2>{game + L"\\Tharnvl2.exe", game}));
 }
 
 }  // namespace

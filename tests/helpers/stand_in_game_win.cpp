@@ -20,10 +20,15 @@ int wmain(int argc, wchar_t** argv) {
         "folder=" + wideToUtf8(folder.data()) + "\narguments=" + std::to_string(argc - 1) + "\n";
     for (int i = 1; i < argc; ++i) log += "argument=" + wideToUtf8(argv[i]) + "\n";
 
+    // Written aside and renamed, so that a reader never sees half a log.
     const WString path = launcherFolder() + L"\\stand_in_game.log";
-    UniqueKernelHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file && WriteFile(file.get(), log.data(), static_cast<DWORD>(log.size()), &written, nullptr) ? 0
-                                                                                                        : 1;
+    {
+        UniqueKernelHandle file(CreateFileW((path + L".new").c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!file || !WriteFile(file.get(), log.data(), static_cast<DWORD>(log.size()), &written, nullptr)) {
+            return 1;
+        }
+    }
+    return MoveFileExW((path + L".new").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }
