@@ -12,8 +12,6 @@
 #include "branches/branch_ui.h"
 #include "config/settings.h"
 
-// Set-up shared by the worker, folder choice and launch tests, which are one program.
-
 // The process-wide branch folders for the life of the object; the folders it found come back.
 class FoldersScope {
 public:

@@ -27,12 +27,4 @@ TEST(FolderChoiceRules, OnlyPathsThatComeBackFromLauncherIniUnchangedAreKept) {
     }
 }
 
-TEST(FolderChoiceRules, BrowserOpensAtTheBranchFolderThenTheFirstSetThenTheLauncherFolder) {
-    using Folders = std::array<WString, kBranchCount>;
-    EXPECT_EQ(folderChoiceStart(Folders{L"A", L"B"}, 1, L"L"), L"B");
-    EXPECT_EQ(folderChoiceStart(Folders{L"A", L""}, 1, L"L"), L"A");
-    EXPECT_EQ(folderChoiceStart(Folders{L"", L"B"}, 0, L"L"), L"B");
-    EXPECT_EQ(folderChoiceStart(Folders{L"", L""}, 0, L"L"), L"L");
-}
-
 }  // namespace

@@ -136,10 +136,8 @@ TEST_F(GameLaunch, NothingStartsWhileACheckRuns) {
         recorder.messages[0].text,
         L"An update check is running: the game files may be changing right now.\n\nWait for it to finish, "
         L"then press the play button again.");
+    EXPECT_TRUE(recorder.started.empty());
     EXPECT_TRUE(stopUpdateWorker(worker));
-    EXPECT_TRUE(launchBranch(worker, 0));  // once the check has ended
-    ASSERT_EQ(recorder.started.size(), 1u);
-    EXPECT_EQ(recorder.started[0], (std::array<WString, 2>{game + L"\\Tharnvl2.exe", game}));
 }
 
 }  // namespace
