@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Publishes a release the way an update server lays it out, for the launcher's tests.
+"""Publishes releases the way an update server lays them out, for the launcher's tests.
 
 From a folder of game files (or files added one by one) it writes one branch tree:
 
@@ -14,17 +14,14 @@ From a folder of game files (or files added one by one) it writes one branch tre
                                                   the bundle container, announced in latest.txt by
                                                   `pack` (its SHA-256) and `pack_size` (its length)
 
-Every .sig is the raw RSASSA-PKCS1-v1_5 / SHA-256 signature of the exact bytes of its .txt, made
-with `openssl dgst -sha256 -sign KEY`. The builder is written from the published formats alone
-and shares no code with the launcher, so the tests compare two independent readings of them.
+Normal releases (no broken-variant switch, files from one source folder) are written by the
+publisher itself (tools/publish), so the tests exercise exactly what mod maintainers publish. The
+broken variants are assembled here from the publisher's own format pieces (gzip copies, manifest
+lines, descriptor text, bundle headers, signatures) and then changed on purpose.
 
-It can also publish broken releases on purpose (bad or missing signatures, a text changed to
-CR LF after signing, missing or corrupt objects, upper-case hashes, wrong sizes or CRCs, missing
-descriptor keys, broken bundles); see ReleaseBuilder, Bundle and `release_builder.py build --help`.
-
-The bundle container is a plain sequence of records, each a header line "<name>\t<length>\n"
-(the manifest path, a TAB, the content length in decimal digits, an LF) followed by exactly that
-many bytes of the file's uncompressed content; no file header, no count, no padding.
+It can publish broken releases (bad or missing signatures, a text changed to CR LF after signing,
+missing or corrupt objects, upper-case hashes, wrong sizes or CRCs, missing descriptor keys, broken
+bundles); see ReleaseBuilder, Bundle and `release_builder.py build --help`.
 
 Use as a module:
 
@@ -38,57 +35,41 @@ Use as a module:
 
 import argparse
 import dataclasses
-import gzip
-import hashlib
 import json
 import os
 import shutil
-import subprocess
 import sys
-import zlib
 from typing import Dict, List, Optional, Set
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "publish"))
+from publisher import formats, release, rsa  # noqa: E402
 
 # Names of the signed texts, as used by the broken-variant options.
 SIGNED_TEXTS = ("latest", "checksums", "news_v2", "news")
 
-# Keys of latest.txt in the order a real server writes them.
-DESCRIPTOR_KEYS = ("game_version", "launcher_version", "launcher_checksum", "launcher_size",
-                   "update_servers", "pack", "pack_size", "display_version")
+DESCRIPTOR_KEYS = formats.DESCRIPTOR_KEYS
+sha256_hex = formats.sha256_hex
+crc32_hex = formats.crc32_hex
+gzip_bytes = formats.gzip_bytes
+
+_keys: Dict[str, rsa.PrivateKey] = {}
 
 
-def sha256_hex(data: bytes) -> str:
-    return hashlib.sha256(data).hexdigest()
+def private_key(path: str) -> rsa.PrivateKey:
+    if path not in _keys:
+        with open(path, "r", encoding="ascii") as source:
+            _keys[path] = rsa.load_private_key(source.read())
+    return _keys[path]
 
 
-def crc32_hex(data: bytes) -> str:
-    return "%08X" % (zlib.crc32(data) & 0xFFFFFFFF)
-
-
-def gzip_bytes(data: bytes) -> bytes:
-    # A fixed time stamp keeps the copy, and so its name, the same from one build to the next.
-    return gzip.compress(data, compresslevel=9, mtime=0)
-
-
-def sign(private_key: str, data: bytes) -> bytes:
-    result = subprocess.run(["openssl", "dgst", "-sha256", "-sign", private_key], input=data,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
-    if result.returncode != 0 or not result.stdout:
-        raise RuntimeError("openssl could not sign: " + result.stderr.decode(errors="replace"))
-    return result.stdout
+def sign(key_path: str, data: bytes) -> bytes:
+    return private_key(key_path).sign(data)
 
 
 def verify(public_key: str, data: bytes, signature: bytes) -> bool:
     """True when the signature verifies under the PEM public key (for checking the builder)."""
-    import tempfile
-    with tempfile.NamedTemporaryFile(delete=False) as sig_file:
-        sig_file.write(signature)
-    try:
-        result = subprocess.run(["openssl", "dgst", "-sha256", "-verify", public_key, "-signature",
-                                 sig_file.name], input=data, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, check=False)
-        return result.returncode == 0
-    finally:
-        os.unlink(sig_file.name)
+    with open(public_key, "r", encoding="ascii") as source:
+        return rsa.load_public_key(source.read()).verify(data, signature)
 
 
 @dataclasses.dataclass
@@ -110,20 +91,28 @@ class FileEntry:
     object_bytes: Optional[bytes] = None  # served object content, hashed and listed as given
 
     # Filled by ReleaseBuilder.build().
-    object_data: bytes = b""
+    object_data: bytes = b""  # left empty when the publisher wrote the object
+    object_size: int = 0
     object_sha256: str = ""  # SHA-256 of object_data
     listed_sha256: str = ""  # the hash as the manifest lists it (and the object's name)
+
+    def is_plain(self) -> bool:
+        """No broken-variant switch is set."""
+        return (self.size_text, self.packed_size_text, self.crc32_text, self.sha256_text, self.object_bytes) == (
+            None, None, None, None, None) and not (self.wrong_size or self.wrong_crc or self.upper_case_hash or
+                                                   self.corrupt_object or self.uncompressed) and self.publish_object
 
     def manifest_line(self) -> str:
         size = self.size_text if self.size_text is not None else str(
             len(self.content) + (1 if self.wrong_size else 0))
-        packed = self.packed_size_text if self.packed_size_text is not None else str(len(self.object_data))
+        packed = self.packed_size_text if self.packed_size_text is not None else str(self.object_size)
         if self.crc32_text is not None:
             crc = self.crc32_text
         else:
-            value = zlib.crc32(self.content) & 0xFFFFFFFF
-            crc = "%08X" % (value ^ 1 if self.wrong_crc else value)
-        return "\t".join([self.path, size, packed, crc, self.listed_sha256])
+            crc = crc32_hex(self.content)
+            if self.wrong_crc:
+                crc = "%08X" % (int(crc, 16) ^ 1)
+        return formats.ManifestEntry(self.path, size, packed, crc, self.listed_sha256).line()
 
 
 @dataclasses.dataclass
@@ -135,7 +124,12 @@ class BundleRecord:
     crlf: bool = False             # the header line ends in CR LF (the length text becomes invalid)
     corrupt: bool = False          # one content byte changed: same length, wrong CRC-32
 
+    def is_plain(self) -> bool:
+        return self.length_text is None and not self.crlf and not self.corrupt
+
     def header(self) -> bytes:
+        if self.is_plain():
+            return formats.bundle_header(self.name, len(self.content))
         length = self.length_text if self.length_text is not None else str(len(self.content))
         return (self.name + "\t" + length + ("\r\n" if self.crlf else "\n")).encode("utf-8")
 
@@ -162,7 +156,8 @@ class Bundle:
       pack_text, pack_size_text: descriptor values written instead of the true ones
     """
 
-    def __init__(self):
+    def __init__(self, selection=None):
+        self.selection = selection  # (paths, max_size) that chose the records
         self.records: List[BundleRecord] = []
         self.cut_bytes = 0
         self.trailer = b""
@@ -205,6 +200,13 @@ class Bundle:
                 raise ValueError("cannot cut %d bytes from a bundle of %d" % (self.cut_bytes, len(data)))
             data = data[:len(data) - self.cut_bytes]
         return data
+
+    def is_plain(self, default: List[FileEntry]) -> bool:
+        """The records are exactly the chosen files, and no switch is set."""
+        return (self.cut_bytes, self.trailer, self.upper_case_pack, self.wrong_hash, self.uncompressed,
+                self.publish, self.pack_text, self.pack_size_text) == (0, b"", False, False, False, True, None, None) \
+            and bool(default) and [(r.name, r.content) for r in self.records] == [
+                (e.path, e.content) for e in default] and all(r.is_plain() for r in self.records)
 
     def prepare(self) -> None:
         self.container = self.container_bytes()
@@ -279,10 +281,21 @@ class ReleaseBuilder:
         self.empty_signature: Set[str] = set()
         self.crlf_after_signing: Set[str] = set()
         self.bundle: Optional[Bundle] = None
+        # What the publisher needs to write a normal release itself.
+        self.source_folder: Optional[str] = None
+        self.loose_files = False
+        self.custom_keys: Set[str] = set()
+        self.launcher_path: Optional[str] = None
+        self.news_v2_path: Optional[str] = None
+        self.news_path: Optional[str] = None
 
     # --- collecting -----------------------------------------------------------------------------
 
     def add_file(self, path: str, content: bytes, **switches) -> FileEntry:
+        self.loose_files = True
+        return self._add(path, content, **switches)
+
+    def _add(self, path: str, content: bytes, **switches) -> FileEntry:
         entry = FileEntry(path=path, content=content, **switches)
         self.files.append(entry)
         return entry
@@ -296,7 +309,10 @@ class ReleaseBuilder:
                 found.append((os.path.relpath(full, folder).replace(os.sep, "/"), full))
         for path, full in sorted(found):
             with open(full, "rb") as source:
-                self.add_file(path, source.read())
+                self._add(path, source.read())
+        if self.source_folder is not None:
+            self.loose_files = True
+        self.source_folder = folder
 
     def file(self, path: str) -> FileEntry:
         for entry in self.files:
@@ -307,10 +323,12 @@ class ReleaseBuilder:
     def set_key(self, key: str, value) -> None:
         """Sets a descriptor key; known keys keep their place, others follow them."""
         self.keys[key] = str(value)
+        self.custom_keys.add(key)
 
-    def set_launcher(self, executable: bytes, version) -> None:
+    def set_launcher(self, executable: bytes, version, path: Optional[str] = None) -> None:
         """Publishes latest_launcher.exe and announces it with its checksum and size."""
         self.launcher = executable
+        self.launcher_path = path
         self.keys["launcher_version"] = str(version)
         self.keys["launcher_checksum"] = sha256_hex(executable)
         self.keys["launcher_size"] = str(len(executable))
@@ -326,7 +344,7 @@ class ReleaseBuilder:
         `paths` in that order, or else every file whose content is at most `max_size` bytes (all
         files when None) in manifest order. Each record holds the file's true content, whatever
         its manifest line claims. Records can be changed, added or removed afterwards."""
-        bundle = Bundle()
+        bundle = Bundle((paths, max_size))
         if paths is not None:
             chosen = [self.file(path) for path in paths]
         else:
@@ -341,10 +359,9 @@ class ReleaseBuilder:
     def descriptor_bytes(self) -> bytes:
         order = [k for k in DESCRIPTOR_KEYS if k in self.keys] + [
             k for k in self.keys if k not in DESCRIPTOR_KEYS]
-        lines = ["%s=%s" % (k, self.keys[k]) for k in order if k not in self.omit_keys]
-        lines += self.extra_descriptor_lines
-        end = self.descriptor_line_end
-        return "".join(line + end for line in lines).encode("utf-8")
+        pairs = [(k, self.keys[k]) for k in order if k not in self.omit_keys]
+        text = formats.descriptor_bytes(pairs, self.descriptor_line_end)
+        return text + "".join(line + self.descriptor_line_end for line in self.extra_descriptor_lines).encode()
 
     def manifest_bytes(self) -> bytes:
         if self.manifest_text is not None:
@@ -364,6 +381,7 @@ class ReleaseBuilder:
             else:
                 entry.object_data = gzip_bytes(entry.content)
             entry.object_sha256 = sha256_hex(entry.object_data)
+            entry.object_size = len(entry.object_data)
             if entry.sha256_text is not None:
                 entry.listed_sha256 = entry.sha256_text
             elif entry.upper_case_hash:
@@ -406,12 +424,85 @@ class ReleaseBuilder:
         else:
             _write(os.path.join(folder, name + ".sig"), signature)
 
+    # --- a normal release: written by the publisher -------------------------------------------
+
+    def _plain_text(self, data: Optional[bytes], path: Optional[str]) -> bool:
+        if data is None:
+            return path is None
+        try:
+            data.decode("utf-8")
+        except UnicodeDecodeError:
+            return False
+        return path is not None and not data.startswith(b"\xef\xbb\xbf")
+
+    def publisher_options(self) -> Optional[release.Options]:
+        """The publisher's options for this release, or None when it is a broken variant or holds
+        something the publisher refuses (then this builder writes it itself)."""
+        launcher = self.keys.get("launcher_version", "")
+        expected = {"game_version", "launcher_version", "update_servers", "display_version",
+                    "launcher_checksum", "launcher_size"}
+        plain = (
+            self.source_folder is not None and not self.loose_files and self.files
+            and all(entry.is_plain() for entry in self.files)
+            and not (self.omit_keys or self.extra_descriptor_lines or self.extra_manifest_lines
+                     or self.extra_objects or self.custom_keys or set(self.keys) - expected)
+            and self.manifest_text is None and self.descriptor_line_end == self.manifest_line_end == "\n"
+            and not (self.bad_signature or self.truncated_signature or self.missing_signature
+                     or self.empty_signature or self.crlf_after_signing)
+            and self.game_version.isdigit() and 1 <= int(self.game_version) <= formats.INT32_MAX
+            and self.keys["update_servers"].isdigit() and launcher.isdigit()
+            and (self.launcher_path is not None if self.launcher is not None
+                 else launcher == str(formats.RUNNING_LAUNCHER_VERSION))
+            and self._plain_text(self.news_v2, self.news_v2_path) and self._plain_text(self.news, self.news_path)
+            and ("display_version" not in self.keys
+                 or formats.descriptor_value_problem(self.keys["display_version"]) is None)
+            and not release.path_reasons([entry.path for entry in self.files]))
+        if not plain:
+            return None
+        options = release.Options(
+            source=self.source_folder, out="", version=int(self.game_version),
+            key=private_key(self.private_key), display_version=self.keys.get("display_version"),
+            launcher=self.launcher_path if self.launcher is not None else None,
+            launcher_version=int(launcher) if self.launcher is not None else None,
+            news_v2=self.news_v2_path, news=self.news_path, bundle_min_files=0,
+            update_servers=int(self.keys["update_servers"]), force=True)
+        bundle = self.bundle
+        if bundle is not None:
+            paths, max_size = bundle.selection or (None, None)
+            default = [self.file(p) for p in paths] if paths is not None else [
+                e for e in self.files if max_size is None or len(e.content) <= max_size]
+            if not bundle.is_plain(default):
+                return None
+            options.bundle_paths, options.bundle_max_size, options.bundle_min_files = paths, max_size, 1
+        return options
+
+    def _build_with_publisher(self, branch_dir: str, options: release.Options) -> BuiltTree:
+        options.out = branch_dir
+        try:
+            result = release.build(options, log=lambda _: None)
+        except release.Refused as refused:
+            raise ValueError("the publisher refused the release: " + "; ".join(refused.reasons)) from None
+        listed = {line.split("\t")[0]: line.split("\t") for line in result.manifest.decode("utf-8").splitlines()}
+        for entry in self.files:
+            entry.object_sha256 = entry.listed_sha256 = listed[entry.path][4]
+            entry.object_size = int(listed[entry.path][2])
+        if self.bundle is not None:
+            self.bundle.container = self.bundle.container_bytes()
+            self.bundle.pack, self.bundle.pack_size = result.pack, result.pack_size
+        return BuiltTree(branch_dir, os.path.join(branch_dir, self.game_version), result.descriptor,
+                         result.manifest, self.files, self.bundle)
+
+    # --- a broken variant: written here ---------------------------------------------------------
+
     def build(self, branch_dir: str, clean: bool = False) -> BuiltTree:
         """Writes the tree. Files of an earlier build stay unless `clean` empties the folder
         first, so several releases can share one branch; a file that this build leaves out on
         purpose (a missing signature or object) is removed in any case."""
         if clean and os.path.isdir(branch_dir):
             shutil.rmtree(branch_dir)
+        options = self.publisher_options()
+        if options is not None:
+            return self._build_with_publisher(branch_dir, options)
         for name in (self.bad_signature | self.truncated_signature | self.missing_signature
                      | self.empty_signature | self.crlf_after_signing):
             if name not in SIGNED_TEXTS:
@@ -541,11 +632,11 @@ def _build_from_arguments(args) -> BuiltTree:
     if args.source:
         builder.add_folder(args.source)
     if args.launcher:
-        builder.set_launcher(_read(args.launcher), args.launcher_version)
+        builder.set_launcher(_read(args.launcher), args.launcher_version, args.launcher)
     if args.news_v2:
-        builder.news_v2 = _read(args.news_v2)
+        builder.news_v2, builder.news_v2_path = _read(args.news_v2), args.news_v2
     if args.news:
-        builder.news = _read(args.news)
+        builder.news, builder.news_path = _read(args.news), args.news
     for assignment in args.set_key:
         key, _, value = assignment.partition("=")
         builder.set_key(key, value)

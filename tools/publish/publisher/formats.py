@@ -278,7 +278,7 @@ class ManifestEntry:
 
 
 def manifest_bytes(entries: Iterable[ManifestEntry]) -> bytes:
-    return "".join(entry.line() + "\n" for entry in entries).encode("utf-8")
+    return "".join(entry.line() + "\n" for entry in entries).encode("utf-8", "surrogateescape")
 
 
 def _manifest_number(field: str, allow_zero: bool) -> Optional[int]:

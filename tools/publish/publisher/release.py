@@ -9,6 +9,7 @@ never announces a release that is not completely there.
 import contextlib
 import dataclasses
 import fnmatch
+import hashlib
 import os
 import shutil
 import stat
@@ -168,7 +169,7 @@ def check_news(path: str, name: str, reasons: List[str], notes: List[str]) -> Op
     russian, english, warnings = formats.news_warnings(text)
     notes += ["%s: %s" % (name, warning) for warning in warnings]
     if text.strip() and russian == 0 and english == 0:
-        reasons.append("the news file %s yields no news item in either language" % path)
+        notes.append("%s: shows no news item in either language" % name)
     return data
 
 
@@ -365,7 +366,7 @@ def _stage_release(files: List[SourceFile], options: Options, release_dir: str,
             container.write(formats.bundle_header(path, len(held[path])) + held[path])
     bundle_files = len(options.bundle_paths) if options.bundle_paths is not None else len(chosen)
     pack, pack_size = "", 0
-    if bundle_files and bundle_files >= max(options.bundle_min_files, 1):
+    if options.bundle_min_files > 0 and bundle_files >= options.bundle_min_files:
         def feed_bundle(writer: formats.GzipWriter) -> None:
             with open(container_path, "rb") as source:
                 for piece in formats.iter_chunks(source):
@@ -396,40 +397,51 @@ def _descriptor(options: Options, settled: Dict[str, object], pack: str, pack_si
     return formats.descriptor_bytes(pairs)
 
 
-def _move_release(staged: str, target: str, keep: set) -> None:
-    """Puts the staged release folder in place. A release folder that is already there (published
-    again with --force) keeps serving until the new manifest pair replaces the old one: objects are
-    named by their content, so new ones are added beside the old ones, which go last."""
-    if not os.path.exists(target):
-        os.rename(staged, target)
-        return
-    os.makedirs(os.path.join(target, "files"), exist_ok=True)
-    for name in os.listdir(os.path.join(staged, "files")):
-        _replace(os.path.join(staged, "files", name), os.path.join(target, "files", name))
-    _replace(os.path.join(staged, "checksums.txt"), os.path.join(target, "checksums.txt"))
-    _replace(os.path.join(staged, "checksums.sig"), os.path.join(target, "checksums.sig"))
-    for name in os.listdir(os.path.join(target, "files")):
-        if name not in keep:
-            os.remove(os.path.join(target, "files", name))
+class _Switch:
+    """Moves staged files into the branch and, should one step fail, puts every earlier one back,
+    so the branch serves exactly what it served before."""
+
+    def __init__(self, staging: str):
+        self.staging = staging
+        self.undo: List[Callable[[], None]] = []
+
+    def put(self, source: str, target: str) -> None:
+        backup = None
+        if os.path.exists(target):
+            backup = os.path.join(self.staging, "previous-%d" % len(self.undo))
+            shutil.copyfile(target, backup)
+        _replace(source, target)
+        self.undo.append(lambda: _replace(backup, target) if backup else os.remove(target))
+
+    def put_release(self, staged: str, target: str) -> None:
+        """A new release folder moves in whole. One that is there already (published again with
+        --force) keeps serving until its manifest pair is replaced: objects are named by their
+        content, so the new ones go in beside the old ones first."""
+        if not os.path.exists(target):
+            os.rename(staged, target)
+            self.undo.append(lambda: _remove_tree(target))
+            return
+        os.makedirs(os.path.join(target, "files"), exist_ok=True)
+        for name in sorted(os.listdir(os.path.join(staged, "files"))):
+            existing = os.path.join(target, "files", name)
+            if os.path.isfile(existing) and _sha256_file(existing) + ".gz" == name:
+                continue
+            self.put(os.path.join(staged, "files", name), existing)
+        for name in ("checksums.txt", "checksums.sig"):
+            self.put(os.path.join(staged, name), os.path.join(target, name))
+
+    def rollback(self) -> None:
+        for action in reversed(self.undo):
+            with contextlib.suppress(OSError):
+                action()
 
 
-def _switch_pair(staging: str, out: str, name: str) -> None:
-    """Replaces name.txt and then name.sig. Should the second replace fail, the first is undone,
-    so the pair on the server always belongs together."""
-    text, signature = name + ".txt", name + ".sig"
-    backup = os.path.join(staging, "previous-" + text)
-    had_text = os.path.exists(os.path.join(out, text))
-    if had_text:
-        shutil.copyfile(os.path.join(out, text), backup)
-    _replace(os.path.join(staging, text), os.path.join(out, text))
-    try:
-        _replace(os.path.join(staging, signature), os.path.join(out, signature))
-    except OSError:
-        if had_text:
-            _replace(backup, os.path.join(out, text))
-        else:
-            os.remove(os.path.join(out, text))
-        raise
+def _sha256_file(path: str) -> str:
+    digest = hashlib.sha256()
+    with open(path, "rb") as source:
+        for piece in formats.iter_chunks(source):
+            digest.update(piece)
+    return digest.hexdigest()
 
 
 def build(options: Options, log: Callable[[str], None] = print) -> Result:
@@ -473,14 +485,24 @@ def _stage_and_switch(files: List[SourceFile], settled: Dict[str, object], notes
     if report.problems:
         raise RuntimeError("the staged release failed its own check:\n  " + "\n  ".join(report.problems))
 
+    switch = _Switch(staging)
+    target = os.path.join(options.out, release_name)
+    try:
+        switch.put_release(staged_release, target)
+        if launcher is not None and launcher[0] is not None:
+            switch.put(os.path.join(staging, "latest_launcher.exe"), os.path.join(options.out, "latest_launcher.exe"))
+        for name in [n for n in ("news_v2", "news") if settled.get(n + ".txt") is not None] + ["latest"]:
+            for suffix in (".txt", ".sig"):
+                switch.put(os.path.join(staging, name + suffix), os.path.join(options.out, name + suffix))
+    except BaseException:
+        switch.rollback()
+        raise
+    # Objects of an earlier build of the same release go once nothing announces them any more.
     keep = {entry.sha256 + ".gz" for entry in entries} | ({pack + ".gz"} if pack else set())
-    _move_release(staged_release, os.path.join(options.out, release_name), keep)
-    if launcher is not None and launcher[0] is not None:
-        _replace(os.path.join(staging, "latest_launcher.exe"), os.path.join(options.out, "latest_launcher.exe"))
-    for name in ("news_v2", "news"):
-        if settled.get(name + ".txt") is not None:
-            _switch_pair(staging, options.out, name)
-    _switch_pair(staging, options.out, "latest")
+    for name in os.listdir(os.path.join(target, "files")):
+        if name not in keep:
+            with contextlib.suppress(OSError):
+                os.remove(os.path.join(target, "files", name))
     return Result(options.version, len(entries), sum(e.size for e in entries),
                   sum(e.packed_size for e in entries), bundle_files, pack, pack_size, descriptor,
                   formats.manifest_bytes(entries), notes)
