@@ -179,6 +179,8 @@ class Build(unittest.TestCase):
             ("not a program", {}, ("--launcher", self.private, "--launcher-version", "117"), "not a Windows program"),
             ("missing news", {}, ("--news-v2", "nowhere.txt"), "cannot be read"),
             ("missing source", None, (), "does not exist"),
+            ("branch inside the source", {}, ("--out", os.path.join(self.folder, "branch inside the source", "www"),
+                                              "--version", "145"), "lie apart"),
         ]
         for what, added, options, expected in cases:
             with self.subTest(what):

@@ -189,6 +189,9 @@ def plan(options: Options) -> Tuple[List[SourceFile], Dict[str, object], List[st
             reasons.append("%s: is %d bytes; the launcher handles files below 2 GiB" % (f.path, f.size))
     if options.out and os.path.exists(options.out) and not os.path.isdir(options.out):
         reasons.append("the output %s is not a folder" % options.out)
+    source, out = os.path.realpath(options.source), os.path.realpath(options.out or ".")
+    if os.path.commonpath([source, out]) in (source, out):
+        reasons.append("the source folder and the branch folder must lie apart, not one inside the other")
 
     previous, problem = published_descriptor(options.out)
     settled["previous"] = previous
