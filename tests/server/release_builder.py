@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Publishes releases the way an update server lays them out, for the launcher's tests.
+"""Publishes a release the way an update server lays it out, for the launcher's tests.
 
 From a folder of game files (or files added one by one) it writes one branch tree:
 
@@ -14,14 +14,19 @@ From a folder of game files (or files added one by one) it writes one branch tre
                                                   the bundle container, announced in latest.txt by
                                                   `pack` (its SHA-256) and `pack_size` (its length)
 
-Normal releases (no broken-variant switch, files from one source folder) are written by the
-publisher itself (tools/publish), so the tests exercise exactly what mod maintainers publish. The
-broken variants are assembled here from the publisher's own format pieces (gzip copies, manifest
-lines, descriptor text, bundle headers, signatures) and then changed on purpose.
+Every .sig is the raw RSASSA-PKCS1-v1_5 / SHA-256 signature of the exact bytes of its .txt. A
+normal release (the command line without any broken-variant option) is written by the publisher
+itself (tools/publish), so the tests exercise what mod maintainers publish; the broken variants are
+assembled here from the publisher's format pieces. Neither shares code with the launcher, so the
+tests compare two independent readings of the formats.
 
-It can publish broken releases (bad or missing signatures, a text changed to CR LF after signing,
-missing or corrupt objects, upper-case hashes, wrong sizes or CRCs, missing descriptor keys, broken
-bundles); see ReleaseBuilder, Bundle and `release_builder.py build --help`.
+It can also publish broken releases on purpose (bad or missing signatures, a text changed to
+CR LF after signing, missing or corrupt objects, upper-case hashes, wrong sizes or CRCs, missing
+descriptor keys, broken bundles); see ReleaseBuilder, Bundle and `release_builder.py build --help`.
+
+The bundle container is a plain sequence of records, each a header line "<name>\t<length>\n"
+(the manifest path, a TAB, the content length in decimal digits, an LF) followed by exactly that
+many bytes of the file's uncompressed content; no file header, no count, no padding.
 
 Use as a module:
 
@@ -51,7 +56,6 @@ DESCRIPTOR_KEYS = formats.DESCRIPTOR_KEYS
 sha256_hex = formats.sha256_hex
 crc32_hex = formats.crc32_hex
 gzip_bytes = formats.gzip_bytes
-
 _keys: Dict[str, rsa.PrivateKey] = {}
 
 
@@ -64,12 +68,6 @@ def private_key(path: str) -> rsa.PrivateKey:
 
 def sign(key_path: str, data: bytes) -> bytes:
     return private_key(key_path).sign(data)
-
-
-def verify(public_key: str, data: bytes, signature: bytes) -> bool:
-    """True when the signature verifies under the PEM public key (for checking the builder)."""
-    with open(public_key, "r", encoding="ascii") as source:
-        return rsa.load_public_key(source.read()).verify(data, signature)
 
 
 @dataclasses.dataclass
@@ -91,27 +89,18 @@ class FileEntry:
     object_bytes: Optional[bytes] = None  # served object content, hashed and listed as given
 
     # Filled by ReleaseBuilder.build().
-    object_data: bytes = b""  # left empty when the publisher wrote the object
-    object_size: int = 0
+    object_data: bytes = b""
     object_sha256: str = ""  # SHA-256 of object_data
     listed_sha256: str = ""  # the hash as the manifest lists it (and the object's name)
-
-    def is_plain(self) -> bool:
-        """No broken-variant switch is set."""
-        return (self.size_text, self.packed_size_text, self.crc32_text, self.sha256_text, self.object_bytes) == (
-            None, None, None, None, None) and not (self.wrong_size or self.wrong_crc or self.upper_case_hash or
-                                                   self.corrupt_object or self.uncompressed) and self.publish_object
 
     def manifest_line(self) -> str:
         size = self.size_text if self.size_text is not None else str(
             len(self.content) + (1 if self.wrong_size else 0))
-        packed = self.packed_size_text if self.packed_size_text is not None else str(self.object_size)
+        packed = self.packed_size_text if self.packed_size_text is not None else str(len(self.object_data))
         if self.crc32_text is not None:
             crc = self.crc32_text
         else:
-            crc = crc32_hex(self.content)
-            if self.wrong_crc:
-                crc = "%08X" % (int(crc, 16) ^ 1)
+            crc = "%08X" % (int(crc32_hex(self.content), 16) ^ (1 if self.wrong_crc else 0))
         return formats.ManifestEntry(self.path, size, packed, crc, self.listed_sha256).line()
 
 
@@ -124,11 +113,8 @@ class BundleRecord:
     crlf: bool = False             # the header line ends in CR LF (the length text becomes invalid)
     corrupt: bool = False          # one content byte changed: same length, wrong CRC-32
 
-    def is_plain(self) -> bool:
-        return self.length_text is None and not self.crlf and not self.corrupt
-
     def header(self) -> bytes:
-        if self.is_plain():
+        if self.length_text is None and not self.crlf:
             return formats.bundle_header(self.name, len(self.content))
         length = self.length_text if self.length_text is not None else str(len(self.content))
         return (self.name + "\t" + length + ("\r\n" if self.crlf else "\n")).encode("utf-8")
@@ -156,8 +142,7 @@ class Bundle:
       pack_text, pack_size_text: descriptor values written instead of the true ones
     """
 
-    def __init__(self, selection=None):
-        self.selection = selection  # (paths, max_size) that chose the records
+    def __init__(self):
         self.records: List[BundleRecord] = []
         self.cut_bytes = 0
         self.trailer = b""
@@ -200,13 +185,6 @@ class Bundle:
                 raise ValueError("cannot cut %d bytes from a bundle of %d" % (self.cut_bytes, len(data)))
             data = data[:len(data) - self.cut_bytes]
         return data
-
-    def is_plain(self, default: List[FileEntry]) -> bool:
-        """The records are exactly the chosen files, and no switch is set."""
-        return (self.cut_bytes, self.trailer, self.upper_case_pack, self.wrong_hash, self.uncompressed,
-                self.publish, self.pack_text, self.pack_size_text) == (0, b"", False, False, False, True, None, None) \
-            and bool(default) and [(r.name, r.content) for r in self.records] == [
-                (e.path, e.content) for e in default] and all(r.is_plain() for r in self.records)
 
     def prepare(self) -> None:
         self.container = self.container_bytes()
@@ -281,21 +259,10 @@ class ReleaseBuilder:
         self.empty_signature: Set[str] = set()
         self.crlf_after_signing: Set[str] = set()
         self.bundle: Optional[Bundle] = None
-        # What the publisher needs to write a normal release itself.
-        self.source_folder: Optional[str] = None
-        self.loose_files = False
-        self.custom_keys: Set[str] = set()
-        self.launcher_path: Optional[str] = None
-        self.news_v2_path: Optional[str] = None
-        self.news_path: Optional[str] = None
 
     # --- collecting -----------------------------------------------------------------------------
 
     def add_file(self, path: str, content: bytes, **switches) -> FileEntry:
-        self.loose_files = True
-        return self._add(path, content, **switches)
-
-    def _add(self, path: str, content: bytes, **switches) -> FileEntry:
         entry = FileEntry(path=path, content=content, **switches)
         self.files.append(entry)
         return entry
@@ -309,10 +276,7 @@ class ReleaseBuilder:
                 found.append((os.path.relpath(full, folder).replace(os.sep, "/"), full))
         for path, full in sorted(found):
             with open(full, "rb") as source:
-                self._add(path, source.read())
-        if self.source_folder is not None:
-            self.loose_files = True
-        self.source_folder = folder
+                self.add_file(path, source.read())
 
     def file(self, path: str) -> FileEntry:
         for entry in self.files:
@@ -323,12 +287,10 @@ class ReleaseBuilder:
     def set_key(self, key: str, value) -> None:
         """Sets a descriptor key; known keys keep their place, others follow them."""
         self.keys[key] = str(value)
-        self.custom_keys.add(key)
 
-    def set_launcher(self, executable: bytes, version, path: Optional[str] = None) -> None:
+    def set_launcher(self, executable: bytes, version) -> None:
         """Publishes latest_launcher.exe and announces it with its checksum and size."""
         self.launcher = executable
-        self.launcher_path = path
         self.keys["launcher_version"] = str(version)
         self.keys["launcher_checksum"] = sha256_hex(executable)
         self.keys["launcher_size"] = str(len(executable))
@@ -344,7 +306,7 @@ class ReleaseBuilder:
         `paths` in that order, or else every file whose content is at most `max_size` bytes (all
         files when None) in manifest order. Each record holds the file's true content, whatever
         its manifest line claims. Records can be changed, added or removed afterwards."""
-        bundle = Bundle((paths, max_size))
+        bundle = Bundle()
         if paths is not None:
             chosen = [self.file(path) for path in paths]
         else:
@@ -360,8 +322,9 @@ class ReleaseBuilder:
         order = [k for k in DESCRIPTOR_KEYS if k in self.keys] + [
             k for k in self.keys if k not in DESCRIPTOR_KEYS]
         pairs = [(k, self.keys[k]) for k in order if k not in self.omit_keys]
-        text = formats.descriptor_bytes(pairs, self.descriptor_line_end)
-        return text + "".join(line + self.descriptor_line_end for line in self.extra_descriptor_lines).encode()
+        end = self.descriptor_line_end
+        return formats.descriptor_bytes(pairs, end) + "".join(
+            line + end for line in self.extra_descriptor_lines).encode("utf-8")
 
     def manifest_bytes(self) -> bytes:
         if self.manifest_text is not None:
@@ -381,7 +344,6 @@ class ReleaseBuilder:
             else:
                 entry.object_data = gzip_bytes(entry.content)
             entry.object_sha256 = sha256_hex(entry.object_data)
-            entry.object_size = len(entry.object_data)
             if entry.sha256_text is not None:
                 entry.listed_sha256 = entry.sha256_text
             elif entry.upper_case_hash:
@@ -424,85 +386,12 @@ class ReleaseBuilder:
         else:
             _write(os.path.join(folder, name + ".sig"), signature)
 
-    # --- a normal release: written by the publisher -------------------------------------------
-
-    def _plain_text(self, data: Optional[bytes], path: Optional[str]) -> bool:
-        if data is None:
-            return path is None
-        try:
-            data.decode("utf-8")
-        except UnicodeDecodeError:
-            return False
-        return path is not None and not data.startswith(b"\xef\xbb\xbf")
-
-    def publisher_options(self) -> Optional[release.Options]:
-        """The publisher's options for this release, or None when it is a broken variant or holds
-        something the publisher refuses (then this builder writes it itself)."""
-        launcher = self.keys.get("launcher_version", "")
-        expected = {"game_version", "launcher_version", "update_servers", "display_version",
-                    "launcher_checksum", "launcher_size"}
-        plain = (
-            self.source_folder is not None and not self.loose_files and self.files
-            and all(entry.is_plain() for entry in self.files)
-            and not (self.omit_keys or self.extra_descriptor_lines or self.extra_manifest_lines
-                     or self.extra_objects or self.custom_keys or set(self.keys) - expected)
-            and self.manifest_text is None and self.descriptor_line_end == self.manifest_line_end == "\n"
-            and not (self.bad_signature or self.truncated_signature or self.missing_signature
-                     or self.empty_signature or self.crlf_after_signing)
-            and self.game_version.isdigit() and 1 <= int(self.game_version) <= formats.INT32_MAX
-            and self.keys["update_servers"].isdigit() and launcher.isdigit()
-            and (self.launcher_path is not None if self.launcher is not None
-                 else launcher == str(formats.RUNNING_LAUNCHER_VERSION))
-            and self._plain_text(self.news_v2, self.news_v2_path) and self._plain_text(self.news, self.news_path)
-            and ("display_version" not in self.keys
-                 or formats.descriptor_value_problem(self.keys["display_version"]) is None)
-            and not release.path_reasons([entry.path for entry in self.files]))
-        if not plain:
-            return None
-        options = release.Options(
-            source=self.source_folder, out="", version=int(self.game_version),
-            key=private_key(self.private_key), display_version=self.keys.get("display_version"),
-            launcher=self.launcher_path if self.launcher is not None else None,
-            launcher_version=int(launcher) if self.launcher is not None else None,
-            news_v2=self.news_v2_path, news=self.news_path, bundle_min_files=0,
-            update_servers=int(self.keys["update_servers"]), force=True)
-        bundle = self.bundle
-        if bundle is not None:
-            paths, max_size = bundle.selection or (None, None)
-            default = [self.file(p) for p in paths] if paths is not None else [
-                e for e in self.files if max_size is None or len(e.content) <= max_size]
-            if not bundle.is_plain(default):
-                return None
-            options.bundle_paths, options.bundle_max_size, options.bundle_min_files = paths, max_size, 1
-        return options
-
-    def _build_with_publisher(self, branch_dir: str, options: release.Options) -> BuiltTree:
-        options.out = branch_dir
-        try:
-            result = release.build(options, log=lambda _: None)
-        except release.Refused as refused:
-            raise ValueError("the publisher refused the release: " + "; ".join(refused.reasons)) from None
-        listed = {line.split("\t")[0]: line.split("\t") for line in result.manifest.decode("utf-8").splitlines()}
-        for entry in self.files:
-            entry.object_sha256 = entry.listed_sha256 = listed[entry.path][4]
-            entry.object_size = int(listed[entry.path][2])
-        if self.bundle is not None:
-            self.bundle.container = self.bundle.container_bytes()
-            self.bundle.pack, self.bundle.pack_size = result.pack, result.pack_size
-        return BuiltTree(branch_dir, os.path.join(branch_dir, self.game_version), result.descriptor,
-                         result.manifest, self.files, self.bundle)
-
-    # --- a broken variant: written here ---------------------------------------------------------
-
     def build(self, branch_dir: str, clean: bool = False) -> BuiltTree:
         """Writes the tree. Files of an earlier build stay unless `clean` empties the folder
         first, so several releases can share one branch; a file that this build leaves out on
         purpose (a missing signature or object) is removed in any case."""
         if clean and os.path.isdir(branch_dir):
             shutil.rmtree(branch_dir)
-        options = self.publisher_options()
-        if options is not None:
-            return self._build_with_publisher(branch_dir, options)
         for name in (self.bad_signature | self.truncated_signature | self.missing_signature
                      | self.empty_signature | self.crlf_after_signing):
             if name not in SIGNED_TEXTS:
@@ -626,17 +515,63 @@ def _parser() -> argparse.ArgumentParser:
     return parser
 
 
+# Options that ask for something the publisher never writes: with any of them, this builder writes
+# the release itself.
+VARIANT_OPTIONS = (
+    "set_key", "omit_key", "descriptor_line", "manifest_line", "crlf_texts", "bad_signature",
+    "truncated_signature", "missing_signature", "empty_signature", "crlf_after_signing", "missing_object",
+    "corrupt_object", "upper_case_hash", "wrong_size", "wrong_crc", "uncompressed", "bundle_record",
+    "bundle_repeat", "bundle_corrupt", "bundle_crlf", "bundle_length_text", "bundle_other_case", "bundle_cut",
+    "bundle_trailer_hex", "bundle_upper_case_pack", "bundle_wrong_hash", "bundle_uncompressed",
+    "bundle_missing", "bundle_pack_size", "json")
+
+
+def _publisher_options(args) -> Optional[release.Options]:
+    """The publisher's options for a normal release, or None when this builder writes it: a broken
+    variant, or files, versions or texts that the publisher refuses on purpose."""
+    if not args.source or any(getattr(args, name) for name in VARIANT_OPTIONS):
+        return None
+    numbers = (args.version, args.update_servers, args.launcher_version)
+    if not all(text.isdigit() and 0 < int(text) <= formats.INT32_MAX for text in numbers):
+        return None
+    if args.launcher is None and int(args.launcher_version) != formats.RUNNING_LAUNCHER_VERSION:
+        return None
+    for news in (args.news_v2, args.news):
+        data = _read(news) if news else b""
+        if data.startswith(b"\xef\xbb\xbf") or data.decode("utf-8", "replace").encode("utf-8") != data:
+            return None
+    if args.display_version is not None and formats.descriptor_value_problem(args.display_version):
+        return None
+    files = release.collect_source(args.source, [], [])
+    sizes = {f.path: f.size for f in files}
+    if not files or release.path_reasons(list(sizes)):
+        return None
+    options = release.Options(
+        source=args.source, out=args.out, version=int(args.version), key=private_key(args.key),
+        display_version=args.display_version, launcher=args.launcher,
+        launcher_version=int(args.launcher_version) if args.launcher else None, news_v2=args.news_v2,
+        news=args.news, bundle_min_files=0, update_servers=int(args.update_servers), force=True)
+    if args.bundle_file or args.bundle or args.bundle_max_size is not None:
+        options.bundle_paths = args.bundle_file or None
+        options.bundle_max_size = None if args.bundle_file else args.bundle_max_size
+        options.bundle_min_files = 1
+        # An empty bundle is still published here; the publisher publishes none.
+        if not any(options.bundle_max_size is None or size <= options.bundle_max_size for size in sizes.values()):
+            return None
+    return options
+
+
 def _build_from_arguments(args) -> BuiltTree:
     builder = ReleaseBuilder(args.key, args.version, launcher_version=args.launcher_version,
                              update_servers=args.update_servers, display_version=args.display_version)
     if args.source:
         builder.add_folder(args.source)
     if args.launcher:
-        builder.set_launcher(_read(args.launcher), args.launcher_version, args.launcher)
+        builder.set_launcher(_read(args.launcher), args.launcher_version)
     if args.news_v2:
-        builder.news_v2, builder.news_v2_path = _read(args.news_v2), args.news_v2
+        builder.news_v2 = _read(args.news_v2)
     if args.news:
-        builder.news, builder.news_path = _read(args.news), args.news
+        builder.news = _read(args.news)
     for assignment in args.set_key:
         key, _, value = assignment.partition("=")
         builder.set_key(key, value)
@@ -710,7 +645,16 @@ def main(argv=None) -> int:
         if args.command == "sign":
             _write(args.out or os.path.splitext(args.file)[0] + ".sig", sign(args.key, _read(args.file)))
             return 0
+        options = _publisher_options(args)
+        if options is not None:
+            if args.clean and os.path.isdir(args.out):
+                shutil.rmtree(args.out)
+            release.build(options, log=lambda _: None)
+            return 0
         tree = _build_from_arguments(args)
+    except release.Refused as refused:
+        print("release_builder: the publisher refused: %s" % "; ".join(refused.reasons), file=sys.stderr)
+        return 1
     except (ValueError, RuntimeError, OSError) as error:
         print("release_builder: %s" % error, file=sys.stderr)
         return 1
