@@ -121,8 +121,9 @@ def _make_certificates(tls):
     """A self-signed certificate for localhost, which the tests trust as the CA."""
     folder = os.path.join(tls, "trusted")
     os.makedirs(folder)
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=localhost",
-                    "-addext", "subjectAltName=DNS:localhost", "-keyout", "server.key", "-out", "server.pem"],
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    "/CN=localhost", "-addext", "subjectAltName=DNS:localhost", "-keyout", "server.key",
+                    "-out", "server.pem"],
                    cwd=folder, check=True, capture_output=True, timeout=60)
 
 def scratch(name):

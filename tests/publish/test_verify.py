@@ -99,7 +99,7 @@ class Verify(unittest.TestCase):
         cases = [
             ("flipped byte", flip_byte, "Imgs/big.png) has the SHA-256"),
             ("missing object", remove_object, "(Scripts/file007.lua) is missing"),
-            ("wrong signature", other_signature, "latest.sig does not verify latest.txt with this public key"),
+            ("wrong signature", other_signature, "latest.sig does not verify latest.txt with this public"),
             ("cut bundle", cut_bundle, "record %s is cut short (%d of %d bytes)" % (
                 last.path, last.size - 10, last.size)),
             ("news signature", bad_news_signature, "news.sig does not verify news.txt"),

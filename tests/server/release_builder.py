@@ -556,7 +556,8 @@ def _publisher_options(args) -> Optional[release.Options]:
         options.bundle_max_size = None if args.bundle_file else args.bundle_max_size
         options.bundle_min_files = 1
         # An empty bundle is still published here; the publisher publishes none.
-        if not any(options.bundle_max_size is None or size <= options.bundle_max_size for size in sizes.values()):
+        limit = options.bundle_max_size
+        if not any(limit is None or size <= limit for size in sizes.values()):
             return None
     return options
 

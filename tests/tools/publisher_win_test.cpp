@@ -18,31 +18,21 @@ constexpr int kPublishLimitMs = 120000;
 using Release = std::map<std::string, std::string>;  // manifest path -> content
 
 // Release 1.43: 70 small scripts, a large picture, a name with Cyrillic letters and a blank, the
-// sound library in the game folder itself.
-Release release143() {
+// sound library in the game folder itself. Release 1.44 changes 55 of the scripts and adds one.
+Release release(bool next) {
     Release files;
     for (int i = 0; i < 70; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "Scripts/s%03d.lua", i);
-        files[name] = std::string(static_cast<size_t>(100 + i * 29), static_cast<char>('a' + i % 26));
+        files[name] = std::string(static_cast<size_t>(100 + i * 29), static_cast<char>('a' + i % 26)) +
+                      (next && i < 55 ? "-- 1.44\n" : "");
     }
     std::string picture(300000, '\0');
     for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>((i * 7919) % 251);
     files["Imgs/big.dds"] = picture;
     files["Imgs/\xD0\x98\xD0\xB3\xD1\x80\xD0\xB0 one.png"] = std::string(5000, 'p');
-    files["mss32.dll"] = "MZ sound 1.43";
-    return files;
-}
-
-// Release 1.44: 55 scripts changed, one added, everything else as in 1.43.
-Release release144() {
-    Release files = release143();
-    for (int i = 0; i < 55; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "Scripts/s%03d.lua", i);
-        files[name] += "-- 1.44\n";
-    }
-    files["Scripts/new.lua"] = "print('new in 1.44')\n";
+    files["mss32.dll"] = "MZ sound";
+    if (next) files["Scripts/new.lua"] = "print('new in 1.44')\n";
     return files;
 }
 
@@ -73,10 +63,6 @@ protected:
                                 " " + words + " >>" + shellQuote(log) + " 2>&1",
                             kPublishLimitMs);
     }
-    [[nodiscard]] std::string publisherLog() const {
-        return readFileBytes(dir / L"publisher.log").value_or("(no log)");
-    }
-
     // Writes the files as a source folder and publishes them as `version` into the branch.
     void publishRelease(const Release& files, const std::string& version, const std::string& branch,
                         const std::string& options) {
@@ -87,7 +73,7 @@ protected:
                       shellQuote(sourceUnix) + " --out " + shellQuote(server.rootUnix() + "/patch" + branch) +
                       " --version " + version + " " + options),
             0)
-            << publisherLog();
+            << readFileBytes(dir / L"publisher.log").value_or("(no log)");
     }
 
     static bool holds(const WString& game, const Release& files) {
@@ -109,31 +95,26 @@ TEST_F(PublisherRelease, FreshInstallAndUpdateFromThePreviousReleaseWithAndWitho
         const std::string branch = bundle ? "/lurra" : "/ktvx";
         const std::string options = (bundle ? "" : "--no-bundle ") + std::string("--news-v2 ") +
                                     shellQuote(dir.unixPath() + "/news.txt");
-        publishRelease(release143(), "143", branch, options);
-
         const WString game = newGameFolder(L"game");
-        UpdateEngine fresh;
-        prepare(fresh, game);
-        fresh.serverPath = branch;
-        EXPECT_EQ(runUpdate(fresh, setup), kStateFinished);
-        expectOutcome(fresh, kStateFinished, kUpdatedMessage, kEnglish);
-        EXPECT_TRUE(holds(game, release143()));
-        EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), "143");
-        EXPECT_EQ(copyNewsText(fresh), L"[news]\ntitle_en=Published\ntext_en=t\ndate=1\nurl_en=u\n");
-        // The bundle holds every file but the large picture.
-        EXPECT_EQ(requestsStartingWith("/patch" + branch + "/143/files/", primary()), bundle ? 2 : 73);
-
-        publishRelease(release144(), "144", branch, options);
-        UpdateEngine update;
-        prepare(update, game);
-        update.serverPath = branch;
-        EXPECT_EQ(runUpdate(update, setup), kStateFinished);
-        expectOutcome(update, kStateFinished, kUpdatedMessage, kEnglish);
-        EXPECT_TRUE(holds(game, release144()));
-        EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), "144");
-        EXPECT_TRUE(transferLeftovers(game).empty());
-        // 56 files changed: through the bundle not one of them is fetched singly.
-        EXPECT_EQ(requestsStartingWith("/patch" + branch + "/144/files/", primary()), bundle ? 1 : 56);
+        for (const bool next : {false, true}) {
+            const std::string version = next ? "144" : "143";
+            SCOPED_TRACE(version);
+            publishRelease(release(next), version, branch, options);
+            UpdateEngine engine;
+            prepare(engine, game);
+            engine.serverPath = branch;
+            EXPECT_EQ(runUpdate(engine, setup), kStateFinished);
+            expectOutcome(engine, kStateFinished, kUpdatedMessage, kEnglish);
+            EXPECT_TRUE(holds(game, release(next)));
+            EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), version);
+            EXPECT_EQ(copyNewsText(engine), L"[news]\ntitle_en=Published\ntext_en=t\ndate=1\nurl_en=u\n");
+            EXPECT_TRUE(transferLeftovers(game).empty());
+            // The bundle holds every file but the large picture; 1.44 changed 56 files, and through
+            // the bundle not one of them is fetched singly.
+            const int singly = next ? 56 : 73;
+            EXPECT_EQ(requestsStartingWith("/patch" + branch + "/" + version + "/files/", primary()),
+                      bundle ? 1 + (next ? 0 : 1) : singly);
+        }
     }
 }
 

@@ -52,7 +52,8 @@ def keygen(args) -> int:
     print("generating an RSA-2048 key pair...")
     key = rsa.generate_private_key()
     # The private half is created readable by its owner only; on Windows that is up to the folder.
-    handle = os.open(args.private_key, os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_BINARY", 0), 0o600)
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_BINARY", 0)
+    handle = os.open(args.private_key, flags, 0o600)
     with os.fdopen(handle, "wb") as private:
         private.write(key.pem().encode("ascii"))
     with open(args.public_key, "xb") as public:
@@ -174,9 +175,11 @@ def parser() -> argparse.ArgumentParser:
 
     command = commands.add_parser("verify", help="check a published branch as launchers will read it")
     command.add_argument("--base", required=True, metavar="URL",
-                         help="the branch's address, e.g. https://updates.example.org/patch/lurra, or its folder")
-    command.add_argument("--public-key", required=True, metavar="FILE", help="the public key the launcher embeds")
-    command.add_argument("--ca-file", metavar="PEM", help="trust this CA instead of the system's (test servers)")
+                         help="the branch's address (https://updates.example.org/patch/lurra) or folder")
+    command.add_argument("--public-key", required=True, metavar="FILE",
+                         help="the public key the launcher embeds")
+    command.add_argument("--ca-file", metavar="PEM",
+                         help="trust this CA instead of the system's (test servers)")
     command.add_argument("--jobs", type=_size, default=4, metavar="N", help="parallel downloads (default 4)")
     command.add_argument("--timeout", type=float, default=60.0, metavar="SECONDS")
     return top

@@ -11,6 +11,10 @@ One branch folder on the update server:
                                             that gzip copy; also the small-files bundle
 
 Every .sig is the raw 256-byte RSASSA-PKCS1-v1_5 / SHA-256 signature of the exact bytes of its .txt.
+The bundle, unpacked, is a plain sequence of records: a header line "<path>\t<length>\n" (the
+manifest path, a TAB, the content length in decimal digits, an LF) followed by exactly that many
+bytes of the file; no file header, no count, no padding. It is announced in latest.txt by `pack`
+(the SHA-256 of its gzip copy, also its name) and `pack_size` (the length of that copy).
 The rules below mirror the launcher's readers; where the launcher accepts something that cannot
 work on a player's Windows machine, the publisher is stricter and says so.
 """

@@ -493,7 +493,8 @@ def _stage_and_switch(files: List[SourceFile], settled: Dict[str, object], notes
     try:
         switch.put_release(staged_release, target)
         if launcher is not None and launcher[0] is not None:
-            switch.put(os.path.join(staging, "latest_launcher.exe"), os.path.join(options.out, "latest_launcher.exe"))
+            name = "latest_launcher.exe"
+            switch.put(os.path.join(staging, name), os.path.join(options.out, name))
         for name in [n for n in ("news_v2", "news") if settled.get(n + ".txt") is not None] + ["latest"]:
             for suffix in (".txt", ".sig"):
                 switch.put(os.path.join(staging, name + suffix), os.path.join(options.out, name + suffix))

@@ -108,7 +108,8 @@ class HttpsSource:
                 return 200, b""
             except ssl.SSLCertVerificationError as error:
                 self._drop()
-                raise FetchError("the server's certificate is not trusted (%s)" % error.verify_message) from None
+                raise FetchError("the server's certificate is not trusted (%s)"
+                                 % error.verify_message) from None
             except (OSError, http.client.HTTPException) as error:
                 self._drop()
                 # A kept-alive connection the server has closed fails at once: one more try.
@@ -213,7 +214,8 @@ def _check_descriptor(descriptor: Dict[str, str], report: Report) -> int:
         _number_key(descriptor, key, report)
     pack = descriptor.get("pack", "")
     if pack and len(pack) != 64:
-        report.problem("latest.txt: pack is %d characters, not 64: launchers never use the bundle" % len(pack))
+        report.problem("latest.txt: pack is %d characters, not 64: launchers never use the bundle"
+                       % len(pack))
     elif pack and pack != pack.lower():
         report.problem("latest.txt: pack is in upper case: it never matches, launchers fetch the bundle "
                        "and throw it away")
@@ -271,7 +273,8 @@ def _check_news(source, name: str, key: PublicKey, report: Report, release_only:
     report.summary.append("%s.txt: %d items shown in Russian, %d in English" % (name, russian, english))
 
 
-def _check_object(source, release: str, sha: str, listed: List[formats.ManifestEntry], report: Report) -> None:
+def _check_object(source, release: str, sha: str, listed: List[formats.ManifestEntry],
+                  report: Report) -> None:
     path = "%s/files/%s.gz" % (release, sha)
     names = ", ".join(entry.path for entry in listed)
     digest = hashlib.sha256()
@@ -301,7 +304,8 @@ def _check_object(source, release: str, sha: str, listed: List[formats.ManifestE
         found.append(checker.problem)
     for entry in listed:
         if length[0] != entry.packed_size:
-            found.append("is %d bytes, the manifest says %d for %s" % (length[0], entry.packed_size, entry.path))
+            found.append("is %d bytes, the manifest says %d for %s"
+                         % (length[0], entry.packed_size, entry.path))
         if checker.problem is None and (checker.size != entry.size or
                                         formats.crc32_text(checker.crc) != entry.crc32):
             found.append("unpacks to %d bytes with CRC-32 %s; %s needs %d bytes with %s" % (
@@ -340,12 +344,13 @@ def _check_bundle(source, release: str, pack: str, pack_size: int, entries: List
             report.problem("the bundle %s could not be fetched: %s" % (path, error))
             return
         if status != 200:
-            report.problem("the bundle %s is %s" % (path, "missing" if status == 404 else "answered with HTTP %d"
-                                                    % status))
+            report.problem("the bundle %s is %s" % (
+                path, "missing" if status == 404 else "answered with HTTP %d" % status))
             return
         checker.finish()
         if digest.hexdigest() != pack:
-            report.problem("the bundle %s has the SHA-256 %s: launchers throw it away" % (path, digest.hexdigest()))
+            report.problem("the bundle %s has the SHA-256 %s: launchers throw it away"
+                           % (path, digest.hexdigest()))
         if length[0] != pack_size:
             report.problem("latest.txt: pack_size is %d, the bundle has %d bytes" % (pack_size, length[0]))
         if checker.problem:
@@ -366,7 +371,8 @@ def _check_bundle(source, release: str, pack: str, pack_size: int, entries: List
                            % (record.name, record.length, record.crc32, entry.size, entry.crc32))
         seen.add(record.name)
     if stopped:
-        report.problem("bundle: %s; launchers stop reading there and fetch the remaining files singly" % stopped)
+        report.problem("bundle: %s; launchers stop reading there and fetch the remaining files singly"
+                       % stopped)
     if trailing:
         report.problem("bundle: %d bytes after its end marker are never read" % trailing)
     report.summary.append("bundle: %d records, %d bytes" % (len(records), length[0]))
