@@ -127,8 +127,10 @@ def path_reasons(paths: List[str]) -> List[str]:
 
 
 def _printable(path: str) -> str:
-    return path.encode("utf-8", "backslashreplace").decode("utf-8") if any(
-        ord(c) < 0x20 or 0xD800 <= ord(c) <= 0xDFFF for c in path) or not path else path
+    """The path as a message shows it: quoted with escapes when it holds what a terminal cannot show."""
+    if path and all(ord(c) >= 0x20 and not 0xD800 <= ord(c) <= 0xDFFF for c in path):
+        return path
+    return ascii(path)
 
 
 def published_descriptor(out: str) -> Tuple[Optional[Dict[str, str]], Optional[str]]:
