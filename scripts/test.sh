@@ -39,6 +39,8 @@ trap cleanup EXIT
 # A wineserver left from an earlier run may hold another display: start this run with a fresh one.
 scripts/test-environment.sh stop "$root/build/win64-test" >/dev/null 2>&1 || true
 
+step "publisher: unit tests" timeout 600 python3 -m unittest discover -s tests/publish -t tests/publish
+
 step "32-bit product: configure" cmake --preset win32 >/dev/null &&
     step "32-bit product: build (warnings are errors)" cmake --build --preset win32 && {
     step "32-bit product: imports and include layers" scripts/check-imports.sh build/win32/VarnholdLauncher.exe
