@@ -1,53 +1,78 @@
 #!/usr/bin/env bash
-# The launcher's main job on a built-in demo setup: an update run of a demo game folder against two
-# local HTTPS update servers, the primary failing and the fallback serving a signed demo release
-# (a few hundred files of several sizes, news, a small-files bundle). The run is the headless
-# update tool under wine64; it prints its progress and ends with the run's message.
+# The launcher on a demo setup served the way a mod team serves it: a signed release published with
+# tools/publish/publish.py into build/demo/www, nginx serving it as the fallback update server on
+# https://localhost:8444 (the primary, https://localhost:8443, refuses connections), and the rating
+# service with the pages the window links to on https://localhost:8445. These are the addresses
+# compiled into the win64-test build, whose launcher the demo runs under wine64.
 #
-# usage: scripts/demo.sh [--reset] [--language en|ru]
-#   --reset          start over: a new demo release and a demo game folder that needs updating
-#   --language L     language of the run's texts (default en)
-# The demo folder (build/demo) is kept between runs: the first run updates the game folder ("All
-# files updated successfully!"), the next one finds it current ("Latest version already installed!").
+# usage: scripts/demo.sh [--reset] [--language en|ru] [--screenshots | --headless] [--docs]
+#   (no mode)        the launcher's window on $DISPLAY: it checks for updates at once; click play,
+#                    verify (gear menu), the language button... The demo ends when the window closes.
+#                    Without $DISPLAY this is --screenshots.
+#   --screenshots    the window on a virtual screen of its own (Xvfb 1920x1080): it performs its
+#                    update run by itself; screenshots before, during and after the update are saved
+#                    under build/demo/screenshots/
+#   --headless       the update run by the headless update tool, printing its progress
+#   --reset          start over: a new demo release and a game folder that needs updating
+#   --language L     the interface language, en (default) or ru
+#   --docs           with --screenshots: also write the small copies that the README shows (docs/)
+# The demo folder (build/demo) is kept between runs: the first run updates the game folder, the
+# next one finds it current ("Latest version already installed!"). Regenerate the README pictures:
+#   scripts/demo.sh --reset --screenshots --docs && scripts/demo.sh --screenshots --docs
+# The window modes restart the Wine server of build/win64-test (it holds the screen it started
+# on): do not run them while the win64-test tests run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build="$root/build/win64-test"
 demo="$root/build/demo"
 
+readonly primary_port=8443 fallback_port=8444 rating_port=8445
+# limit_rate of nginx: the demo release's changes take several seconds to arrive.
+readonly demo_rate=${DEMO_RATE:-160k}
+
 reset=0
 language=en
+mode=window
+docs=0
 while (($#)); do
     case "$1" in
         --reset) reset=1 ;;
         --language)
-            [[ $# -ge 2 && ( "$2" == en || "$2" == ru ) ]] || { echo "--language takes en or ru" >&2; exit 2; }
+            [[ $# -ge 2 && ("$2" == en || "$2" == ru) ]] || { echo "--language takes en or ru" >&2; exit 2; }
             language=$2
             shift ;;
-        -h | --help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --headless) mode=headless ;;
+        --screenshots) mode=screenshots ;;
+        --docs) docs=1 ;;
+        -h | --help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
     esac
     shift
 done
+[[ "$mode" == window && -z "${DISPLAY:-}" ]] && mode=screenshots
+if ((docs)) && [[ "$mode" != screenshots ]]; then
+    echo "--docs needs --screenshots" >&2
+    exit 2
+fi
 
 say() { printf '\n=== %s\n' "$*"; }
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+rel() { echo "${1#"$root"/}"; }
 
 say "Installing what is missing"
 scripts/install-deps.sh
 
-say "Building the update tool (win64-test preset; log: build/demo/build.log)"
+say "Building the launcher and the update tool (win64-test preset; log: build/demo/build.log)"
 mkdir -p "$demo"
-if ! { cmake --preset win64-test && cmake --build --preset win64-test --target update_tool add_root_cert; } \
-    >"$demo/build.log" 2>&1; then
+if ! { cmake --preset win64-test && cmake --build --preset win64-test --target VarnholdLauncher update_tool \
+    add_root_cert stand_in_game; } >"$demo/build.log" 2>&1; then
     tail -n 40 "$demo/build.log"
     exit 1
 fi
 
 source scripts/wine-env.sh
 wine_env_exports "$build"
-# The wineserver of this build tree's prefix, if one already runs (a test run, an earlier demo),
-# stays; one that this demo starts is stopped at the end.
 wineserver_running() {
     local pid
     for pid in $(pgrep -x wineserver64 || true; pgrep -x wineserver || true); do
@@ -55,75 +80,299 @@ wineserver_running() {
     done
     return 1
 }
-started_wineserver=0
-wineserver_running || started_wineserver=1
 
-server_pid=""
+nginx_pid="" rating_pid="" xvfb_pid="" launcher_pid="" stop_wineserver=0
 cleanup() {
-    if [[ -n "$server_pid" ]]; then
-        touch "$demo/control/stop"
-        for _ in $(seq 50); do
-            kill -0 "$server_pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill "$server_pid" 2>/dev/null || true
+    if [[ -n "$launcher_pid" ]] && kill -0 "$launcher_pid" 2>/dev/null; then
+        "$WINE" taskkill /im VarnholdLauncher.exe >>"$demo/launcher.log" 2>&1 || true
+        for _ in $(seq 50); do kill -0 "$launcher_pid" 2>/dev/null || break; sleep 0.1; done
+        kill "$launcher_pid" 2>/dev/null || true
     fi
-    if ((started_wineserver)); then
+    if [[ -n "$nginx_pid" ]]; then
+        kill -QUIT "$nginx_pid" 2>/dev/null || true  # graceful: open transfers finish
+        for _ in $(seq 50); do kill -0 "$nginx_pid" 2>/dev/null || break; sleep 0.1; done
+        kill -TERM "$nginx_pid" 2>/dev/null || true
+    fi
+    if [[ -n "$rating_pid" ]]; then
+        touch "$demo/control/stop"
+        for _ in $(seq 50); do kill -0 "$rating_pid" 2>/dev/null || break; sleep 0.1; done
+        kill "$rating_pid" 2>/dev/null || true
+    fi
+    if ((stop_wineserver)); then
         wineserver -k >/dev/null 2>&1 || true
     fi
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
+    return 0
 }
 trap cleanup EXIT
+
+# --- the screen -----------------------------------------------------------------------------------
+if [[ "$mode" == screenshots ]]; then
+    say "Starting a virtual screen (Xvfb 1920x1080)"
+    for n in $(seq 60 89); do
+        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        export DISPLAY=":$n"
+        break
+    done
+    [[ -n "$xvfb_pid" ]] || { echo "no free X display number between :60 and :89" >&2; exit 1; }
+    for _ in $(seq 100); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "Xvfb $DISPLAY did not start:"; cat "$demo/xvfb.log"; exit 1; }
+    echo "virtual screen $DISPLAY"
+fi
+if [[ "$mode" != headless ]]; then
+    # The Wine server takes the screen it was started on: one from elsewhere (a test run on another
+    # display) is replaced by one on this screen, which ends with the demo.
+    if wineserver_running; then
+        echo "restarting the Wine server of build/win64-test on $DISPLAY"
+        wineserver -k >/dev/null 2>&1 || true
+        for _ in $(seq 100); do wineserver_running || break; sleep 0.1; done
+    fi
+    stop_wineserver=1
+elif ! wineserver_running; then
+    stop_wineserver=1
+fi
 
 say "Preparing the Wine prefix and the test certificates (log: build/demo/environment.log)"
 if ! scripts/test-environment.sh setup "$build" >"$demo/environment.log" 2>&1; then
     cat "$demo/environment.log"
     exit 1
 fi
+tls="$build/test-run/tls/trusted"
 
+# --- the release, the game folder, the launcher folder --------------------------------------------
+site_url="https://localhost:$rating_port"
 if ((reset)) || [[ ! -f "$demo/www/patch/lurra/latest.txt" || ! -d "$demo/game" ]]; then
     say "Publishing the demo release 1.44 and creating a demo game folder that needs updating"
-    rm -rf "$demo/release" "$demo/www" "$demo/game"
-    python3 scripts/demo_data.py release "$demo/release"
+    rm -rf "$demo/release" "$demo/www" "$demo/game" "$demo/site" "$demo/screenshots"
+    python3 scripts/demo_data.py release "$demo/release" "$site_url"
     python3 tools/publish/publish.py build --private-key "$build/keys/update_signing_private.pem" \
         --out "$demo/www/patch/lurra" --version 144 --display-version "1.44 demo" \
         --source "$demo/release/files" --news-v2 "$demo/release/news_v2.txt" --bundle-max-size 16384 \
         >"$demo/release.log"
-    python3 scripts/demo_data.py game "$demo/release/files" "$demo/game"
+    python3 scripts/demo_data.py game "$demo/release/files" "$demo/game" \
+        --exe "$build/test-helpers/stand_in_game.exe"
+    python3 scripts/demo_data.py site "$demo/site"
 else
     say "Reusing the demo release and game folder (--reset starts over)"
 fi
+rm -f "$demo/game/stand_in_game.log"
 
-say "Starting the update servers (log: build/demo/server.log)"
-rm -rf "$demo/control" "$demo/ports.json" "$demo/server.log"
-mkdir -p "$demo/control"
-python3 tests/server/update_server.py --root "$demo/www" --control "$demo/control" --log "$demo/server.log" \
-    --ports-file "$demo/ports.json" --tls-dir "$build/test-run/tls" --listen https --listen https \
-    --idle-exit 600 --watch-pid $$ </dev/null >"$demo/server.stdout.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 200); do
-    [[ -s "$demo/ports.json" ]] && break
-    sleep 0.05
+mkdir -p "$demo/launcher"
+cp "$build/VarnholdLauncher.exe" "$demo/launcher/VarnholdLauncher.exe"
+rm -f "$demo/launcher/launcher_error.log"
+# The first branch plays from the demo game folder; the second has none yet (its play button asks
+# for one). Written at every start, so --language always applies.
+printf '# VarnholdLauncher config (UTF-8)\n[paths]\nlurra=%s\nktvx=\n[ui]\nlanguage=%s\n' \
+    "$(winpath "$demo/game")" "$language" >"$demo/launcher/launcher.ini"
+
+# --- the servers ----------------------------------------------------------------------------------
+port_listening() {  # port: whether anything accepts connections on it
+    python3 - "$1" <<'EOF'
+import socket, sys
+try:
+    socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=1).close()
+except OSError:
+    sys.exit(1)
+EOF
+}
+port_holder() {
+    if command -v ss >/dev/null; then
+        ss -Hltnp "sport = :$1" 2>/dev/null | sed -n 's/.*users:((\(.*\)))/\1/p' | head -n 1
+    fi
+}
+# The headless tool fetches no rating: it needs only the update servers' ports.
+ports=($primary_port $fallback_port)
+[[ "$mode" == headless ]] || ports+=($rating_port)
+for port in "${ports[@]}"; do
+    # A test server of a test run that is just ending gets a moment to go.
+    for _ in $(seq 30); do port_listening "$port" || break; sleep 1; done
+    if port_listening "$port"; then
+        echo "port $port is taken ($(port_holder "$port")); the demo needs ${ports[*]} free." >&2
+        exit 1
+    fi
 done
-read -r primary fallback < <(python3 -c 'import json,sys; p=json.load(open(sys.argv[1]))["https"]; print(p[0], p[1])' \
-    "$demo/ports.json") || { echo "the update servers did not start:"; cat "$demo/server.stdout.log"; exit 1; }
-# The primary answers every request with 503 Service Unavailable; the fallback serves the release.
-printf '[{"port": %s, "prefix": "/", "action": "status", "status": 503}]\n' "$primary" \
-    >"$demo/control/rules.json"
-echo "primary  https://localhost:$primary/patch  (answers 503)"
-echo "fallback https://localhost:$fallback/patch (serves release 1.44)"
 
-say "Update run of build/demo/game"
-set +e
-"$WINE" "$build/update_tool.exe" --folder "$(winpath "$demo/game")" \
-    --server "https://localhost:$primary/patch" --server "https://localhost:$fallback/patch" --branch /lurra \
-    --key "$(winpath "$build/keys/update_signing_public.pem")" --language "$language" --answer no --progress-ms 100
-status=$?
-set -e
-echo
-if ((status == 0)); then
-    echo "The demo run ended in success. A next scripts/demo.sh finds the folder current;" \
-        "scripts/demo.sh --reset starts over."
-else
-    echo "The demo run did not end in success (exit code $status); see build/demo/server.log."
+say "Starting nginx: the fallback update server on https://localhost:$fallback_port"
+nginx_dir="$demo/nginx"
+rm -rf "$nginx_dir"
+mkdir -p "$nginx_dir/run/tmp" "$nginx_dir/tls"
+# nginx reads its own copy of the certificate and key, owned by the user it runs as.
+cp "$tls/server.pem" "$tls/server.key" "$nginx_dir/tls/"
+chmod 600 "$nginx_dir/tls/server.key"
+sed -e "s|@RUN@|$nginx_dir/run|g" -e "s|@TLS@|$nginx_dir/tls|g" -e "s|@WWW@|$demo/www|g" \
+    -e "s|@PORT@|$fallback_port|g" -e "s|@RATE@|$demo_rate|g" scripts/demo-nginx.conf.in \
+    >"$nginx_dir/nginx.conf"
+chmod -R a+rX "$demo/www"
+# Run as root, the whole of nginx (master included) runs as nobody: it only needs to read the tree
+# and listen on a port above 1024, so nothing of it keeps root's rights. When nobody cannot reach
+# the tree (a checkout inside a private home folder), it runs as the calling user.
+as_user=()
+nginx_user=$(id -un)
+if [[ $(id -u) -eq 0 ]] && id nobody >/dev/null 2>&1 && command -v setpriv >/dev/null; then
+    chown -R nobody "$nginx_dir/run" "$nginx_dir/tls"
+    run_as_nobody=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups --no-new-privs)
+    if "${run_as_nobody[@]}" test -r "$demo/www/patch/lurra/latest.txt" -a -r "$nginx_dir/nginx.conf"; then
+        as_user=("${run_as_nobody[@]}")
+        nginx_user=nobody
+    else
+        chown -R root "$nginx_dir/run" "$nginx_dir/tls"
+        echo "nobody cannot read $(rel "$demo/www") (a folder on its way is private): nginx runs as root"
+    fi
 fi
-exit "$status"
+"${as_user[@]}" nginx -p "$nginx_dir" -e "$nginx_dir/run/error.log" -c "$nginx_dir/nginx.conf" \
+    </dev/null >"$nginx_dir/run/stdout.log" 2>&1 &
+nginx_pid=$!
+for _ in $(seq 100); do
+    port_listening "$fallback_port" && break
+    kill -0 "$nginx_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if ! port_listening "$fallback_port"; then
+    echo "nginx did not start:"
+    cat "$nginx_dir/run/stdout.log" "$nginx_dir/run/error.log" 2>/dev/null
+    exit 1
+fi
+echo "nginx (pid $nginx_pid, user $nginx_user) serves $(rel "$demo/www") at limit_rate $demo_rate;" \
+    "log: $(rel "$nginx_dir/run/access.log")"
+echo "primary  https://localhost:$primary_port/patch  (nothing listens: connections are refused)"
+echo "fallback https://localhost:$fallback_port/patch  (nginx: release 1.44 on /lurra)"
+
+start_rating_service() {
+    say "Starting the rating service and the web pages on $site_url"
+    rm -rf "$demo/control" "$demo/rating.log"
+    mkdir -p "$demo/control"
+    # The rating web page is the site's front page.
+    printf '[{"path": "/", "action": "file", "file": "index.html"}]\n' >"$demo/control/rules.json"
+    python3 tests/server/update_server.py --root "$demo/site" --control "$demo/control" --log "$demo/rating.log" \
+        --ports-file "$demo/control/ports.json" --tls-dir "$build/test-run/tls" --listen "https:$rating_port" \
+        --rating builtin --idle-exit 0 --watch-pid $$ </dev/null >"$demo/rating.stdout.log" 2>&1 &
+    rating_pid=$!
+    for _ in $(seq 100); do
+        [[ -s "$demo/control/ports.json" ]] && break
+        kill -0 "$rating_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [[ -s "$demo/control/ports.json" ]] || { echo "the rating service did not start:"; cat "$demo/rating.stdout.log"; exit 1; }
+    echo "rating $site_url/v1/top?diff=0..3, rating page $site_url/#rating, client pages $site_url/client/..."
+}
+[[ "$mode" == headless ]] || start_rating_service
+
+# --- the run --------------------------------------------------------------------------------------
+installed() { cat "$demo/game/VarnholdLauncher.ini" 2>/dev/null || echo none; }
+marker="$demo/game/VarnholdChannel.ini"
+mtime() { stat -c %Y.%y "$1" 2>/dev/null || echo none; }
+
+if [[ "$mode" == headless ]]; then
+    say "Update run of build/demo/game by the headless update tool"
+    set +e
+    "$WINE" "$build/update_tool.exe" --folder "$(winpath "$demo/game")" \
+        --server "https://localhost:$primary_port/patch" --server "https://localhost:$fallback_port/patch" \
+        --branch /lurra --key "$(winpath "$build/keys/update_signing_public.pem")" --language "$language" \
+        --answer no --progress-ms 100
+    status=$?
+    set -e
+    echo
+    if ((status == 0)); then
+        echo "The demo run ended in success. A next scripts/demo.sh --headless finds the folder current;" \
+            "--reset starts over."
+    else
+        echo "The demo run did not end in success (exit code $status); see $(rel "$nginx_dir/run/access.log")."
+    fi
+    exit "$status"
+fi
+
+start_launcher() {
+    (cd "$demo/launcher" && exec "$WINE" VarnholdLauncher.exe) </dev/null >"$demo/launcher.log" 2>&1 &
+    launcher_pid=$!
+}
+launcher_outcome() {
+    echo "installed version in build/demo/game: $(installed)"
+    [[ -f "$demo/launcher/launcher_error.log" ]] &&
+        echo "launcher_error.log: $(cat "$demo/launcher/launcher_error.log")"
+    [[ -f "$demo/game/stand_in_game.log" ]] &&
+        echo "PLAY started the game (a stand-in that only notes its start: build/demo/game/stand_in_game.log)"
+    return 0
+}
+
+if [[ "$mode" == window ]]; then
+    say "The launcher window on $DISPLAY (installed version $(installed))"
+    echo "It checks for updates at once. Try PLAY, the gear menu (verify, folders), the language button,"
+    echo "the news cards and the rating tabs. Close the window to end the demo."
+    start_launcher
+    wait "$launcher_pid" || true
+    launcher_pid=""
+    say "The window was closed"
+    launcher_outcome
+    exit 0
+fi
+
+# --screenshots: the launcher performs its update run by itself; the demo watches the game folder
+# and the server's log and photographs the window at three moments.
+shots="$demo/screenshots"
+mkdir -p "$shots"
+rm -f "$shots"/*.png "$shots"/*.txt
+window_id() { xdotool search --onlyvisible --name 'Tharnveil' 2>/dev/null | head -n 1; }
+shoot() {  # name: the launcher window as it is now, cropped from the screen
+    local id WINDOW X Y WIDTH HEIGHT SCREEN
+    id=$(window_id)
+    [[ -n "$id" ]] || { echo "no launcher window to photograph ($1)"; return 1; }
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    import -display "$DISPLAY" -window root -depth 8 "$shots/screen.png"
+    convert "$shots/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$shots/$1.png"
+    rm -f "$shots/screen.png"
+    echo "$1: $(rel "$shots/$1.png") (${WIDTH}x${HEIGHT})"
+}
+wait_for() {  # seconds condition...: polls every 0.1 s; false at the deadline or when the launcher ended
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) && kill -0 "$launcher_pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+}
+window_shown() { [[ -n "$(window_id)" ]]; }
+downloading() { compgen -G "$demo/game/_smallpack*" >/dev/null || [[ -n "$(find "$demo/game" -name '*.gz' -print -quit)" ]]; }
+marker_before=$(mtime "$marker")
+run_over() { [[ "$(mtime "$marker")" != "$marker_before" ]]; }
+
+say "The launcher on $DISPLAY performs its update run (installed version $(installed))"
+start_launcher
+if ! wait_for 60 window_shown; then
+    echo "the launcher window did not appear; see $(rel "$demo/launcher.log")"
+    launcher_outcome
+    exit 1
+fi
+sleep 0.5  # the first frame
+shoot before
+if wait_for 60 downloading; then
+    sleep 1.5
+    shoot during
+fi
+# The install marker is written when the branch's run has ended in success.
+if wait_for 120 run_over; then
+    outcome=0
+else
+    outcome=1
+    echo "the update run did not end in success within two minutes"
+fi
+sleep 1.5  # the next frames show the result
+shoot after
+launcher_outcome
+
+if ((docs)); then
+    kind=update
+    [[ -f "$shots/during.png" ]] || kind=current
+    mkdir -p docs
+    for shot in "$shots"/*.png; do
+        name=$(basename "$shot" .png)
+        [[ "$kind" == current && "$name" != after ]] && continue
+        convert "$shot" -resize 50% -strip "docs/demo-$kind-$name.png"
+        echo "README copy: docs/demo-$kind-$name.png"
+    done
+fi
+exit "$outcome"

@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """Data of the demo setup (scripts/demo.sh), the same on every machine and every run.
 
-  demo_data.py release DIR      the game files of the demo release (a few hundred files of several
-                                sizes in the game's data folders) and its news text
-  demo_data.py game SOURCE DIR  a game folder that needs updating: most files current, some
-                                changed, some missing, and an older installed version
+  demo_data.py release DIR SITE the game files of the demo release (a few hundred files of several
+                                sizes in the game's data folders) and its news, linking to SITE
+  demo_data.py game SOURCE DIR [--exe FILE]
+                                a game folder that needs updating: the base game's own files (stand-
+                                ins; FILE, when given, as Tharnvl2.exe), most release files current,
+                                some changed, some missing, and an older installed version
+  demo_data.py site DIR         the web pages the window links to (rating page, client download
+                                pages, news pages)
 """
 
 import os
 import random
+import shutil
 import sys
 
 # (folder, count, smallest size, largest size, extension) of the demo release.
@@ -21,14 +26,42 @@ RELEASE_LAYOUT = (
     ("Imgs", 40, 15000, 600000, "png"),
 )
 
-NEWS = ("[news]\n"
-        "title_en=Demo release 1.44\n"
-        "title_ru=Демо-выпуск 1.44\n"
-        "text_en=Published by the demo's local update servers.\n"
-        "text_ru=Опубликован локальными серверами демо.\n"
-        "date=2026-12-08\n"
-        "url_en=https://localhost/news/1.44\n"
-        "url_ru=https://localhost/news/1.44\n")
+# The base game the mod is installed on: the launcher only tests that these are there, never
+# updates them. (path, size) of each stand-in; Tharnvl2.exe may be a real program instead.
+BASE_GAME = (
+    ("Tharnvl2.exe", 40000),
+    ("binkw32.dll", 12000),
+    ("Mss23.dll", 20000),
+    ("gameinfo.dat", 600),
+    ("Imgs/base_interface.png", 30000),
+    ("ImgData/base_sprites.dat", 25000),
+    ("Music/theme.ogg", 50000),
+    ("Sounds/click.wav", 4000),
+    ("Video/intro.bik", 60000),
+    ("Scens/campaign01.scn", 9000),
+    ("ScenData/base_terrain.dat", 20000),
+    ("Campaign/campaign.cmp", 3000),
+    ("Briefing/briefing01.txt", 1500),
+)
+
+# The news cards: link paths below the site's address.
+NEWS = (
+    {"title_en": "Demo release 1.44", "title_ru": "Демо-выпуск 1.44",
+     "text_en": "276 files published by the demo's own nginx; this folder gets the changed ones.",
+     "text_ru": "276 файлов на собственном nginx демо; эта папка получит измененные.",
+     "date": "2026-12-08", "path": "/news/1.44"},
+    {"title_en": "Season 3 rating", "title_ru": "Рейтинг 3 сезона",
+     "text_en": "The rating panel on the right comes from the demo's rating service.",
+     "text_ru": "Панель рейтинга справа приходит от рейтинговой службы демо.",
+     "date": "2026-12-01", "path": "/news/season-3"},
+    {"title_en": "Two branches", "title_ru": "Две ветки",
+     "text_en": "KORDAN TVX needs its own folder: choose it in the gear menu.",
+     "text_ru": "Для KORDAN TVX нужна своя папка: выберите ее в меню шестеренки.",
+     "date": "2026-11-20", "path": "/news/branches"},
+)
+
+PAGE = ("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%s</title></head>\n"
+        "<body><h1>%s</h1><p>%s</p></body></html>\n")
 
 
 def _content(generator: random.Random, size: int, text: bool) -> bytes:
@@ -45,12 +78,23 @@ def _content(generator: random.Random, size: int, text: bool) -> bytes:
 
 
 def _write(path: str, data: bytes) -> None:
-    os.makedirs(os.path.dirname(path), exist_ok=True)
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
     with open(path, "wb") as target:
         target.write(data)
 
 
-def release(folder: str) -> None:
+def news_text(site: str) -> str:
+    lines = []
+    for item in NEWS:
+        lines.append("[news]")
+        for key in ("title_en", "title_ru", "text_en", "text_ru", "date"):
+            lines.append("%s=%s" % (key, item[key]))
+        lines.append("url_en=%s%s" % (site, item["path"]))
+        lines.append("url_ru=%s%s?lang=ru" % (site, item["path"]))
+    return "\n".join(lines) + "\n"
+
+
+def release(folder: str, site: str) -> None:
     generator = random.Random(144)
     for name, count, smallest, largest, extension in RELEASE_LAYOUT:
         text = extension in ("lua", "txt", "ini", "tpl")
@@ -60,12 +104,17 @@ def release(folder: str) -> None:
             _write(os.path.join(folder, "files", name, "%s_%03d.%s" % (name.lower(), index, extension)),
                    _content(generator, size, text))
     _write(os.path.join(folder, "files", "mss32.dll"), b"MZ" + generator.randbytes(20000))
-    _write(os.path.join(folder, "news_v2.txt"), NEWS.encode("utf-8"))
+    _write(os.path.join(folder, "news_v2.txt"), news_text(site).encode("utf-8"))
 
 
-def game(source: str, folder: str) -> None:
-    """Copies the release, then changes every fifth small file and removes every seventh file."""
+def game(source: str, folder: str, exe: str = "") -> None:
+    """The base game's stand-ins, then the release with every fifth small file changed and every
+    seventh file missing."""
     generator = random.Random(143)
+    for path, size in BASE_GAME:
+        _write(os.path.join(folder, path), b"MZ" + generator.randbytes(size))
+    if exe:
+        shutil.copyfile(exe, os.path.join(folder, "Tharnvl2.exe"))
     paths = []
     for parent, _, names in os.walk(source):
         for name in names:
@@ -89,11 +138,27 @@ def game(source: str, folder: str) -> None:
           % (len(paths), changed, missing))
 
 
+def site(folder: str) -> None:
+    """Pages for the links of the window: the rating page at /, the client pages, the news."""
+    pages = {
+        "index.html": ("Season rating", "The full rating of the demo's season would be here."),
+        "client/lurra": ("LURRA 1.44 client", "The LURRA 1.44 client download would be here."),
+        "client/ktvx": ("KORDAN TVX client", "The KORDAN TVX client download would be here."),
+    }
+    for item in NEWS:
+        pages[item["path"].lstrip("/")] = (item["title_en"], item["text_en"])
+    for path, (title, text) in pages.items():
+        _write(os.path.join(folder, path), (PAGE % (title, title, text)).encode("utf-8"))
+
+
 def main() -> int:
-    if len(sys.argv) == 3 and sys.argv[1] == "release":
-        release(sys.argv[2])
-    elif len(sys.argv) == 4 and sys.argv[1] == "game":
-        game(sys.argv[2], sys.argv[3])
+    args = sys.argv[1:]
+    if len(args) == 3 and args[0] == "release":
+        release(args[1], args[2])
+    elif len(args) in (3, 5) and args[0] == "game" and (len(args) == 3 or args[3] == "--exe"):
+        game(args[1], args[2], args[4] if len(args) == 5 else "")
+    elif len(args) == 2 and args[0] == "site":
+        site(args[1])
     else:
         sys.stderr.write(__doc__)
         return 2

@@ -9,7 +9,7 @@ packages=(
     libz-mingw-w64-dev googletest libgtest-dev
     wine wine64 xvfb xauth fonts-dejavu-core imagemagick librsvg2-bin
     python3 openssl e2fsprogs procps util-linux
-    curl
+    curl nginx-light xdotool
 )
 
 missing=()
