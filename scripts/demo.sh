@@ -29,7 +29,7 @@ demo="$root/build/demo"
 
 readonly primary_port=8443 fallback_port=8444 rating_port=8445
 # limit_rate of nginx: the demo release's changes take several seconds to arrive.
-readonly demo_rate=${DEMO_RATE:-160k}
+readonly demo_rate=${DEMO_RATE:-160k} descriptor_rate=${DEMO_DESCRIPTOR_RATE:-120}
 
 reset=0
 language=en
@@ -76,7 +76,7 @@ wine_env_exports "$build"
 wineserver_running() {
     local pid
     for pid in $(pgrep -x wineserver64 || true; pgrep -x wineserver || true); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
     done
     return 1
 }
@@ -105,6 +105,9 @@ cleanup() {
     return 0
 }
 trap cleanup EXIT
+# Interrupted (Ctrl-C, a time limit): the servers and the screen still go.
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # --- the screen -----------------------------------------------------------------------------------
 if [[ "$mode" == screenshots ]]; then
@@ -205,7 +208,8 @@ mkdir -p "$nginx_dir/run/tmp" "$nginx_dir/tls"
 cp "$tls/server.pem" "$tls/server.key" "$nginx_dir/tls/"
 chmod 600 "$nginx_dir/tls/server.key"
 sed -e "s|@RUN@|$nginx_dir/run|g" -e "s|@TLS@|$nginx_dir/tls|g" -e "s|@WWW@|$demo/www|g" \
-    -e "s|@PORT@|$fallback_port|g" -e "s|@RATE@|$demo_rate|g" scripts/demo-nginx.conf.in \
+    -e "s|@PORT@|$fallback_port|g" -e "s|@RATE@|$demo_rate|g" -e "s|@DESCRIPTOR_RATE@|$descriptor_rate|g" \
+    scripts/demo-nginx.conf.in \
     >"$nginx_dir/nginx.conf"
 chmod -R a+rX "$demo/www"
 # Run as root, the whole of nginx (master included) runs as nobody: it only needs to read the tree
@@ -316,7 +320,7 @@ fi
 shots="$demo/screenshots"
 mkdir -p "$shots"
 rm -f "$shots"/*.png "$shots"/*.txt
-window_id() { xdotool search --onlyvisible --name 'Tharnveil' 2>/dev/null | head -n 1; }
+window_id() { xdotool search --onlyvisible --name 'Tharnveil' 2>/dev/null | head -n 1 || true; }
 shoot() {  # name: the launcher window as it is now, cropped from the screen
     local id WINDOW X Y WIDTH HEIGHT SCREEN
     id=$(window_id)
@@ -339,28 +343,46 @@ window_shown() { [[ -n "$(window_id)" ]]; }
 downloading() { compgen -G "$demo/game/_smallpack*" >/dev/null || [[ -n "$(find "$demo/game" -name '*.gz' -print -quit)" ]]; }
 marker_before=$(mtime "$marker")
 run_over() { [[ "$(mtime "$marker")" != "$marker_before" ]]; }
+downloading_or_over() { downloading || run_over; }
+launcher_failed() {  # what a launcher that ended early, or never showed its window, left behind
+    local status=0
+    if ! kill -0 "$launcher_pid" 2>/dev/null; then
+        wait "$launcher_pid" || status=$?
+        launcher_pid=""
+        echo "the launcher ended by itself (exit code $status)"
+    fi
+    echo "its output ($(rel "$demo/launcher.log")):"
+    tail -n 20 "$demo/launcher.log"
+    launcher_outcome
+}
 
 say "The launcher on $DISPLAY performs its update run (installed version $(installed))"
 start_launcher
 if ! wait_for 60 window_shown; then
-    echo "the launcher window did not appear; see $(rel "$demo/launcher.log")"
-    launcher_outcome
+    echo "the launcher window did not appear"
+    launcher_failed
     exit 1
 fi
 sleep 0.5  # the first frame
 shoot before
-if wait_for 60 downloading; then
+# A run that finds the folder current downloads nothing.
+wait_for 60 downloading_or_over || true
+if downloading; then
     sleep 1.5
     shoot during
 fi
 # The install marker is written when the branch's run has ended in success.
 if wait_for 120 run_over; then
     outcome=0
+    sleep 1.5  # the next frames show the result
 else
     outcome=1
     echo "the update run did not end in success within two minutes"
 fi
-sleep 1.5  # the next frames show the result
+if ! kill -0 "$launcher_pid" 2>/dev/null; then
+    launcher_failed
+    exit 1
+fi
 shoot after
 launcher_outcome
 

@@ -46,17 +46,17 @@ BASE_GAME = (
 
 # The news cards: link paths below the site's address.
 NEWS = (
-    {"title_en": "Demo release 1.44", "title_ru": "Демо-выпуск 1.44",
-     "text_en": "276 files published by the demo's own nginx; this folder gets the changed ones.",
-     "text_ru": "276 файлов на собственном nginx демо; эта папка получит измененные.",
+    {"title_en": "Demo|release 1.44", "title_ru": "Выпуск|1.44 демо",
+     "text_en": "Served by nginx on this machine.",
+     "text_ru": "Раздается nginx на этом компьютере.",
      "date": "2026-12-08", "path": "/news/1.44"},
-    {"title_en": "Season 3 rating", "title_ru": "Рейтинг 3 сезона",
-     "text_en": "The rating panel on the right comes from the demo's rating service.",
-     "text_ru": "Панель рейтинга справа приходит от рейтинговой службы демо.",
+    {"title_en": "Season 3|rating", "title_ru": "Рейтинг|3 сезона",
+     "text_en": "From the demo's own rating service.",
+     "text_ru": "От рейтинговой службы демо.",
      "date": "2026-12-01", "path": "/news/season-3"},
-    {"title_en": "Two branches", "title_ru": "Две ветки",
-     "text_en": "KORDAN TVX needs its own folder: choose it in the gear menu.",
-     "text_ru": "Для KORDAN TVX нужна своя папка: выберите ее в меню шестеренки.",
+    {"title_en": "Two|branches", "title_ru": "Две|ветки",
+     "text_en": "KORDAN TVX needs its own folder.",
+     "text_ru": "Для KORDAN TVX нужна своя папка.",
      "date": "2026-11-20", "path": "/news/branches"},
 )
 
@@ -146,7 +146,7 @@ def site(folder: str) -> None:
         "client/ktvx": ("KORDAN TVX client", "The KORDAN TVX client download would be here."),
     }
     for item in NEWS:
-        pages[item["path"].lstrip("/")] = (item["title_en"], item["text_en"])
+        pages[item["path"].lstrip("/")] = (item["title_en"].replace("|", " "), item["text_en"])
     for path, (title, text) in pages.items():
         _write(os.path.join(folder, path), (PAGE % (title, title, text)).encode("utf-8"))
 

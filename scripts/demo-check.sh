@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The demo's own check (a step of scripts/test.sh): runs scripts/demo.sh on its virtual screen
+# three times and checks what a person would see and what lands on disk.
+#   1. from a fresh start: nginx serves the release, the window performs one update, the status
+#      line reads "All files updated successfully!", every release file is in the game folder;
+#   2. again: nothing is downloaded and the status line reads "Latest version already installed!";
+#   3. again with --language ru: the same in Russian.
+# The status line is read off the screenshots by drawing the candidate texts the way the launcher
+# draws them (tests/helpers/status_text_probe_win.cpp). Logs: build/demo/check/.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build="$root/build/win64-test"
+demo="$root/build/demo"
+check="$demo/check"
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+pass() { echo "ok:   $*"; }
+
+rm -rf "$check"
+mkdir -p "$check"
+if ! cmake --build --preset win64-test --target status_text_probe >"$check/build.log" 2>&1; then
+    tail -n 30 "$check/build.log"
+    exit 1
+fi
+source scripts/wine-env.sh
+wine_env_exports "$build"
+winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+
+run_demo() {  # name options...: one demo run, its screenshots and server logs kept under build/demo/check/name
+    local name=$1
+    shift
+    echo "--- scripts/demo.sh $* (log: build/demo/check/$name.log)"
+    env -u DISPLAY timeout 300 scripts/demo.sh "$@" >"$check/$name.log" 2>&1
+    local status=$?
+    mkdir -p "$check/$name"
+    cp "$demo"/screenshots/*.png "$check/$name/" 2>/dev/null
+    cp "$demo/nginx/run/access.log" "$check/$name/nginx-access.log" 2>/dev/null
+    cp "$demo/rating.log" "$check/$name/rating.log" 2>/dev/null
+    if ((status != 0)); then
+        tail -n 25 "$check/$name.log"
+        fail "scripts/demo.sh $* ended with exit code $status"
+        return 1
+    fi
+    pass "scripts/demo.sh $* ended in success"
+}
+
+# status_line name language wanted...: the run's "after" picture shows one of the wanted texts
+# and none of the others.
+status_line() {
+    local name=$1 language=$2
+    shift 2
+    local texts="$check/$name/texts.txt"
+    local wanted
+    : >"$texts"
+    for wanted in "$@"; do
+        printf '+%s\n' "$wanted" "LURRA 1.44 — $wanted" "LURRA 1.44 — $wanted\\nKORDAN TVX — $(not_set "$language")" \
+            >>"$texts"
+    done
+    # What the line shows instead when the run's message is lost or another run happened.
+    local other
+    for other in "$(ready_summary "$language")" "$(all_messages "$language")"; do
+        while IFS= read -r line; do
+            [[ -n "$line" ]] || continue
+            local skip=0
+            for wanted in "$@"; do [[ "$line" == "$wanted" ]] && skip=1; done
+            ((skip)) || printf -- '-%s\n' "$line" >>"$texts"
+        done <<<"$other"
+    done
+    if "$WINE" "$build/test-helpers/status_text_probe.exe" "$(winpath "$check/$name/after.png")" \
+        "$(winpath "$build/VarnholdLauncher.exe")" "$(winpath "$texts")" >"$check/$name/probe.log" 2>&1; then
+        pass "$name: the status line reads \"$1\""
+    else
+        sed 's/^/      /' "$check/$name/probe.log"
+        fail "$name: the status line does not read \"$1\" (build/demo/check/$name/after.png)"
+    fi
+}
+not_set() { [[ $1 == en ]] && echo "folder not set" || echo "папка не выбрана"; }
+ready_summary() {
+    if [[ $1 == en ]]; then
+        echo 'LURRA 1.44 — ready\nKORDAN TVX — folder not set'
+    else
+        echo 'LURRA 1.44 — готово\nKORDAN TVX — папка не выбрана'
+    fi
+}
+all_messages() {
+    if [[ $1 == en ]]; then
+        printf '%s\n' "All files updated successfully!" "Latest version already installed!" \
+            "All files checked and up to date!" "Could not connect to the update server!" \
+            'LURRA 1.44 — server unavailable\nKORDAN TVX — folder not set'
+    else
+        printf '%s\n' "Все файлы успешно обновлены!" "Установлена последняя версия!" \
+            "Все файлы проверены и актуальны!" "Не удалось подключиться к серверу обновлений!" \
+            'LURRA 1.44 — сервер недоступен\nKORDAN TVX — папка не выбрана'
+    fi
+}
+
+served() {  # name pattern: nginx answered a request matching pattern with 200
+    grep -Eq "^[^ ]+ 200 GET $2" "$check/$1/nginx-access.log" 2>/dev/null
+}
+
+# --- 1: the update ---------------------------------------------------------------------------------
+if run_demo update --reset --screenshots; then
+    grep -q 'nginx (pid [0-9]*, user ' "$check/update.log" && served update '/patch/lurra/latest\.txt ' &&
+        served update '/patch/lurra/144/checksums\.txt ' && served update '/patch/lurra/144/files/[0-9a-f]{64}\.gz ' &&
+        pass "nginx served the descriptor, the manifest and the objects" ||
+        fail "nginx's log lacks the release's requests (build/demo/check/update/nginx-access.log)"
+    if [[ $(id -u) -eq 0 ]]; then
+        grep -q 'user nobody)' "$check/update.log" && pass "nginx ran as nobody" || fail "nginx did not run as nobody"
+    fi
+    grep -q 'GET /v1/top' "$check/update/rating.log" 2>/dev/null && pass "the window asked the rating service" ||
+        fail "the rating service had no request (build/demo/check/update/rating.log)"
+    for shot in before during after; do
+        [[ -s "$check/update/$shot.png" ]] && pass "screenshot $shot" || fail "no screenshot $shot"
+    done
+    status_line update en "All files updated successfully!"
+
+    differing=0
+    while IFS= read -r -d '' file; do
+        cmp -s "$file" "$demo/game/${file#"$demo/release/files/"}" || differing=$((differing + 1))
+    done < <(find "$demo/release/files" -type f -print0)
+    ((differing == 0)) && pass "every release file is in the game folder, byte for byte" ||
+        fail "$differing release files differ from the game folder's copies"
+    [[ "$(cat "$demo/game/VarnholdLauncher.ini" 2>/dev/null)" == 144 ]] && pass "installed version 144" ||
+        fail "the installed version is not 144"
+    [[ "$(cat "$demo/game/VarnholdChannel.ini" 2>/dev/null)" == $'# Varnhold install marker - do not edit\nchannel=lurra' ]] &&
+        pass "install marker for lurra" || fail "no install marker for lurra"
+    [[ -s "$demo/game/Saves/slot1.sav" ]] && pass "the saved game is left alone" || fail "the saved game is gone"
+
+    # --- 2 and 3: the folder is current ------------------------------------------------------------
+    for language in en ru; do
+        name=current-$language
+        run_demo "$name" --screenshots --language "$language" || continue
+        ! grep -q '/files/' "$check/$name/nginx-access.log" && [[ ! -e "$check/$name/during.png" ]] &&
+            pass "$name: nothing downloaded" || fail "$name: the current folder downloaded files"
+        if [[ $language == en ]]; then
+            status_line "$name" en "Latest version already installed!"
+        else
+            status_line "$name" ru "Установлена последняя версия!"
+        fi
+    done
+fi
+
+scripts/test-environment.sh stop "$build" >/dev/null 2>&1
+if ((failures)); then
+    echo "demo check: $failures failed"
+    exit 1
+fi
+echo "demo check: passed"
