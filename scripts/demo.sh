@@ -311,6 +311,8 @@ if [[ "$mode" == window ]]; then
     wait "$launcher_pid" || true
     launcher_pid=""
     say "The window was closed"
+    # PLAY closes the launcher as it starts the game, which notes its start a moment later.
+    for _ in $(seq 20); do [[ -f "$demo/game/stand_in_game.log" ]] && break; sleep 0.1; done
     launcher_outcome
     exit 0
 fi
