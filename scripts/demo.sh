@@ -27,7 +27,6 @@ root=$(pwd)
 build="$root/build/win64-test"
 demo="$root/build/demo"
 
-readonly primary_port=8443 fallback_port=8444 rating_port=8445
 # limit_rate of nginx: the demo release's changes take several seconds to arrive.
 readonly demo_rate=${DEMO_RATE:-160k} descriptor_rate=${DEMO_DESCRIPTOR_RATE:-120}
 
@@ -70,6 +69,11 @@ if ! { cmake --preset win64-test && cmake --build --preset win64-test --target V
     tail -n 40 "$demo/build.log"
     exit 1
 fi
+
+# The addresses compiled into this launcher: the demo serves them on this machine.
+deployment="$build/generated/deployment_values.h"
+ports_text=$(python3 scripts/demo_data.py ports "$deployment") || exit 1
+eval "$ports_text"  # primary_port fallback_port rating_port
 
 source scripts/wine-env.sh
 wine_env_exports "$build"
@@ -151,7 +155,7 @@ tls="$build/test-run/tls/trusted"
 site_url="https://localhost:$rating_port"
 if ((reset)) || [[ ! -f "$demo/www/patch/lurra/latest.txt" || ! -d "$demo/game" ]]; then
     say "Publishing the demo release 1.44 and creating a demo game folder that needs updating"
-    rm -rf "$demo/release" "$demo/www" "$demo/game" "$demo/site" "$demo/screenshots"
+    rm -rf "$demo/release" "$demo/www" "$demo/game" "$demo/screenshots"
     python3 scripts/demo_data.py release "$demo/release" "$site_url"
     python3 tools/publish/publish.py build --private-key "$build/keys/update_signing_private.pem" \
         --out "$demo/www/patch/lurra" --version 144 --display-version "1.44 demo" \
@@ -159,7 +163,6 @@ if ((reset)) || [[ ! -f "$demo/www/patch/lurra/latest.txt" || ! -d "$demo/game" 
         >"$demo/release.log"
     python3 scripts/demo_data.py game "$demo/release/files" "$demo/game" \
         --exe "$build/test-helpers/stand_in_game.exe"
-    python3 scripts/demo_data.py site "$demo/site"
 else
     say "Reusing the demo release and game folder (--reset starts over)"
 fi
@@ -250,8 +253,9 @@ start_rating_service() {
     say "Starting the rating service and the web pages on $site_url"
     rm -rf "$demo/control" "$demo/rating.log"
     mkdir -p "$demo/control"
-    # The rating web page is the site's front page.
-    printf '[{"path": "/", "action": "file", "file": "index.html"}]\n' >"$demo/control/rules.json"
+    # The rating page, the client pages and the news links of this build's addresses.
+    rm -rf "$demo/site"
+    python3 scripts/demo_data.py site "$demo/site" "$deployment" "$demo/control/rules.json"
     python3 tests/server/update_server.py --root "$demo/site" --control "$demo/control" --log "$demo/rating.log" \
         --ports-file "$demo/control/ports.json" --tls-dir "$build/test-run/tls" --listen "https:$rating_port" \
         --rating builtin --idle-exit 0 --watch-pid $$ </dev/null >"$demo/rating.stdout.log" 2>&1 &
@@ -262,7 +266,7 @@ start_rating_service() {
         sleep 0.1
     done
     [[ -s "$demo/control/ports.json" ]] || { echo "the rating service did not start:"; cat "$demo/rating.stdout.log"; exit 1; }
-    echo "rating $site_url/v1/top?diff=0..3, rating page $site_url/#rating, client pages $site_url/client/..."
+    echo "rating $site_url/v1/top?diff=0..3 and the pages the window links to"
 }
 [[ "$mode" == headless ]] || start_rating_service
 

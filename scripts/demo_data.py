@@ -7,12 +7,17 @@
                                 a game folder that needs updating: the base game's own files (stand-
                                 ins; FILE, when given, as Tharnvl2.exe), most release files current,
                                 some changed, some missing, and an older installed version
-  demo_data.py site DIR         the web pages the window links to (rating page, client download
-                                pages, news pages)
+  demo_data.py ports HEADER     the ports of the addresses compiled into a build (its
+                                generated/deployment_values.h) as shell assignments
+  demo_data.py site DIR HEADER RULES
+                                the web pages the window links to (rating page, client download
+                                pages, news pages) and the test server's rules that serve them
 """
 
+import json
 import os
 import random
+import re
 import shutil
 import sys
 
@@ -138,30 +143,73 @@ def game(source: str, folder: str, exe: str = "") -> None:
           % (len(paths), changed, missing))
 
 
-def site(folder: str) -> None:
-    """Pages for the links of the window: the rating page at /, the client pages, the news."""
-    pages = {
-        "index.html": ("Season rating", "The full rating of the demo's season would be here."),
-        "client/lurra": ("LURRA 1.44 client", "The LURRA 1.44 client download would be here."),
-        "client/ktvx": ("KORDAN TVX client", "The KORDAN TVX client download would be here."),
-    }
+def deployment(header: str) -> dict:
+    """The addresses compiled into a build: {name: (port, path)} from its deployment_values.h. The
+    demo serves them on this machine, so each must be https://localhost:PORT."""
+    with open(header, encoding="utf-8") as source:
+        text = source.read()
+    addresses = {}
+    for name, url in re.findall(r'kDeploy(\w+)\[\] = "(\w+://[^"]*)"', text):
+        name = name.replace("Url", "")
+        match = re.fullmatch(r"https://localhost:(\d+)(/[^#]*)?(#.*)?", url)
+        if not match:
+            raise ValueError("%s: %s is %s, not an address on this machine" % (header, name, url))
+        addresses[name] = (int(match.group(1)), match.group(2) or "/")
+    missing = {"PrimaryServer", "FallbackServer", "RatingQuery", "RatingPage"} - set(addresses)
+    if missing:
+        raise ValueError("%s: no %s address" % (header, ", ".join(sorted(missing))))
+    return addresses
+
+
+def ports(header: str) -> None:
+    """Shell assignments of the update servers' and the rating service's ports."""
+    addresses = deployment(header)
+    print("primary_port=%d fallback_port=%d rating_port=%d" % (
+        addresses["PrimaryServer"][0], addresses["FallbackServer"][0], addresses["RatingQuery"][0]))
+
+
+def site(folder: str, header: str, rules: str) -> None:
+    """The pages the window links to that the rating service's server answers: the rating page,
+    the client download pages, the news. A path ending in "/" is served from its index.html, through
+    a rule of the test server."""
+    addresses = deployment(header)
+    port = addresses["RatingQuery"][0]
+    pages = {"RatingPage": ("Season rating", "The full rating of the demo's season would be here.")}
+    for name, label in (("ClientPageLurra", "LURRA 1.44"), ("ClientPageKtvx", "KORDAN TVX")):
+        pages[name] = ("%s client" % label, "The %s client download would be here." % label)
+    files = {}
+    for name, page in pages.items():
+        if name in addresses and addresses[name][0] == port:
+            files[addresses[name][1]] = page
     for item in NEWS:
-        pages[item["path"].lstrip("/")] = (item["title_en"].replace("|", " "), item["text_en"])
-    for path, (title, text) in pages.items():
-        _write(os.path.join(folder, path), (PAGE % (title, title, text)).encode("utf-8"))
+        files[item["path"]] = (item["title_en"].replace("|", " "), item["text_en"])
+    folder_rules = []
+    for path, (title, text) in files.items():
+        file = path.lstrip("/")
+        if path.endswith("/"):
+            file += "index.html"
+            folder_rules.append({"path": path, "action": "file", "file": file})
+        _write(os.path.join(folder, file), (PAGE % (title, title, text)).encode("utf-8"))
+    _write(rules, (json.dumps(folder_rules) + "\n").encode("utf-8"))
 
 
 def main() -> int:
     args = sys.argv[1:]
-    if len(args) == 3 and args[0] == "release":
-        release(args[1], args[2])
-    elif len(args) in (3, 5) and args[0] == "game" and (len(args) == 3 or args[3] == "--exe"):
-        game(args[1], args[2], args[4] if len(args) == 5 else "")
-    elif len(args) == 2 and args[0] == "site":
-        site(args[1])
-    else:
-        sys.stderr.write(__doc__)
-        return 2
+    try:
+        if len(args) == 3 and args[0] == "release":
+            release(args[1], args[2])
+        elif len(args) in (3, 5) and args[0] == "game" and (len(args) == 3 or args[3] == "--exe"):
+            game(args[1], args[2], args[4] if len(args) == 5 else "")
+        elif len(args) == 2 and args[0] == "ports":
+            ports(args[1])
+        elif len(args) == 4 and args[0] == "site":
+            site(args[1], args[2], args[3])
+        else:
+            sys.stderr.write(__doc__)
+            return 2
+    except (OSError, ValueError) as error:
+        sys.stderr.write("demo_data.py: %s\n" % error)
+        return 1
     return 0
 
 
