@@ -399,7 +399,7 @@ if ((docs)); then
     for shot in "$shots"/*.png; do
         name=$(basename "$shot" .png)
         [[ "$kind" == current && "$name" != after ]] && continue
-        convert "$shot" -resize 50% -strip "docs/demo-$kind-$name.png"
+        convert "$shot" -resize 50% -strip -colors 256 "PNG8:docs/demo-$kind-$name.png"
         echo "README copy: docs/demo-$kind-$name.png"
     done
 fi
