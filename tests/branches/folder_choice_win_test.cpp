@@ -59,7 +59,16 @@ protected:
 
     [[nodiscard]] WString settingsFile() const { return worker.launcherFolder + L"\\launcher.ini"; }
 
-    ScratchDir dir;
+    // A folder name of its own per run: Wine's shell keeps folder listings for as long as the
+    // wineserver lives, and a browser sent to a folder that was deleted and made again under the
+    // same name by an earlier run stops short of it.
+    struct RunFolder {
+        WString base;
+        [[nodiscard]] WString operator/(const WString& relative) const { return base + L"\\" + relative; }
+    };
+    ScratchDir scratch;
+    RunFolder dir{scratch / (L"run" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                             std::to_wstring(GetTickCount64()))};
     bool comReady = false;
     HWND owner = nullptr;
     int checkStarts = 0;
