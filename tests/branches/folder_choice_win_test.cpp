@@ -121,6 +121,10 @@ TEST_F(FolderChoice, ChoicesThroughTheRealBrowser) {
 
         std::vector<DialogStep> steps{{kFolderBrowserCaption, L"OK", L""}};
         if (c.pick && *c.pick) steps[0].folder = dir / c.pick;
+        if (!c.pick) {  // where the browser opens: the branch's folder, another branch's, or the launcher's
+            const wchar_t* start = c.before[c.branch] ? c.before[c.branch] : c.before[1 - c.branch];
+            steps[0].openAt = start ? start : L"launcher";
+        }
         if (c.pick && !*c.pick) steps[0].button = L"Cancel";
         if (c.box[0]) steps.push_back({c.box[0], c.box[2], L""});
         const std::vector<DialogSnapshot> seen = choose(c.branch, steps);

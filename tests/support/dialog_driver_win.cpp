@@ -211,6 +211,12 @@ void DialogAnswerer::run(std::vector<DialogStep> steps, int stepTimeoutMs, int g
             break;
         }
         seen.push_back(*dialog);
+        if (!step.openAt.empty()) {
+            for (int waited = 0; waited < stepTimeoutMs && selectedFolderName(*dialog) != step.openAt;
+                 waited += kPollMs) {
+                Sleep(kPollMs);
+            }
+        }
         const bool answered = step.folder.empty() ? clickButton(*dialog, step.button)
                                                   : chooseFolderInBrowser(*dialog, step.folder);
         if (!answered || !waitUntilClosed(dialog->handle, stepTimeoutMs)) {
