@@ -17,6 +17,9 @@ target_compile_options(launcher_core PRIVATE ${varnhold_warnings})
 target_link_libraries(launcher_core PUBLIC ${varnhold_zlib} ${varnhold_system_libs})
 
 add_executable(VarnholdLauncher WIN32 "${varnhold_entry_source}" "${PROJECT_SOURCE_DIR}/resources/launcher.rc")
+# The resource compiler does not report the files that the script embeds.
+set_source_files_properties("${PROJECT_SOURCE_DIR}/resources/launcher.rc" PROPERTIES
+    OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/launcher.manifest")
 target_compile_options(VarnholdLauncher PRIVATE ${varnhold_warnings})
 target_link_options(VarnholdLauncher PRIVATE -municode)
 target_link_libraries(VarnholdLauncher PRIVATE launcher_core)

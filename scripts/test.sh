@@ -42,6 +42,7 @@ scripts/test-environment.sh stop "$root/build/win64-test" >/dev/null 2>&1 || tru
 step "32-bit product: configure" cmake --preset win32 >/dev/null &&
     step "32-bit product: build (warnings are errors)" cmake --build --preset win32 &&
     step "32-bit product: imports and include layers" scripts/check-imports.sh build/win32/VarnholdLauncher.exe
+step "32-bit product: application manifest" scripts/check-manifest.py build/win32/VarnholdLauncher.exe
 
 step "host: configure" cmake --preset host >/dev/null &&
     step "host: build" cmake --build --preset host &&
@@ -53,6 +54,8 @@ step "fuzz targets: configure" cmake --preset fuzz >/dev/null &&
 
 step "64-bit tests: configure" cmake --preset win64-test >/dev/null &&
     step "64-bit tests: build" cmake --build --preset win64-test &&
+    step "64-bit tests: the product's application manifest" \
+        scripts/check-manifest.py build/win32/VarnholdLauncher.exe build/win64-test/VarnholdLauncher.exe &&
     step "64-bit tests: under wine64" ctest --preset win64-test
 
 if ((${#failed[@]})); then
