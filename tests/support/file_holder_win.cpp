@@ -16,8 +16,8 @@ FileHolder::FileHolder(const WString& path, const std::wstring& access, const st
     const std::wstring stem = L"VarnholdTestFileHolder-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                               std::to_wstring(counter++);
     ready.reset(CreateEventW(nullptr, TRUE, FALSE, (stem + L"-ready").c_str()));
-    release.reset(CreateEventW(nullptr, TRUE, FALSE, (stem + L"-release").c_str()));
-    if (!ready || !release) return;
+    releaseEvent.reset(CreateEventW(nullptr, TRUE, FALSE, (stem + L"-release").c_str()));
+    if (!ready || !releaseEvent) return;
 
     const WString helper =
         winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_open_file.exe");
@@ -37,7 +37,9 @@ FileHolder::FileHolder(const WString& path, const std::wstring& access, const st
     held = WaitForMultipleObjects(2, waits, FALSE, kStartLimitMs) == WAIT_OBJECT_0;
 }
 
-FileHolder::~FileHolder() {
-    if (release) SetEvent(release.get());
-    if (process) WaitForSingleObject(process.get(), kEndLimitMs);
+FileHolder::~FileHolder() { (void)release(); }
+
+bool FileHolder::release() {
+    if (releaseEvent) SetEvent(releaseEvent.get());
+    return process && WaitForSingleObject(process.get(), kEndLimitMs) == WAIT_OBJECT_0;
 }

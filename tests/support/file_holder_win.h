@@ -21,10 +21,12 @@ public:
 
     // True once the other process has the file open.
     [[nodiscard]] bool holding() const { return held; }
+    // Lets the other process close the file and end; true once it has ended (within 10 s).
+    bool release();
 
 private:
     UniqueKernelHandle ready;
-    UniqueKernelHandle release;
+    UniqueKernelHandle releaseEvent;
     UniqueKernelHandle process;
     bool held = false;
 };

@@ -36,6 +36,15 @@ std::string unixPathFromWine(const WString& winePath) {
     return result;
 }
 
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(static_cast<DWORD>(pollMs));
+    }
+}
+
 std::string shellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,11 @@
 // or -1 when it did not finish within the time limit. Wine gives no handle for a Linux child, so
 // the script reports its status through a file that this function polls.
 int runUnixShell(const std::string& script, int timeoutMs = 60000);
+
+// Polls `condition` every `pollMs` until it holds or `timeoutMs` have passed; returns whether it held.
+// Every wait of a test has such a deadline, so a broken program under test fails the test instead of
+// hanging it.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs = 5);
 
 // Quotes text for a POSIX shell.
 [[nodiscard]] std::string shellQuote(const std::string& text);
