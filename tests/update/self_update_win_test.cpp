@@ -109,6 +109,8 @@ TEST_F(SelfUpdate, NewLauncherThatSignalsTakesOverAndTheBackupIsRemoved) {
     // The old launcher went on at the signal, not at the end of the new process or a time-out.
     EXPECT_EQ(events().find("healthy ended"), std::string::npos);
     EXPECT_EQ(events().find("returned"), std::string::npos);
+    // The process ended at once from the worker thread, with no static clean-up under a live thread.
+    EXPECT_EQ(events().find("static clean-up"), std::string::npos);
     EXPECT_EQ(launcherFile(L"VarnholdLauncher.exe"), standInBytes);
     // The backup is the old process's own image until that process has ended, so neither side can
     // delete it at the hand-over (as on Windows); the next update removes it before it renames.
@@ -126,6 +128,22 @@ TEST_F(SelfUpdate, NewLauncherThatEndsAtOnceIsReplacedByTheBackupWhichStartsAgai
     EXPECT_EQ(launcherFile(L"VarnholdLauncher.exe"), runnerBytes);
     EXPECT_FALSE(launcherFile(L"old_launcher.bak"));
     EXPECT_FALSE(launcherFile(L"latest_launcher.download"));
+    // Only the restarted launcher, which returns from its entry, runs static clean-up.
+    EXPECT_LT(events().find("runner -ignoreinstances\n"), events().find("static clean-up"));
+}
+
+// The restored launcher is started without the system's error dialog too: a dialog would hold the
+// ending process, and with it the instance mutex, until someone closed it.
+TEST_F(SelfUpdate, RestoredLauncherThatCannotBeStartedLeavesNoProcessBehind) {
+    setMode("unstartable");
+    EXPECT_EQ(runRunner(standInHash, kGenerousWaitMs), 0);
+    EXPECT_NE(events().find("stand-in unstartable -ignoreinstances -postupdate\nbackup made unstartable\n"),
+              std::string::npos)
+        << events();
+    EXPECT_EQ(launcherFile(L"VarnholdLauncher.exe"), "this is not a program\n");
+    EXPECT_EQ(launcherFile(L"runner.moved"), runnerBytes);
+    EXPECT_EQ(events().find("runner -ignoreinstances"), std::string::npos);
+    EXPECT_EQ(events().find("static clean-up"), std::string::npos);
 }
 
 TEST_F(SelfUpdate, SignalLeftInTheEventByAnotherProcessDoesNotPassForTheNewLauncher) {
@@ -144,6 +162,7 @@ TEST_F(SelfUpdate, NewLauncherThatNeitherSignalsNorEndsKeepsRunningBesideTheBack
     setMode("silent 4000");
     EXPECT_EQ(runRunner(standInHash, kShortWaitMs), 0);
     EXPECT_EQ(events().find("silent ended"), std::string::npos) << "the stand-in ended before the runner";
+    EXPECT_EQ(events().find("static clean-up"), std::string::npos);
     EXPECT_EQ(launcherFile(L"VarnholdLauncher.exe"), standInBytes);
     EXPECT_EQ(launcherFile(L"old_launcher.bak"), runnerBytes);
     EXPECT_FALSE(launcherFile(L"latest_launcher.download"));
