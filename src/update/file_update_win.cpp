@@ -166,7 +166,7 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
 
         const EntryFailure failure = updateEntry(engine, entry, gameFolder, releaseBaseUrl);
         if (!failure.reason) {
-            engine.filesDone.fetch_add(1);
+            addSaturating(engine.filesDone, 1);
             continue;
         }
         entry.failed = true;

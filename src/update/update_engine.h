@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/saturating.h"
 #include "base/wstring.h"
 
 // Run states of an update run. A run moves forward through the progress states within one server
@@ -40,6 +41,7 @@ struct UpdateEngine {
     int32_t packSize = 0;       // `pack_size` of the last descriptor
     bool notPublished = false;  // the descriptor answered 404; cleared at each server attempt
 
+    // Progress numbers: every add goes through addSaturating (base/saturating.h).
     std::atomic<int32_t> currentDone{0};
     std::atomic<int32_t> currentTotal{0};
     std::atomic<int32_t> filesDone{0};
@@ -85,10 +87,3 @@ void setLauncherUpdateText(UpdateEngine& engine, const WString& text);
 
 // Publishes one outcome of a run: the state, then the status text.
 void publishOutcome(UpdateEngine& engine, int32_t state, const WString& text);
-
-// Adds to a progress number, stopping at INT32_MAX instead of wrapping round to a negative value:
-// the sums of a release's sizes may pass 2 GiB, and the progress bars must never go backwards.
-void addSaturating(std::atomic<int32_t>& number, int64_t amount);
-
-// The same for a plain running sum.
-[[nodiscard]] int32_t sumSaturating(int32_t sum, int64_t amount);
