@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -15,13 +16,22 @@ TEST(Saturating, AddStopsAtTheLimitsAndLosesNothingAcrossThreads) {
     EXPECT_EQ(sumSaturating(2147483647, 2147483647), INT32_MAX);
     EXPECT_EQ(sumSaturating(5, 7), 12);
 
+    // Four threads released together and adding for long enough to overlap on two cores: an add
+    // that is not one atomic step loses some of the others' adds.
     number = 0;
-    std::thread other([&number] {
-        for (int i = 0; i < 10000; ++i) addSaturating(number, 1);
-    });
-    for (int i = 0; i < 10000; ++i) addSaturating(number, 2);
-    other.join();
-    EXPECT_EQ(number.load(), 30000);
+    constexpr int kThreads = 4;
+    constexpr int kAdds = 100000;
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&number, &ready, t] {
+            ready.fetch_add(1);
+            while (ready.load() < kThreads) std::this_thread::yield();
+            for (int i = 0; i < kAdds; ++i) addSaturating(number, t + 1);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(number.load(), kAdds * (1 + 2 + 3 + 4));
 }
 
 }  // namespace
