@@ -9,7 +9,8 @@
 #include "base/wstring.h"
 
 // Run states of an update run. A run moves forward through the progress states within one server
-// attempt and ends in one of the final states 7 to 12; the next attempt starts again at 1.
+// attempt and ends in one of the final states, kStateFinished to kStateFilesInUse; the next attempt
+// starts again at kStateDetectingVersion.
 enum RunState : int32_t {
     kStateCreated = 0,
     kStateDetectingVersion = 1,

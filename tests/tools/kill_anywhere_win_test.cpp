@@ -168,8 +168,8 @@ TEST_F(KillAnywhere, EveryFileIsOldOrNewAfterAKillAndTheNextRunCompletes) {
 
         expectOnlyOldOrNew(game);
 
-        // A full check, so a run killed after its end still checks every file.
-        const std::string completion = runToolToTheEnd(game, L"--full-check", exitCode);
+        // verifyAll, so a run killed after its end still checks every file.
+        const std::string completion = runToolToTheEnd(game, L"--verify-all", exitCode);
         EXPECT_EQ(exitCode, 0u) << completion;
         EXPECT_TRUE(completion.find("All files updated successfully!") != std::string::npos ||
                     completion.find("All files checked and up to date!") != std::string::npos)

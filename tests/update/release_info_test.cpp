@@ -202,7 +202,7 @@ TEST(ReleaseDescriptor, VersionDecisionsInOrder) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.server) + " vs " + std::to_string(c.installed) +
-                     (c.verifyAll ? " full" : ""));
+                     (c.verifyAll ? " verifyAll" : ""));
         EXPECT_EQ(decideVersion(c.server, c.installed, c.verifyAll), c.decision);
     }
 }

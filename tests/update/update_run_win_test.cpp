@@ -53,7 +53,7 @@ TEST_F(UpdateRun, FallbackServesWhenThePrimaryIsDownAndItsResultIsFinal) {
     EXPECT_EQ(objectRequests(fallback()), 2);
 }
 
-TEST_F(UpdateRun, BadManifestSignatureOnThePrimaryEndsThatAttemptWithStateNineThenTheFallbackServes) {
+TEST_F(UpdateRun, BadManifestSignatureOnThePrimaryEndsThatAttemptWithBadPatchInfoThenTheFallbackServes) {
     addReleaseFile("Scripts/main.lua", "print('hi')\n");
     publish();
     ASSERT_TRUE(
@@ -171,7 +171,7 @@ TEST_F(UpdateRun, OlderOrEqualServerVersionChangesNothing) {
     EXPECT_EQ(requestsStartingWith("/", fallback()), 0);
 }
 
-TEST_F(UpdateRun, FullCheckOfACurrentFolderDownloadsNothingAndRecordsTheRelease) {
+TEST_F(UpdateRun, VerifyAllOfACurrentFolderDownloadsNothingAndRecordsTheRelease) {
     addReleaseFile("Scripts/main.lua", "print('hi')\n");
     addReleaseFile("Imgs/a.png", std::string(70000, 'a'));
     addReleaseFile("Interf/b.txt", "b");
