@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/handles_win.h"
+#include "base/saturating.h"
 #include "net/http_body_win.h"
 #include "net/http_client_win.h"
 
@@ -48,10 +49,10 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
             return DownloadFailure::LocalFile;
         }
         received += got;
-        // The counters are 32 bits wide and wrap (past 2 GiB) rather than overflow.
-        attemptBytes = static_cast<int32_t>(static_cast<uint32_t>(attemptBytes) + got);
+        // The counters are 32 bits wide: past 2 GiB they stay at the largest value.
+        attemptBytes = sumSaturating(attemptBytes, got);
         if (fileBytes) fileBytes->exchange(attemptBytes);
-        if (totalBytes) totalBytes->fetch_add(static_cast<int32_t>(got));
+        if (totalBytes) addSaturating(*totalBytes, got);
         const ULONGLONG now = GetTickCount64();
         if (now - lastChunk > stallLimitMs) return networkFailure();
         lastChunk = now;
@@ -73,7 +74,7 @@ bool downloadToFile(const std::string& url, const WString& path, std::atomic<int
         if (failure == DownloadFailure::None) return true;
         if (failure == DownloadFailure::LocalFile) return false;
         // Only what survives counts: the next attempt starts again from byte 0.
-        if (totalBytes) totalBytes->fetch_sub(attemptBytes);
+        if (totalBytes) addSaturating(*totalBytes, -static_cast<int64_t>(attemptBytes));
         if (fileBytes) fileBytes->exchange(0);
     }
     return false;

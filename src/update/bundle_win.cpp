@@ -64,7 +64,7 @@ bool extractRecord(UpdateEngine& engine, std::FILE* container, const BundleRecor
                       crc32FileHex(unpacked) == entry.crc32 && replaceTarget(unpacked, target);
     if (good) {
         entry.needsUpdate = false;
-        engine.filesDone.fetch_add(1);
+        addSaturating(engine.filesDone, 1);
         addSaturating(engine.bytesDone, entry.packedSize);
     } else {
         deleteFileQuietly(unpacked);

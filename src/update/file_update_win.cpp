@@ -22,6 +22,13 @@ namespace {
 
 constexpr size_t kBufferSize = 65536;
 
+// Virus scanners, indexers and backup tools open a file for a moment, often the fresh unpacked copy
+// right after it was closed. A rename that meets such a lock is tried again for about 2 s before
+// the file counts as one that could not be replaced; a lock that outlasts that (a running game)
+// still blocks.
+constexpr int kReplaceAttempts = 20;
+constexpr DWORD kReplacePauseMs = 100;
+
 std::atomic<ReplaceTargetFunction> replaceForTests{nullptr};
 
 struct GzipFileTraits {
@@ -89,9 +96,20 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
 void deleteFileQuietly(const WString& path) { DeleteFileW(path.c_str()); }
 
 bool replaceTarget(const WString& replacement, const WString& target) {
-    if (const ReplaceTargetFunction replace = replaceForTests.load()) return replace(replacement, target);
-    return MoveFileExW(replacement.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    for (int attempt = 1;; ++attempt) {
+        const ReplaceTargetFunction replace = replaceForTests.load();
+        const bool replaced = replace
+                                  ? replace(replacement, target)
+                                  : MoveFileExW(replacement.c_str(), target.c_str(),
+                                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        if (replaced) return true;
+        const DWORD error = GetLastError();
+        // Only a lock can pass; a missing folder or a full disk does not go away by waiting.
+        const bool locked =
+            error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+        if (!locked || attempt == kReplaceAttempts) return false;
+        Sleep(kReplacePauseMs);
+    }
 }
 
 void setReplaceTargetForTests(ReplaceTargetFunction replace) { replaceForTests.store(replace); }
@@ -148,7 +166,7 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
 
         const EntryFailure failure = updateEntry(engine, entry, gameFolder, releaseBaseUrl);
         if (!failure.reason) {
-            engine.filesDone.fetch_add(1);
+            addSaturating(engine.filesDone, 1);
             continue;
         }
         entry.failed = true;

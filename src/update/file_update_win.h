@@ -31,7 +31,8 @@ void deleteFileQuietly(const WString& path);
 
 // The one rename through which a game file changes: MoveFileExW with MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH (9), so no copy fallback and no delay until reboot. The target is replaced
-// whole or left as it was.
+// whole or left as it was. A rename refused by a lock (sharing violation, access denied) is tried
+// again for about 2 s, so that a scanner holding a file for a moment does not fail the update.
 [[nodiscard]] bool replaceTarget(const WString& replacement, const WString& target);
 
 // Tests only: a stand-in for the rename of replaceTarget, or nullptr for MoveFileExW again. Wine

@@ -86,7 +86,7 @@ void checkEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameF
         if (!missing) {
             engine.currentTotal.store(entry.size);
             const CrcResult crc = crcOfOpenFile(file.get(), buffer, [&engine](int32_t got) {
-                engine.currentDone.fetch_add(got);
+                addSaturating(engine.currentDone, got);
                 addSaturating(engine.bytesDone, got);
             });
             if (formatCrc32(crc.crc) != entry.crc32 || !crc.complete) {
@@ -94,7 +94,7 @@ void checkEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameF
             } else {
                 entry.needsUpdate = false;
             }
-            engine.filesDone.fetch_add(1);
+            addSaturating(engine.filesDone, 1);
             return;
         }
     }

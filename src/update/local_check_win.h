@@ -19,7 +19,7 @@ struct LocalCheckCounts {
 // Judges every manifest entry by the size and CRC-32 of its file in the game folder (no trailing
 // separator), in manifest order: current, needsUpdate (missing, a folder in its place, wrong
 // length, wrong CRC), or failed with a reason (the path passes a link, or the file cannot be
-// opened for reading while others may write it). Publishes state 5 and every progress number;
+// opened for reading while others may write it). Publishes kStateCheckingFiles and every progress number;
 // reads the cancel request before each entry. Worker thread only.
 [[nodiscard]] LocalCheckCounts checkLocalFiles(UpdateEngine& engine, FileManifest& manifest,
                                                const WString& gameFolder);

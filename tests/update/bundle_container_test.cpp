@@ -7,17 +7,20 @@
 
 namespace {
 
-// The container bytes in a real file (the reader works on stdio streams), removed afterwards.
+// The container bytes in a real file (the reader works on stdio streams), removed afterwards. A
+// file opened "rb" accepts no writes, as a copy on a full disk.
 class ContainerFile {
 public:
-    explicit ContainerFile(const std::string& bytes) {
+    explicit ContainerFile(const std::string& bytes, const char* mode = "w+b") {
+        static int counter = 0;
         const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        name = std::string("bundle_container_") + test->name() + ".tmp";
+        name = std::string("bundle_container_") + test->name() + "_" + std::to_string(++counter) + ".tmp";
         file = std::fopen(name.c_str(), "w+b");
         if (file) {
             std::fwrite(bytes.data(), 1, bytes.size(), file);
             std::rewind(file);
         }
+        if (file && std::string(mode) != "w+b") file = std::freopen(name.c_str(), mode, file);
     }
     ~ContainerFile() {
         if (file) std::fclose(file);
@@ -131,6 +134,23 @@ TEST(BundleContainer, ContentCutShortIsNotComplete) {
     const BundleCopyResult copy =
         copyBundleContent(container.get(), header.length, out.get(), buffer.data(), buffer.size());
     EXPECT_FALSE(copy.complete);
+}
+
+TEST(BundleContainer, ContentThatCannotBeWrittenIsStillReadToItsEnd) {
+    ContainerFile container(
+        "Imgs/a.dds\t5\nhello"
+        "Imgs/b.dds\t1\nb");
+    ContainerFile unwritable("", "rb");
+    ASSERT_TRUE(container.get() && unwritable.get());
+    BundleRecordHeader header;
+    ASSERT_EQ(readBundleHeader(container.get(), header), BundleHeaderRead::Record);
+    std::vector<char> buffer(2);
+    const BundleCopyResult copy =
+        copyBundleContent(container.get(), header.length, unwritable.get(), buffer.data(), buffer.size());
+    EXPECT_TRUE(copy.complete);
+    EXPECT_FALSE(copy.written);
+    ASSERT_EQ(readBundleHeader(container.get(), header), BundleHeaderRead::Record);
+    EXPECT_EQ(header.name, "Imgs/b.dds");
 }
 
 TEST(BundleContainer, OverlongNameIsKeptShortAndTheRecordStaysReadable) {
