@@ -112,7 +112,7 @@ if run_demo update --reset --screenshots; then
     if [[ $(id -u) -eq 0 ]]; then
         grep -q 'user nobody)' "$check/update.log" && pass "nginx ran as nobody" || fail "nginx did not run as nobody"
     fi
-    grep -q 'GET /v1/top' "$check/update/rating.log" 2>/dev/null && pass "the window asked the rating service" ||
+    grep -q 'method=GET path=/v1/top?diff=[0-3] status=200' "$check/update/rating.log" 2>/dev/null && pass "the window asked the rating service" ||
         fail "the rating service had no request (build/demo/check/update/rating.log)"
     for shot in before during after; do
         [[ -s "$check/update/$shot.png" ]] && pass "screenshot $shot" || fail "no screenshot $shot"
