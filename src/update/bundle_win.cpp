@@ -82,6 +82,7 @@ void applyContainer(UpdateEngine& engine, std::FILE* container, FileManifest& ma
     // stays as small as the manifest however many records the bundle holds.
     std::set<std::string> seen;
     std::vector<char> buffer(kBufferSize);
+    LinkFreeFolders proven;
 
     bool intact = true;
     while (intact) {
@@ -97,7 +98,7 @@ void applyContainer(UpdateEngine& engine, std::FILE* container, FileManifest& ma
             continue;
         }
         // A link on the way abandons the rest of the bundle; updateFiles reports the link.
-        if (crossesReparsePoint(gameFolder, header.name)) break;
+        if (crossesReparsePoint(gameFolder, header.name, &proven)) break;
         intact = extractRecord(engine, container, header, *found->second, gameFolder, buffer);
     }
 }

@@ -47,8 +47,8 @@ struct EntryFailure {
 
 // One entry through download, hash, unpack, check and rename. Returns no reason on success.
 EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameFolder,
-                         const std::string& releaseBaseUrl) {
-    if (crossesReparsePoint(gameFolder, entry.path)) return {&kReasonCrossesLink, true};
+                         const std::string& releaseBaseUrl, LinkFreeFolders& proven) {
+    if (crossesReparsePoint(gameFolder, entry.path, &proven)) return {&kReasonCrossesLink, true};
 
     engine.currentDone.store(0);
     engine.currentTotal.store(entry.packedSize);
@@ -158,13 +158,14 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
     failedCount = 0;
     blockedCount = 0;
 
+    LinkFreeFolders proven;
     for (ManifestEntry& entry : manifest) {
         // A file in progress is always finished before a stop.
         if (engine.stopRequested.load()) break;
         entry.failed = false;
         if (!entry.needsUpdate) continue;
 
-        const EntryFailure failure = updateEntry(engine, entry, gameFolder, releaseBaseUrl);
+        const EntryFailure failure = updateEntry(engine, entry, gameFolder, releaseBaseUrl, proven);
         if (!failure.reason) {
             addSaturating(engine.filesDone, 1);
             continue;

@@ -61,8 +61,8 @@ void markForUpdate(ManifestEntry& entry, LocalCheckCounts& counts) {
 }
 
 void checkEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameFolder,
-                std::vector<unsigned char>& buffer, LocalCheckCounts& counts) {
-    if (crossesReparsePoint(gameFolder, entry.path)) {
+                std::vector<unsigned char>& buffer, LinkFreeFolders& proven, LocalCheckCounts& counts) {
+    if (crossesReparsePoint(gameFolder, entry.path, &proven)) {
         markFailed(entry, kReasonCrossesLink, counts);
         return;
     }
@@ -113,22 +113,28 @@ LocalCheckCounts checkLocalFiles(UpdateEngine& engine, FileManifest& manifest, c
 
     LocalCheckCounts counts;
     std::vector<unsigned char> buffer(kReadBlockBytes);
+    LinkFreeFolders proven;
     for (ManifestEntry& entry : manifest) {
         // Read once per entry, so a large file is always finished before the check stops.
         if (engine.stopRequested.load()) break;
         engine.currentDone.store(0);
         engine.currentTotal.store(kMissingFileProgress);
         setCurrentFile(engine, utf8ToWide(entry.path));
-        checkEntry(engine, entry, gameFolder, buffer, counts);
+        checkEntry(engine, entry, gameFolder, buffer, proven, counts);
     }
     return counts;
 }
 
-bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8) {
-    return crossesReparsePointWith(gameFolder, relativePathUtf8, [](const WString& path) {
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    });
+bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8,
+                         LinkFreeFolders* proven) {
+    return crossesReparsePointWith(
+        gameFolder, relativePathUtf8,
+        [](const WString& path) {
+            const DWORD attributes = GetFileAttributesW(path.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+            return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link : PathKind::Plain;
+        },
+        proven);
 }
 
 std::string crc32FileHex(const WString& path) {

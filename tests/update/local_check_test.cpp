@@ -16,17 +16,18 @@ TEST(LocalCheck, Crc32TextIsEightUpperCaseDigitsWithLeadingZeros) {
 struct Walk {
     std::vector<WString> asked;
     std::set<WString> links;
+    std::set<WString> missing;
 
-    bool operator()(const WString& relative) {
-        const WString& path = relative;
+    PathKind operator()(const WString& path) {
         asked.push_back(path);
-        return links.count(path) > 0;
+        if (links.count(path) > 0) return PathKind::Link;
+        return missing.count(path) > 0 ? PathKind::Missing : PathKind::Plain;
     }
 };
 
-bool crosses(Walk& walk, const std::string& relative) {
-    return crossesReparsePointWith(L"G:\\game", relative,
-                                   [&walk](const WString& path) { return walk(path); });
+bool crosses(Walk& walk, const std::string& relative, LinkFreeFolders* proven = nullptr) {
+    return crossesReparsePointWith(
+        L"G:\\game", relative, [&walk](const WString& path) { return walk(path); }, proven);
 }
 
 TEST(LocalCheck, LinkWalkAsksAboutEachComponentOnceOutermostFirst) {
@@ -50,6 +51,23 @@ TEST(LocalCheck, LinkWalkFindsALinkAtAnyDepthAndStopsThere) {
         EXPECT_TRUE(crosses(walk, "Scripts/ai/main.lua"));
         EXPECT_EQ(walk.asked.size(), c.asked);
     }
+}
+
+// One pass asks about each folder once: folders found plain are not asked again, the file itself
+// always is, and a folder that was missing (the pass may create it) is asked again.
+TEST(LocalCheck, LinkWalkOfAPassAsksAboutAProvenFolderOnlyOnce) {
+    LinkFreeFolders proven;
+    Walk first;
+    first.missing = {L"G:\\game\\Imgs"};
+    EXPECT_FALSE(crosses(first, "Imgs/a.png", &proven));
+    EXPECT_FALSE(crosses(first, "Scripts/ai/a.lua", &proven));
+    Walk second;
+    second.links = {L"G:\\game\\Imgs", L"G:\\game\\Scripts\\ai\\b.lua"};
+    EXPECT_FALSE(crosses(second, "Scripts/ai/c.lua", &proven));
+    EXPECT_TRUE(crosses(second, "Scripts/ai/b.lua", &proven));
+    EXPECT_TRUE(crosses(second, "Imgs/a.png", &proven));
+    EXPECT_EQ(second.asked, (std::vector<WString>{L"G:\\game\\Scripts\\ai\\c.lua",
+                                                  L"G:\\game\\Scripts\\ai\\b.lua", L"G:\\game\\Imgs"}));
 }
 
 TEST(LocalCheck, LinkWalkNeverAsksAboutTheGameFolderItself) {
