@@ -118,18 +118,6 @@ bool replaceTarget(const WString& replacement, const WString& target) {
 
 void setReplaceTargetForTests(ReplaceTargetFunction replace) { replaceForTests.store(replace); }
 
-UniqueKernelHandle createFileForWriting(const WString& path) {
-    const auto create = [&path] {
-        return UniqueKernelHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    UniqueKernelHandle file = create();
-    if (file || GetLastError() != ERROR_PATH_NOT_FOUND) return file;
-    // The result shows in the second attempt.
-    (void)createParentFolders(path);
-    return create();
-}
-
 bool writeAll(HANDLE file, const char* data, size_t size) {
     DWORD written = 0;
     return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;

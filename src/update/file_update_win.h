@@ -27,10 +27,6 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
 [[nodiscard]] bool gunzipFile(const WString& source, const WString& destination,
                               int64_t* unpackedSize = nullptr, uint32_t* unpackedCrc = nullptr);
 
-// A new file for writing (an existing one is truncated), other readers allowed. The folders on
-// the way are created only when the first attempt finds one missing.
-[[nodiscard]] UniqueKernelHandle createFileForWriting(const WString& path);
-
 // WriteFile of the whole block; false when the file took less.
 [[nodiscard]] bool writeAll(HANDLE file, const char* data, size_t size);
 
