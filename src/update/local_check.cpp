@@ -18,7 +18,8 @@ bool crossesReparsePointWith(const WString& gameFolder, std::string_view relativ
     }
     if (relative.empty()) return false;
 
-    // A component that does not exist does not stop the walk, so a link further in is still found.
+    // A component that could not be asked about does not stop the walk, so a link further in is
+    // still found; one that is not there does, as nothing can lie below it.
     WString walk = gameFolder;
     size_t start = 0;
     for (;;) {
@@ -31,6 +32,7 @@ bool crossesReparsePointWith(const WString& gameFolder, std::string_view relativ
         if (last || !proven || !proven->contains(walk)) {
             const PathKind kind = kindOf(walk);
             if (kind == PathKind::Link) return true;
+            if (kind == PathKind::Absent) return false;
             if (kind == PathKind::Plain && !last && proven) proven->add(walk);
         }
         if (last) return false;

@@ -140,7 +140,11 @@ bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePat
         gameFolder, relativePathUtf8,
         [](const WString& path) {
             const DWORD attributes = GetFileAttributesW(path.c_str());
-            if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                const DWORD error = GetLastError();
+                return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Absent
+                                                                                      : PathKind::Unreadable;
+            }
             return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link : PathKind::Plain;
         },
         proven);

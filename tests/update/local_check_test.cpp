@@ -16,12 +16,14 @@ TEST(LocalCheck, Crc32TextIsEightUpperCaseDigitsWithLeadingZeros) {
 struct Walk {
     std::vector<WString> asked;
     std::set<WString> links;
-    std::set<WString> missing;
+    std::set<WString> absent;
+    std::set<WString> unreadable;
 
     PathKind operator()(const WString& path) {
         asked.push_back(path);
         if (links.count(path) > 0) return PathKind::Link;
-        return missing.count(path) > 0 ? PathKind::Missing : PathKind::Plain;
+        if (absent.count(path) > 0) return PathKind::Absent;
+        return unreadable.count(path) > 0 ? PathKind::Unreadable : PathKind::Plain;
     }
 };
 
@@ -53,12 +55,24 @@ TEST(LocalCheck, LinkWalkFindsALinkAtAnyDepthAndStopsThere) {
     }
 }
 
+// Nothing lies below a step that is not there; one that could not be asked about may hide a link.
+TEST(LocalCheck, LinkWalkEndsAtAnAbsentStepButNotAtAnUnreadableOne) {
+    Walk absent;
+    absent.absent = {L"G:\\game\\Scripts"};
+    EXPECT_FALSE(crosses(absent, "Scripts/ai/main.lua"));
+    EXPECT_EQ(absent.asked, std::vector<WString>{L"G:\\game\\Scripts"});
+    Walk unreadable;
+    unreadable.unreadable = {L"G:\\game\\Scripts"};
+    unreadable.links = {L"G:\\game\\Scripts\\ai"};
+    EXPECT_TRUE(crosses(unreadable, "Scripts/ai/main.lua"));
+}
+
 // One pass asks about each folder once: folders found plain are not asked again, the file itself
-// always is, and a folder that was missing (the pass may create it) is asked again.
+// always is, and a folder that was not there (the pass may create it) is asked again.
 TEST(LocalCheck, LinkWalkOfAPassAsksAboutAProvenFolderOnlyOnce) {
     LinkFreeFolders proven;
     Walk first;
-    first.missing = {L"G:\\game\\Imgs"};
+    first.absent = {L"G:\\game\\Imgs"};
     EXPECT_FALSE(crosses(first, "Imgs/a.png", &proven));
     EXPECT_FALSE(crosses(first, "Scripts/ai/a.lua", &proven));
     Walk second;
