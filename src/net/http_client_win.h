@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -68,14 +67,6 @@ void setHttpTimingsForTests(const HttpTimings& timings);
 // length fails too.
 [[nodiscard]] bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOut = nullptr);
 
-// Sees the bytes of a download as they go into the file, so that a caller can digest them without
-// reading the file back. `restart` comes before each attempt's first byte (an attempt writes the
-// file from its start), `block` after each block that the file took.
-struct DownloadObserver {
-    std::function<void()> restart;
-    std::function<void(const char* data, size_t size)> block;
-};
-
 // One download attempt into the file `path` (created or truncated). `attemptBytes` counts the bytes
 // written by this attempt; `fileBytes` is set to it and `totalBytes` grows by every block.
 // A body that announces or reaches more than `maxBytes` is a network failure at that point; the
@@ -83,8 +74,7 @@ struct DownloadObserver {
 [[nodiscard]] DownloadFailure downloadAttempt(const std::string& url, const WString& path,
                                               int32_t& attemptBytes, std::atomic<int32_t>* fileBytes,
                                               std::atomic<int32_t>* totalBytes,
-                                              uint64_t maxBytes = kNoByteLimit,
-                                              const DownloadObserver* observer = nullptr);
+                                              uint64_t maxBytes = kNoByteLimit);
 
 // Downloads into the file `path` with up to three attempts. `fileBytes` receives the bytes of the
 // current attempt, `totalBytes` grows by every chunk and loses what a failed attempt had added.
@@ -94,8 +84,7 @@ struct DownloadObserver {
 [[nodiscard]] bool downloadToFile(const std::string& url, const WString& path,
                                   std::atomic<int32_t>* fileBytes = nullptr,
                                   std::atomic<int32_t>* totalBytes = nullptr,
-                                  DownloadFailure* lastFailure = nullptr, uint64_t maxBytes = kNoByteLimit,
-                                  const DownloadObserver* observer = nullptr);
+                                  DownloadFailure* lastFailure = nullptr, uint64_t maxBytes = kNoByteLimit);
 
 // Closes the calling thread's connection, so that its next request connects anew.
 void resetConnection();

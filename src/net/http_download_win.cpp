@@ -12,13 +12,12 @@
 
 DownloadFailure downloadAttempt(const std::string& url, const WString& path, int32_t& attemptBytes,
                                 std::atomic<int32_t>* fileBytes, std::atomic<int32_t>* totalBytes,
-                                uint64_t maxBytes, const DownloadObserver* observer) {
+                                uint64_t maxBytes) {
     attemptBytes = 0;
     HttpRequest request;
     if (!openGet(url, request)) return DownloadFailure::Network;
     UniqueKernelHandle file = createFileForWriting(path);
     if (!file) return DownloadFailure::LocalFile;
-    if (observer) observer->restart();
 
     // A read, stall or length failure leaves an unread rest on the connection: drop it, so that
     // the next attempt starts on a fresh one.
@@ -46,7 +45,6 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
         if (!WriteFile(file.get(), buffer.data(), got, &written, nullptr) || written != got) {
             return DownloadFailure::LocalFile;
         }
-        if (observer) observer->block(buffer.data(), got);
         received += got;
         // The counters are 32 bits wide: past 2 GiB they stay at the largest value.
         attemptBytes = sumSaturating(attemptBytes, got);
@@ -62,14 +60,13 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
 }
 
 bool downloadToFile(const std::string& url, const WString& path, std::atomic<int32_t>* fileBytes,
-                    std::atomic<int32_t>* totalBytes, DownloadFailure* lastFailure, uint64_t maxBytes,
-                    const DownloadObserver* observer) {
+                    std::atomic<int32_t>* totalBytes, DownloadFailure* lastFailure, uint64_t maxBytes) {
     const HttpTimings timings = httpTimings();
     for (int attempt = 0; attempt < kDownloadAttempts; ++attempt) {
         if (attempt > 0) Sleep(timings.retryPauseMs[attempt - 1]);
         int32_t attemptBytes = 0;
         const DownloadFailure failure =
-            downloadAttempt(url, path, attemptBytes, fileBytes, totalBytes, maxBytes, observer);
+            downloadAttempt(url, path, attemptBytes, fileBytes, totalBytes, maxBytes);
         if (lastFailure) *lastFailure = failure;
         if (failure == DownloadFailure::None) return true;
         if (failure == DownloadFailure::LocalFile) return false;

@@ -12,6 +12,7 @@
 #include "base/unique_handle.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
+#include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "update/bundle_container.h"
 #include "update/file_update_win.h"
@@ -32,12 +33,10 @@ bool fetchBundle(UpdateEngine& engine, const WString& gameFolder, const std::str
     // The signed descriptor announces the bundle's size (when it does): a server that sends more
     // fails the download instead of filling the disk.
     const uint64_t maxBytes = packSize > 0 ? static_cast<uint64_t>(packSize) : kNoByteLimit;
-    std::string hash;
-    const bool fetched = downloadAndHash(releaseBaseUrl + "/files/" + pack + ".gz", compressed,
-                                         &engine.currentDone, nullptr, nullptr, maxBytes, hash);
-    // Exact comparison: a pack value in upper case can never match the computed hash, and an empty
-    // one (hashing failed) never matches a pack name of 64 characters.
-    const bool verified = fetched && !hash.empty() && hash == pack;
+    const bool fetched = downloadToFile(releaseBaseUrl + "/files/" + pack + ".gz", compressed,
+                                        &engine.currentDone, nullptr, nullptr, maxBytes);
+    // Exact comparison: a pack value in upper case can never match the computed hash.
+    const bool verified = fetched && sha256FileHex(compressed) == pack;
     const bool unpackedOk = verified && gunzipFile(compressed, unpacked);
     deleteFileQuietly(compressed);
     if (!unpackedOk) deleteFileQuietly(unpacked);

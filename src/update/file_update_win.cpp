@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <vector>
 
 #include "base/unique_handle.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
-#include "crypto/hex_text.h"
-#include "crypto/sha256_digest_win.h"
+#include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "update/local_check.h"
 #include "update/local_check_win.h"
@@ -65,11 +65,11 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
     // The signed manifest announces the compressed size: a server that sends more fails here
     // instead of filling the disk next to the target.
     const uint64_t maxBytes = static_cast<uint64_t>(std::max<int32_t>(entry.packedSize, 0));
-    std::string hash;
-    if (!downloadAndHash(objectUrl, compressed, &engine.currentDone, &engine.bytesDone, &lastFailure,
-                         maxBytes, hash)) {
+    if (!downloadToFile(objectUrl, compressed, &engine.currentDone, &engine.bytesDone, &lastFailure,
+                        maxBytes)) {
         return {&kReasonDownload, lastFailure == DownloadFailure::LocalFile};
     }
+    const std::string hash = sha256FileHex(compressed);
     if (hash.size() != 64) return {&kReasonHashUnreadable, true};
     // The compressed copy stays next to the target: the next run overwrites it from its start.
     if (hash != entry.sha256) return {&kReasonHashMismatch, false};
@@ -96,21 +96,6 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
 }
 
 }  // namespace
-
-bool downloadAndHash(const std::string& url, const WString& path, std::atomic<int32_t>* fileBytes,
-                     std::atomic<int32_t>* totalBytes, DownloadFailure* lastFailure, uint64_t maxBytes,
-                     std::string& hashText) {
-    hashText.clear();
-    Sha256Digester digester;
-    bool digesting = false;
-    const DownloadObserver observer{
-        [&] { digesting = digester.begin(); },
-        [&](const char* data, size_t size) { digesting = digesting && digester.add(data, size); }};
-    if (!downloadToFile(url, path, fileBytes, totalBytes, lastFailure, maxBytes, &observer)) return false;
-    Sha256Digest digest{};
-    if (digesting && digester.finish(digest)) hashText = lowerHex(digest.data(), digest.size());
-    return true;
-}
 
 void deleteFileQuietly(const WString& path) { DeleteFileW(path.c_str()); }
 

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "base/handles_win.h"
 #include "base/wstring.h"
-#include "net/http_client_win.h"
 #include "update/manifest.h"
 
 struct UpdateEngine;
@@ -31,14 +29,6 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
 
 // WriteFile of the whole block; false when the file took less.
 [[nodiscard]] bool writeAll(HANDLE file, const char* data, size_t size);
-
-// downloadToFile into `path` that also returns the SHA-256 text of the bytes that went into the
-// file, computed as they were written (of the last attempt made): the bytes pass through the
-// process anyway, so the copy is not read back. `hashText` is empty when the download or the
-// hashing failed.
-[[nodiscard]] bool downloadAndHash(const std::string& url, const WString& path,
-                                   std::atomic<int32_t>* fileBytes, std::atomic<int32_t>* totalBytes,
-                                   DownloadFailure* lastFailure, uint64_t maxBytes, std::string& hashText);
 
 // Removes a file by path; a file that is absent or cannot be removed is ignored.
 void deleteFileQuietly(const WString& path);
