@@ -136,8 +136,8 @@ run_tool() {  # folder branch scheme
     tool_message=$(sed -n 's/.*"message":"\([^"]*\)".*/\1/p' "$out")
 }
 
-run_floor() {  # folder branch
-    local folder=$1 branch=$2 pack=
+run_floor() {  # folder branch [--rename]
+    local folder=$1 branch=$2 pack=${3:-}
     [[ $branch == bundle ]] && pack=$(sed -n 's/^pack=//p' "$data/www/patch/$branch/latest.txt" | tr -d '\r')
     mkdir -p "$folder"
     begin
@@ -221,6 +221,12 @@ measure() {  # case branch source [floor]
             keep_best "$case.floor" "$floor_steps"
             note_connections "$case.floor"
             check_folder "$folder" "$source" "the Win32 floor"
+            if [[ $case == a ]]; then
+                folder=$work/runs/$case-floor-rename-$n
+                run_floor "$folder" "$branch" --rename
+                keep_best "$case.floor.rename" "$floor_steps"
+                check_folder "$folder" "$source" "the Win32 floor with renames"
+            fi
         fi
 
         if [[ $case != b ]]; then
@@ -297,6 +303,9 @@ for case in a b c; do
     [[ $case == b ]] || echo "    reference: ${best[$case.reference.detail]}"
     echo "    floor:     ${best[$case.floor.detail]}"
 done
+echo "(a) with every file unpacked beside its target and renamed into place (MoveFileExW 9), as the"
+echo "    launcher must: floor ${best[a.floor.rename]}, $(ratio "${best[a.floor.rename]}" "${best[a.floor]}") of the plain floor;" \
+    "tool/that floor $(ratio "${best[a.tool]}" "${best[a.floor.rename]}")."
 echo "(a) tool/floor at most 1.15: $(verdict "$(ratio "${best[a.tool]}" "${best[a.floor]}")" 1.15)." \
     "The (b) floor is $(ratio "${best[b.floor]}" "${best[a.tool]}") of the tool's (a): the least (b)/(a) without launcher code."
 echo

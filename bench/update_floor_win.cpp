@@ -7,7 +7,9 @@
 // With a bundle hash it does the same for the small-files bundle instead: the one gzip copy, its
 // SHA-256, unpacked next to the game folder, and every record the manifest lists written straight
 // into its file, as an archiver would extract it: the floor of "creating the files".
-// usage: update_floor.exe GAME_FOLDER BRANCH_URL VERSION MANIFEST_FILE [BUNDLE_SHA256]
+// With "--rename" each copy is unpacked beside its target and moved over it with MoveFileExW (flags
+// 9), as the launcher must replace every file: the floor of the single downloads under that rule.
+// usage: update_floor.exe GAME_FOLDER BRANCH_URL VERSION MANIFEST_FILE [BUNDLE_SHA256 | --rename]
 //   BRANCH_URL like https://localhost:PORT/patch/small; the texts are BRANCH_URL/latest.txt and .sig,
 //   BRANCH_URL/VERSION/checksums.txt and .sig, the objects BRANCH_URL/VERSION/files/<sha256>.gz.
 // Prints one line "floor files=N fetch_ms=F hash_ms=H unpack_ms=U elapsed_ms=T" (the three steps and
@@ -198,8 +200,9 @@ int fail(const char* what, const std::string& detail) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5 && argc != 6) {
-        std::fprintf(
-            stderr, "usage: update_floor.exe GAME_FOLDER BRANCH_URL VERSION MANIFEST_FILE [BUNDLE_SHA256]\n");
+        std::fprintf(stderr,
+                     "usage: update_floor.exe GAME_FOLDER BRANCH_URL VERSION MANIFEST_FILE "
+                     "[BUNDLE_SHA256 | --rename]\n");
         return 2;
     }
     const std::wstring game = argv[1];
@@ -224,7 +227,8 @@ int wmain(int argc, wchar_t** argv) {
             return fail("cannot fetch", text);
         }
     }
-    if (argc == 6) {
+    const bool rename = argc == 6 && std::wstring(argv[5]) == L"--rename";
+    if (argc == 6 && !rename) {
         const std::string bundle = wideToUtf8(argv[5]);
         const std::wstring compressed = game + L"\\_smallpack.gz";
         const std::wstring unpacked = game + L"\\_smallpack.bin";
@@ -259,7 +263,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     const ULONGLONG hashed = GetTickCount64();
     for (size_t i = 0; i < manifest.size(); ++i) {
-        if (!unpack(targets[i] + L".gz", targets[i], buffer)) return fail("cannot unpack", manifest[i].path);
+        const std::wstring unpacked = rename ? targets[i] + L".new" : targets[i];
+        if (!unpack(targets[i] + L".gz", unpacked, buffer)) return fail("cannot unpack", manifest[i].path);
+        if (rename && !MoveFileExW(unpacked.c_str(), targets[i].c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return fail("cannot rename", manifest[i].path);
+        }
     }
     const ULONGLONG end = GetTickCount64();
     std::printf("floor files=%d fetch_ms=%llu hash_ms=%llu unpack_ms=%llu elapsed_ms=%llu\n",
