@@ -364,12 +364,16 @@ TEST(GunzipFile, SucceedsOnlyForACompleteStreamOrPlainBytes) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(writeFileBytes(dir / L"in.gz", c.source));
         int64_t size = -1;
-        EXPECT_EQ(gunzipFile(dir / L"in.gz", dir / L"out.new", &size), c.ok);
+        uint32_t crc = 1;
+        EXPECT_EQ(gunzipFile(dir / L"in.gz", dir / L"out.new", &size, &crc), c.ok);
         if (c.ok) {
             EXPECT_TRUE(readFileBytes(dir / L"out.new") == c.unpacked);
             EXPECT_EQ(size, static_cast<int64_t>(c.unpacked.size()));
+            EXPECT_EQ(crc, crc32(0L, reinterpret_cast<const Bytef*>(c.unpacked.data()),
+                                 static_cast<uInt>(c.unpacked.size())));
         } else {
             EXPECT_EQ(size, 0);
+            EXPECT_EQ(crc, 0u);
         }
     }
     EXPECT_FALSE(gunzipFile(dir / L"absent.gz", dir / L"never.new"));
