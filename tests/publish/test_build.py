@@ -61,10 +61,9 @@ def path_cases():
         if not line or line.startswith(b"#"):
             continue
         fields = line.split(b"\t")
-        paths = [re.sub(rb"\\(x[0-9A-Fa-f]{2}|.)", lambda m: bytes([int(m.group(1)[1:], 16)]) if len(
-            m.group(1)) == 3 else {b"t": b"\t"}.get(m.group(1), m.group(1)), p) for p in fields[3:]]
+        unescape = lambda path: re.sub(rb"\\x([0-9A-Fa-f]{2})", lambda m: bytes([int(m.group(1), 16)]), path)
         yield fields[0] == b"accept", fields[1] == b"refuse", fields[2].decode(), [
-            p.decode("utf-8", "surrogateescape") for p in paths]
+            unescape(p).decode("utf-8", "surrogateescape") for p in fields[3:]]
 
 
 class Paths(unittest.TestCase):
