@@ -1,41 +1,133 @@
-// Entry point of VarnholdLauncher.exe.
+// Entry point of VarnholdLauncher.exe: the uninstall run, or the one interactive instance with
+// its window, including the new side of a self-update hand-over.
 #include <windows.h>
 
 #include <gdiplus.h>
 #include <objidl.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <exception>
+#include <stdexcept>
 
 #include "app/uninstall_win.h"
+#include "base/constants.h"
+#include "base/handles_win.h"
 #include "base/paths_win.h"
 #include "ui/launcher_app_win.h"
 
+namespace {
+
+// How long a start that takes over from another launcher (self-update, elevated restart) waits
+// for the instance mutex before going on without it.
+constexpr DWORD kInstanceWaitMs = 5000;
+
+struct ProcessState {
+    UniqueKernelHandle instanceMutex;
+    ULONG_PTR gdiplusToken = 0;
+};
+
+// Null when the mutex could not be created at all; `existed` tells whether another process has it.
+UniqueKernelHandle createInstanceMutex(bool& existed) {
+    UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
+    existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    return mutex;
+}
+
+void releaseInstanceMutex(ProcessState& state) {
+    if (!state.instanceMutex) return;
+    ReleaseMutex(state.instanceMutex.get());
+    state.instanceMutex.reset();
+}
+
+int quietExit(ProcessState& state) {
+    Gdiplus::GdiplusShutdown(state.gdiplusToken);
+    releaseInstanceMutex(state);
+    return 0;
+}
+
+// Brings an earlier launcher's window back (also from minimised) and tells whether there was one.
+bool activateEarlierInstance() {
+    HWND earlier = FindWindowW(kInstanceMutexName, nullptr);
+    if (!earlier) return false;
+    ShowWindow(earlier, SW_MINIMIZE);
+    ShowWindow(earlier, SW_RESTORE);
+    SetForegroundWindow(earlier);
+    return true;
+}
+
+// The new launcher of a self-update reports that its window is up; the old one then exits and
+// leaves the instance mutex by abandonment.
+void reportUpdateHealthy() {
+    UniqueKernelHandle healthy(OpenEventW(EVENT_MODIFY_STATE, FALSE, kUpdateHealthyEventName));
+    if (!healthy) return;
+    if (SetEvent(healthy.get())) DeleteFileW((launcherFolder() + L"/old_launcher.bak").c_str());
+}
+
+void writeErrorLog(const char* message) {
+    std::FILE* log = _wfopen((launcherFolder() + L"\\launcher_error.log").c_str(), L"w");
+    if (!log) return;
+    std::fputs(message, log);
+    std::fclose(log);
+}
+
+// Steps 5 to 10 of the start: instance rule, window, hand-over, frame loop. False: quiet exit.
+bool runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail, int showCommand) {
+    const bool ignoreInstances = std::wcsstr(tail, L"-ignoreinstances") != nullptr;
+    const bool postUpdate = std::wcsstr(tail, L"-postupdate") != nullptr;
+
+    if (!postUpdate) {
+        bool existed = false;
+        state.instanceMutex = createInstanceMutex(existed);
+        if (!state.instanceMutex) return false;
+        if (existed && ignoreInstances) {
+            WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
+        } else if (existed) {
+            state.instanceMutex.reset();
+            if (activateEarlierInstance()) return false;
+            throw std::runtime_error("Please close any previous instances of this program and try again.");
+        }
+    }
+
+    // Never deleted: detached threads may still use it while the process ends.
+    auto* app = new LauncherApp(instance, showCommand);
+
+    if (postUpdate) {
+        reportUpdateHealthy();
+        bool existed = false;
+        state.instanceMutex = createInstanceMutex(existed);
+        if (state.instanceMutex && existed) WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
+    }
+
+    runLauncher(*app);
+    return true;
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
+    const wchar_t* tail = commandLine ? commandLine : L"";
     // The whole tail, exactly: an outside uninstaller's call. Nothing else runs in this mode: no
-    // window, no settings, no instance rule.
-    if (commandLine && std::wcscmp(commandLine, L"-uninstall") == 0) {
+    // COM, no GDI+, no mutex, no window.
+    if (std::wcscmp(tail, L"-uninstall") == 0) {
         runUninstall(launcherFolder());
         return 0;
     }
 
     (void)CoInitialize(nullptr);
+    ProcessState state;
     Gdiplus::GdiplusStartupInput startupInput;
-    ULONG_PTR gdiplusToken = 0;
-    (void)Gdiplus::GdiplusStartup(&gdiplusToken, &startupInput, nullptr);
+    (void)Gdiplus::GdiplusStartup(&state.gdiplusToken, &startupInput, nullptr);
 
     try {
-        // Never deleted: the process ends without tearing the application down member by member.
-        auto* app = new LauncherApp(instance, showCommand);
-        MSG message;
-        while (app->running && GetMessageW(&message, nullptr, 0, 0) > 0) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-            if (app->pendingError) std::rethrow_exception(app->pendingError);
-        }
+        if (!runInstance(state, instance, tail, showCommand)) return quietExit(state);
     } catch (const std::exception& error) {
+        writeErrorLog(error.what());
         MessageBoxA(nullptr, error.what(), "Error!", MB_OK);
+        return quietExit(state);
     }
-    Gdiplus::GdiplusShutdown(gdiplusToken);
-    return 0;
+    Gdiplus::GdiplusShutdown(state.gdiplusToken);
+    releaseInstanceMutex(state);
+    // The normal exit: static clean-up runs, the application object is left as it is.
+    std::exit(0);
 }

@@ -72,6 +72,14 @@ struct LauncherApp {
     std::exception_ptr pendingError;
 };
 
+// The run operation: starts the background work, asks a first-time user for a game folder, then
+// runs the frame loop until the running flag is cleared. Returns the last message's wParam.
+WPARAM runLauncher(LauncherApp& app);
+// The frame loop alone: a tick, then messages until one display frame has passed, while running.
+WPARAM runFrameLoop(LauncherApp& app);
+// The window thread's per-frame step: clicks, the run's question, results and progress.
+void tick(LauncherApp& app);
+
 // The window class procedure (its class name is the instance mutex name).
 LRESULT CALLBACK launcherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,0 +1,3 @@
+#include "ui/launcher_app_win.h"
+
+void tick(LauncherApp& app) { (void)app; }
