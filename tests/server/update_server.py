@@ -49,6 +49,20 @@ Action fields:
   body      inline UTF-8 text used as the content instead of a file (any action)
 Without a matching rule the file below the root named by the path (query dropped, percent-decoded)
 is served with 200, or 404 when there is none.
+
+Rating service (only with --rating): GET /v1/top?diff=N is answered on every listener from rating
+data instead of the folder tree, as compact JSON (no blanks, every non-ASCII character as a "\\u"
+escape). The data is a JSON object keyed by the difficulty as text ("0" to "3"):
+  a list     the rows, sent as {"rows":[...]}
+  an object  sent as it is (e.g. one without "rows")
+  a string   sent verbatim, for bodies that are not JSON at all
+  null       (or no key) answered with 404
+--rating builtin uses the built-in data: "0" twelve rows with Cyrillic nicks, an emoji, an escaped
+quote and braces inside a nick, nested objects and a row without rank; "1" five rows; "2" a body
+without "rows"; "3" 404. --rating FILE reads the data from FILE at every request, so a test can
+change it while the server runs. Rules apply to rating requests too and work on the rating body,
+e.g. a stall of three seconds after ten bytes of one difficulty:
+  [{"path": "/v1/top?diff=1", "action": "stall", "after": 10, "seconds": 3}]
 """
 
 import argparse
@@ -101,6 +115,7 @@ class ServerState:
         self.last_activity = time.monotonic()
         self.rules_text = None
         self.rule_counts = {}
+        self.rating = RatingService(args.rating) if args.rating else None
 
     def new_connection(self):
         with self.lock:
@@ -171,6 +186,70 @@ class ServerState:
             return f.read()
 
 
+RATING_PATH = "/v1/top"
+
+
+def builtin_rating():
+    """Rating data that exercises what a rating reader must cope with."""
+    easy_nicks = ["Иван", "Ольга", "\U0001F409dragon", 'Ann "the" }{', "Пётр", "Мария", "Zed", "Лёша",
+                  "night_owl", "Кира", "tenth", "eleventh"]
+    easy = []
+    for position, nick in enumerate(easy_nicks, 1):
+        row = {"rank": position, "nick": nick, "wave": 60 - position, "endless": max(5 - position, -1)}
+        if position == 2:
+            del row["rank"]  # the reader takes the row's position
+        if position % 3 == 0:
+            row["stats"] = {"kills": 1000 + position, "rank": 99, "best": {"wave": 999}}  # after the keys
+        easy.append(row)
+    normal = [
+        {"rank": 1, "nick": "Варвар", "wave": 48, "endless": 2},
+        {"rank": 2, "nick": "Ironside", "wave": 45, "endless": 0},
+        {"rank": 3, "nick": "Снежана", "wave": 41},
+        {"rank": 4, "nick": "Halvard", "wave": 39, "endless": 1},
+        {"rank": 5, "nick": "Ёж", "wave": 30},
+    ]
+    return {"0": easy, "1": normal, "2": {"season": 3, "top": []}, "3": None}
+
+
+class RatingService:
+    """Answers /v1/top?diff=N from built-in data or a JSON file (see Rating service above)."""
+
+    def __init__(self, source):
+        self.source = source
+        self.builtin = builtin_rating() if source == "builtin" else None
+        if self.builtin is None:
+            self.data()  # a missing or broken file fails at start, not at the first request
+
+    def data(self):
+        if self.builtin is not None:
+            return self.builtin
+        with open(self.source, encoding="utf-8") as f:
+            data = json.load(f)
+        if not isinstance(data, dict):
+            raise ValueError("%s: rating data must be a JSON object keyed by difficulty" % self.source)
+        return data
+
+    @staticmethod
+    def answers(target):
+        return urllib.parse.urlsplit(target).path == RATING_PATH
+
+    def body(self, target):
+        """The response body for a rating request, or None for 404."""
+        query = urllib.parse.parse_qs(urllib.parse.urlsplit(target).query)
+        difficulty = query.get("diff", [None])[0]
+        try:
+            value = self.data().get(difficulty) if difficulty is not None else None
+        except (OSError, ValueError):
+            return None
+        if value is None:
+            return None
+        if isinstance(value, str):
+            return value.encode("utf-8")
+        if isinstance(value, list):
+            value = {"rows": value}
+        return json.dumps(value, separators=(",", ":"), ensure_ascii=True).encode("ascii")
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "VarnholdTestServer/1.0"
@@ -238,6 +317,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             content = rule["body"].encode("utf-8")
         elif rule.get("action") == "file":
             content = self.state.read_file(rule.get("file", ""))
+        elif self.state.rating is not None and RatingService.answers(self.path):
+            content = self.state.rating.body(self.path)
         else:
             content = self.state.read_file(self.path)
         action = rule.get("action")
@@ -470,6 +551,9 @@ def main():
     parser.add_argument("--host", default="127.0.0.1", help="address to listen on (default 127.0.0.1)")
     parser.add_argument("--control", help="folder with rules.json; the server stops when 'stop' appears there")
     parser.add_argument("--log", help="event log file (appended)")
+    parser.add_argument("--rating", metavar="builtin|FILE",
+                        help="answer /v1/top?diff=N from the built-in rating data or a JSON file (see "
+                             "Rating service above)")
     parser.add_argument("--ports-file", help="JSON file written once every listener is listening")
     parser.add_argument("--idle-exit", type=float, default=900.0,
                         help="exit after this many seconds without a connection (0: never; default 900)")
@@ -484,7 +568,13 @@ def main():
     if any(kind != "http" for kind, _ in listen) and not args.tls_dir:
         parser.error("HTTPS listeners need --tls-dir")
     journal = Journal(args.log)
-    state = ServerState(args, journal)
+    try:
+        state = ServerState(args, journal)
+    except (OSError, ValueError) as error:
+        if args.ports_file:
+            write_atomically(args.ports_file, json.dumps({"error": "rating data: %s" % error}) + "\n")
+        print("update_server: rating data: %s" % error, file=sys.stderr)
+        sys.exit(2)
     try:
         listeners = [make_listener(kind, port, args.host, args.tls_dir, state) for kind, port in listen]
     except (OSError, ssl.SSLError) as error:

@@ -99,6 +99,7 @@ TestServer::TestServer(const WString& folder, const TestServerOptions& options)
     for (int i = 0; i < options.trustedHttpsPorts; ++i) listeners += " --listen https";
     for (int i = 0; i < options.plainHttpPorts; ++i) listeners += " --listen http";
     for (int i = 0; i < options.untrustedHttpsPorts; ++i) listeners += " --listen untrusted";
+    const std::string rating = options.rating.empty() ? "" : " --rating " + shellQuote(options.rating);
     const std::string server = std::string(VARNHOLD_SOURCE_DIR) + "/tests/server/update_server.py";
     const std::string tls = std::string(VARNHOLD_BINARY_DIR) + "/test-run/tls";
     // In the background with its own output file and no input, so that it never holds the test's
@@ -106,7 +107,7 @@ TestServer::TestServer(const WString& folder, const TestServerOptions& options)
     const std::string script =
         "cd " + shellQuote(unixFolder) + " && { /usr/bin/python3 " + shellQuote(server) +
         " --root root --control control --log server.log --ports-file ports.json" + " --tls-dir " +
-        shellQuote(tls) + listeners + " --idle-exit " + std::to_string(options.idleExitSeconds) +
+        shellQuote(tls) + listeners + rating + " --idle-exit " + std::to_string(options.idleExitSeconds) +
         " --heartbeat control/heartbeat </dev/null >stdout.log 2>&1 & }";
     if (runUnixShell(script) != 0) {
         failure = "cannot start python3";

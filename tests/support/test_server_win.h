@@ -27,6 +27,9 @@ struct TestServerOptions {
     // The server ends by itself after this long without a connection, and within seconds of the
     // end of the test process, so a crashed test leaves nothing running.
     int idleExitSeconds = 300;
+    // The rating service on every listener (see update_server.py): "builtin", or the name of a
+    // JSON file in the server's folder, read at every request. Empty: no rating service.
+    std::string rating;
 };
 
 // One line of the server's event log: "EVENT t=SECONDS key=value ...".
@@ -72,6 +75,10 @@ public:
     [[nodiscard]] std::string httpsUrl(size_t index = 0) const;
     [[nodiscard]] std::string httpUrl(size_t index = 0) const;
     [[nodiscard]] std::string untrustedUrl(size_t index = 0) const;
+    // "https://localhost:PORT/v1/top?diff=": the rating query prefix, the difficulty follows.
+    [[nodiscard]] std::string ratingQueryUrl(size_t index = 0) const {
+        return httpsUrl(index) + "/v1/top?diff=";
+    }
 
     // The served folder: a Windows path for the test, a Linux path for fixture tools.
     [[nodiscard]] const WString& root() const { return rootPath; }

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/wstring.h"
+#include "config/settings.h"
+
+// The season rating: the rows of four difficulties, read from the rating service's compact JSON,
+// and the texts the rating panel shows. Platform-free; the fetch thread's body is fetchRatings
+// (ui/rating_fetch_win.h). The window thread paints with:
+//
+//   const RatingPanelLook look = ratingPanelLook(rating);
+//   if (look != RatingPanelLook::Rows) {
+//       drawCentred(ratingPanelMessage(look, language));            // loading, unavailable, empty
+//   } else {
+//       const std::vector<RatingRow>& list = rating.rows[rating.selectedDifficulty];
+//       for (size_t i = 0; i < visibleRatingRows(listHeight, rowHeight, list.size()); ++i) {
+//           const RatingRowTexts texts = ratingRowTexts(list[i], language);
+//           drawRow(i, texts.left, texts.right);                     // row 0 in gold
+//       }
+//   }
+//   // tabs: difficultyLabel(index, language); title and footer: ui/rating_texts.h
+//
+// The reader does not parse JSON in general: it finds texts in a body that the service sends
+// compact (no blank around a key's colon). Nothing in a body can make it throw (except for memory),
+// read outside the body or keep more than kMaxRatingRows rows.
+
+inline constexpr int kDifficultyCount = 4;
+// Normal, the tab selected at start.
+inline constexpr int kDefaultDifficulty = 1;
+// Rows kept per difficulty, and the most the panel shows.
+inline constexpr size_t kMaxRatingRows = 10;
+
+struct RatingRow {
+    int32_t rank = 0;
+    WString nick;
+    int32_t wave = 0;
+    int32_t endless = 0;  // shown only when positive
+};
+
+// Written by the fetch thread: the four lists first, then `failed`, then `loaded`, each flag with an
+// atomic exchange. The window thread reads `failed` and the lists only after it has seen `loaded`
+// true; they never change after that.
+struct RatingState {
+    std::atomic<bool> loaded{false};
+    std::atomic<bool> failed{false};  // none of the four requests succeeded
+    std::array<std::vector<RatingRow>, kDifficultyCount> rows;
+    int selectedDifficulty = kDefaultDifficulty;  // window thread only; not saved
+};
+
+// The object texts of the body's "rows" array, in array order, at most `maxObjects` of them (views
+// into `body`). Starts after the first "[" that follows the first `"rows":`; braces inside strings
+// do not count, a "]" outside any object ends the array, and whatever lies between objects (also
+// a stray "}") is skipped. An object cut off by the end of the body is not returned.
+[[nodiscard]] std::vector<std::string_view> findRowObjects(std::string_view body,
+                                                           size_t maxObjects = kMaxRatingRows);
+
+// The integer after the first `"key":` in the object text (anywhere, also in a nested object or a
+// string): an optional "-" and decimal digits, nothing else. `fallback` when the key is missing, no
+// digit follows, or the number does not fit a signed 32-bit integer.
+[[nodiscard]] int32_t readJsonInt(std::string_view objectText, std::string_view key, int32_t fallback);
+
+// The string after the first `"key":`, decoded to UTF-16: the JSON escapes \" \/ \\ \b \f \n \r \t
+// and \uXXXX (a high surrogate pairs with a directly following low one, an unpaired high one is
+// dropped), the rest as UTF-8. Nothing when the key is missing, the value is not a string, an
+// escape is unknown or malformed, the UTF-8 is invalid (bad or cut sequences, overlong forms,
+// surrogate code points, values above U+10FFFF) or the closing quote is missing.
+[[nodiscard]] std::optional<WString> readJsonString(std::string_view objectText, std::string_view key);
+
+// The rows of one response body, at most kMaxRatingRows: rank defaults to the row's position from
+// 1, wave and endless to 0, a nick that cannot be read is "?".
+[[nodiscard]] std::vector<RatingRow> parseRatingRows(std::string_view body);
+
+// One GET into memory: true only for status 200 with the whole body read.
+using RatingFetchFunction = bool (*)(const std::string& url, std::string& body);
+
+// The fetch thread's work for difficulties 0 to 3 in order: one request each to `queryUrlPrefix`
+// followed by the index, no retry; a failed request leaves its list empty. Catches everything, so
+// `failed` (no request succeeded) and `loaded` are always set, in that order, last.
+void collectRatings(RatingState& state, std::string_view queryUrlPrefix, RatingFetchFunction fetch) noexcept;
+
+// --- what the panel shows -------------------------------------------------------------------
+
+enum class RatingPanelLook { Loading, Unavailable, NoResults, Rows };
+
+// Loading until the thread is done, Unavailable when every request failed, NoResults when the
+// selected difficulty's list is empty, else Rows. Reads the flags as the window thread must.
+[[nodiscard]] RatingPanelLook ratingPanelLook(const RatingState& state);
+// The centred message of a look other than Rows (empty for Rows).
+[[nodiscard]] WString ratingPanelMessage(RatingPanelLook look, Language language);
+
+// How many rows fit a list area: its height divided by the row height, truncated, at most
+// kMaxRatingRows and at most `rowCount`.
+[[nodiscard]] size_t visibleRatingRows(double listHeight, double rowHeight, size_t rowCount);
+
+// The two texts of a row: left "rank. nick", right "wave N" with " +E" when endless is positive.
+struct RatingRowTexts {
+    WString left;
+    WString right;
+};
+// A nick longer than kMaxShownNickLength units is cut with "..." so that it cannot run into the
+// wave text, and control characters in it show as blanks so that a row stays one line.
+[[nodiscard]] RatingRowTexts ratingRowTexts(const RatingRow& row, Language language);
+inline constexpr size_t kMaxShownNickLength = 32;
+
+// "Easy", "Normal", "Hard", "Impossible" (empty for an index outside 0 to 3).
+[[nodiscard]] const wchar_t* difficultyLabel(int difficulty, Language language);
