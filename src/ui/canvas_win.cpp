@@ -53,6 +53,28 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     setFormat(nearCentred, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentCenter);
     setFormat(farAligned, Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentNear);
     setFormat(farCentred, Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentCenter);
+    // No line limit here: a row lower than the font's line spacing must still show its line.
+    for (Gdiplus::StringFormat* line : {&lineNear, &lineCentred, &lineFar}) {
+        line->SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
+        line->SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
+    }
+    tightCentred.reset(Gdiplus::StringFormat::GenericTypographic()->Clone());
+    tightCentred->SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap | Gdiplus::StringFormatFlagsNoClip);
+    setFormat(*tightCentred, Gdiplus::StringAlignmentCenter, Gdiplus::StringAlignmentCenter);
+    tightNear.reset(Gdiplus::StringFormat::GenericTypographic()->Clone());
+    // A caption a few pixels too wide may run into the gap after its button rather than lose letters.
+    tightNear->SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap | Gdiplus::StringFormatFlagsNoClip);
+    tightNear->SetTrimming(Gdiplus::StringTrimmingNone);
+    setFormat(*tightNear, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentCenter);
+    progressLabel.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap | Gdiplus::StringFormatFlagsLineLimit);
+    setFormat(progressLabel, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentCenter);
+    setFormat(lineNear, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentCenter);
+    setFormat(lineCentred, Gdiplus::StringAlignmentCenter, Gdiplus::StringAlignmentCenter);
+    setFormat(lineFar, Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentCenter);
+    wrapNear.SetFormatFlags(Gdiplus::StringFormatFlagsLineLimit);
+    wrapCentred.SetFormatFlags(Gdiplus::StringFormatFlagsLineLimit);
+    setFormat(wrapNear, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentNear);
+    setFormat(wrapCentred, Gdiplus::StringAlignmentCenter, Gdiplus::StringAlignmentCenter);
 
     const double base = fontBase;
     regular = makeFont(family, base, Gdiplus::FontStyleRegular);
@@ -62,6 +84,7 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     bold080 = makeFont(family, base * 0.8, Gdiplus::FontStyleBold);
     bold250 = makeFont(family, base * 2.5, Gdiplus::FontStyleBold);
     bold145 = makeFont(family, base * 1.45, Gdiplus::FontStyleBold);
+    small050 = makeFont(family, base * 0.5, Gdiplus::FontStyleRegular);
 
     arrowCursor = LoadCursorW(nullptr, IDC_ARROW);
     handCursor = LoadCursorW(nullptr, IDC_HAND);
@@ -184,3 +207,35 @@ void drawButton(Gdiplus::Graphics& graphics, const ImageButton& button) {
 Gdiplus::RectF toRectF(const FloatRect& rect) { return {rect.x, rect.y, rect.width, rect.height}; }
 
 Gdiplus::RectF toRectF(const IntRect& rect) { return toRectF(toFloat(rect)); }
+
+void drawText(Gdiplus::Graphics& graphics, const WString& text, const Gdiplus::Font& font,
+              const Gdiplus::RectF& rect, const Gdiplus::StringFormat& format, const Gdiplus::Brush& brush) {
+    if (text.empty()) return;
+    graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), &font, rect, &format, &brush);
+}
+
+Gdiplus::SizeF measureText(Gdiplus::Graphics& graphics, const WString& text, const Gdiplus::Font& font,
+                           float maxWidth, float maxHeight, const Gdiplus::StringFormat* format) {
+    Gdiplus::RectF bounds;
+    const Gdiplus::RectF layout(0, 0, maxWidth, maxHeight);
+    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), &font, layout, format, &bounds);
+    return {bounds.Width, bounds.Height};
+}
+
+const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& text,
+                                 std::initializer_list<const Gdiplus::Font*> fonts,
+                                 const Gdiplus::RectF& rect, const Gdiplus::StringFormat& format) {
+    // Measured without trimming or the line limit, so an overflow shows as a larger size.
+    Gdiplus::StringFormat measuring(&format);
+    measuring.SetTrimming(Gdiplus::StringTrimmingNone);
+    const bool oneLine = (format.GetFormatFlags() & Gdiplus::StringFormatFlagsNoWrap) != 0;
+    measuring.SetFormatFlags(oneLine ? Gdiplus::StringFormatFlagsNoWrap : 0);
+    const Gdiplus::Font* chosen = nullptr;
+    for (const Gdiplus::Font* font : fonts) {
+        chosen = font;
+        const Gdiplus::SizeF size =
+            measureText(graphics, text, *font, oneLine ? 10000.0f : rect.Width, 10000.0f, &measuring);
+        if (size.Width <= rect.Width && size.Height <= rect.Height) break;
+    }
+    return *chosen;
+}

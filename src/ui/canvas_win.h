@@ -5,6 +5,7 @@
 #include <gdiplus.h>
 #include <objidl.h>
 
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <utility>
@@ -87,6 +88,18 @@ struct Canvas {
     Gdiplus::StringFormat nearCentred;  // left-aligned, vertically centred
     Gdiplus::StringFormat farAligned;   // right-aligned
     Gdiplus::StringFormat farCentred;   // right-aligned, vertically centred
+    // One line, never wrapped, cut with an ellipsis where it does not fit.
+    Gdiplus::StringFormat lineNear;
+    Gdiplus::StringFormat lineCentred;
+    Gdiplus::StringFormat lineFar;
+    // Centred both ways without the usual padding around the text: short codes in small buttons.
+    std::unique_ptr<Gdiplus::StringFormat> tightCentred;
+    std::unique_ptr<Gdiplus::StringFormat> tightNear;
+    // A progress label: one line, whole or not at all, vertically centred.
+    Gdiplus::StringFormat progressLabel;
+    // Wrapped at word boundaries, whole lines only.
+    Gdiplus::StringFormat wrapNear;
+    Gdiplus::StringFormat wrapCentred;
 
     std::unique_ptr<Gdiplus::Font> regular;     // base
     std::unique_ptr<Gdiplus::Font> regular080;  // 0.8 base
@@ -95,6 +108,7 @@ struct Canvas {
     std::unique_ptr<Gdiplus::Font> bold080;     // 0.8 base
     std::unique_ptr<Gdiplus::Font> bold250;     // 2.5 base
     std::unique_ptr<Gdiplus::Font> bold145;     // 1.45 base
+    std::unique_ptr<Gdiplus::Font> small050;    // 0.5 base, for the captions of the top strip
 
     HCURSOR arrowCursor;
     HCURSOR handCursor;
@@ -145,6 +159,21 @@ void drawPicture(Gdiplus::Graphics& graphics, const SharedPicture& picture, int3
 
 // Blits the picture of the button's current look at its top-left corner.
 void drawButton(Gdiplus::Graphics& graphics, const ImageButton& button);
+
+// Text in a rectangle with a format and a brush.
+void drawText(Gdiplus::Graphics& graphics, const WString& text, const Gdiplus::Font& font,
+              const Gdiplus::RectF& rect, const Gdiplus::StringFormat& format, const Gdiplus::Brush& brush);
+// The size the text takes, wrapped at `maxWidth` (unwrapped when the format says so).
+[[nodiscard]] Gdiplus::SizeF measureText(Gdiplus::Graphics& graphics, const WString& text,
+                                         const Gdiplus::Font& font, float maxWidth = 10000.0f,
+                                         float maxHeight = 10000.0f,
+                                         const Gdiplus::StringFormat* format = nullptr);
+// The first of `fonts` in which the text fits the rectangle (wrapped unless the format forbids it),
+// else the last.
+[[nodiscard]] const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& text,
+                                               std::initializer_list<const Gdiplus::Font*> fonts,
+                                               const Gdiplus::RectF& rect,
+                                               const Gdiplus::StringFormat& format);
 
 [[nodiscard]] Gdiplus::RectF toRectF(const FloatRect& rect);
 [[nodiscard]] Gdiplus::RectF toRectF(const IntRect& rect);

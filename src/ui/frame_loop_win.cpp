@@ -1,6 +1,10 @@
 #include <exception>
+#include <thread>
 
+#include "config/settings.h"
 #include "ui/launcher_app_win.h"
+#include "ui/rating_fetch_win.h"
+#include "ui/ui_texts.h"
 
 namespace {
 
@@ -37,6 +41,17 @@ WPARAM runFrameLoop(LauncherApp& app) {
 }
 
 WPARAM runLauncher(LauncherApp& app) {
+    startCheck(app, false);
+    // Detached: it ends with the process; the rating state lives as long as the application.
+    std::thread([&rating = app.rating] { fetchRatings(rating); }).detach();
+
+    bool anyFolder = false;
+    for (const WString& folder : appSettings().branchFolders) anyFolder = anyFolder || !folder.empty();
+    if (!anyFolder) {
+        MessageBoxW(app.window, localized(ui_texts::kFirstRunText), localized(ui_texts::kFirstRunCaption),
+                    MB_ICONINFORMATION);
+        chooseFolder(app, 0);
+    }
     if (!app.running) return 0;
     return runFrameLoop(app);
 }

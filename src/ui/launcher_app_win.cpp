@@ -73,8 +73,10 @@ void loadButtonPictures(LauncherApp& app) {
 void loadLayoutPictures(LauncherApp& app) {
     PictureStore& pictures = *app.pictures;
     const ScreenLayout& L = app.layout;
-    for (ImageButton& link : app.buttons.mainLinks)
-        setImagesAtHeight(link, pictures, kLinkImages, L.mainLinks[0].height);
+    // The strip's link buttons are low and narrow: a small document leaves room for the caption.
+    for (ImageButton& link : app.buttons.mainLinks) {
+        setImagesAtHeight(link, pictures, kLinkImages, L.mainLinks[0].height * 11 / 20);
+    }
     for (ImageButton& card : app.buttons.news)
         setImagesAtHeight(card, pictures, kNewsCardImages, L.news[0].height);
     app.divider = pictures.atHeight(kImageDivider, static_cast<int32_t>(L.rating.divider.height));

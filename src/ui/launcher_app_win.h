@@ -11,6 +11,9 @@
 #include "ui/canvas_win.h"
 #include "ui/geometry.h"
 #include "ui/layout.h"
+#include "ui/news.h"
+#include "ui/progress.h"
+#include "ui/rating.h"
 #include "ui/screen_input.h"
 #include "ui/widgets.h"
 #include "update/update_engine.h"
@@ -61,11 +64,21 @@ struct LauncherApp {
     InputState input;
 
     // texts
-    WString shownStatus;
+    EngineTexts snapshot;  // the engine's texts, copied at every tick
+    WString shownStatus;   // the status line as last shown
+    WString progressCaption;
+    bool singleBarMode = false;  // the launcher's own download: one bar in the total bar's place
+    ProgressTracker progress;
+    bool ratingShownOnce = false;
+    bool versionShownOnce = false;
 
     // update: created after the settings are loaded, so its first status line is in their language
     std::unique_ptr<UpdateEngine> engine;
     BranchResultsTable branchResults;
+
+    // panels
+    std::vector<NewsEntry> news;  // card i shows news[i] and is enabled for i < news.size()
+    RatingState rating;
 
     // A failure inside the window procedure or the painting, kept there so it never crosses
     // DispatchMessageW, and rethrown by the frame loop into the entry's fatal-error path.
@@ -85,6 +98,32 @@ LRESULT CALLBACK launcherWindowProc(HWND window, UINT message, WPARAM wParam, LP
 
 // Draws one full frame into the back buffer and copies it to `target` in one step.
 void paintFrame(LauncherApp& app, HDC target);
+
+// The news cards and the rating panel (their part of the frame).
+void drawNewsPanel(LauncherApp& app, Gdiplus::Graphics& graphics);
+void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& graphics);
+
+// The window's side of the update check (window thread only).
+[[nodiscard]] UpdateEngine& launcherEngine(LauncherApp& app);
+// The branch whose update run is in progress, or -1.
+[[nodiscard]] int32_t activeBranchIndex(const LauncherApp& app);
+// Whether the check in progress was started as a full check (the verify button then reads
+// "Checking...").
+[[nodiscard]] bool fullCheckRunning(const LauncherApp& app);
+// Starts a check (or, while one runs, asks it to stop and records a re-run).
+void startCheck(LauncherApp& app, bool verify);
+// Starts a recorded re-run once the worker has ended.
+void startRerunIfDue(LauncherApp& app);
+// The try-again answer: the run stops and a full check follows.
+void requestFullRerun(LauncherApp& app);
+// Takes over a finished check: play buttons, verify button, a flash of the window.
+void takeOverResults(LauncherApp& app);
+// A click on a play button; clears the running flag when the game started.
+void playBranch(LauncherApp& app, int branchIndex);
+// The folder choice of a branch (modal).
+void chooseFolder(LauncherApp& app, int branchIndex);
+// After a language switch: the status summary again, in the new language, unless a run is writing.
+void onLanguageSwitched(LauncherApp& app);
 
 // True when the process token is elevated; false when that cannot be told.
 [[nodiscard]] bool processIsElevated();

@@ -33,6 +33,9 @@ inline constexpr TextPair kFolderPrefix = {L"Folder — ", L"Папка — "};
 inline constexpr TextPair kDownloadClientPrefix = {L"Download client — ", L"Скачать клиент — "};
 inline constexpr TextPair kDownloadPrefix = {L"Download ", L"Скачать "};
 
+// Short names of the branches on the link and folder buttons, in branch table order.
+inline constexpr const wchar_t* kLinkLabels[2] = {L"TVX", L"KTVX"};
+
 inline constexpr TextPair kContinueAnyway = {L"Continue anyway", L"Продолжить все равно"};
 inline constexpr TextPair kTryAgain = {L"Try again", L"Повторить"};
 inline constexpr TextPair kTryAgainAsAdministrator = {L"Try again as administrator",
