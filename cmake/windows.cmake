@@ -16,10 +16,12 @@ target_compile_definitions(launcher_core PUBLIC UNICODE _UNICODE NOMINMAX _WIN32
 target_compile_options(launcher_core PRIVATE ${varnhold_warnings})
 target_link_libraries(launcher_core PUBLIC ${varnhold_zlib} ${varnhold_system_libs})
 
-add_executable(VarnholdLauncher WIN32 "${varnhold_entry_source}" "${PROJECT_SOURCE_DIR}/resources/launcher.rc")
+include(cmake/art.cmake)
+
+add_executable(VarnholdLauncher WIN32 "${varnhold_entry_source}")
 target_compile_options(VarnholdLauncher PRIVATE ${varnhold_warnings})
 target_link_options(VarnholdLauncher PRIVATE -municode)
-target_link_libraries(VarnholdLauncher PRIVATE launcher_core)
+target_link_libraries(VarnholdLauncher PRIVATE launcher_core launcher_resources)
 
 file(GLOB varnhold_tool_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tools/*_win.cpp")
 foreach(source IN LISTS varnhold_tool_sources)

@@ -40,8 +40,10 @@ trap cleanup EXIT
 scripts/test-environment.sh stop "$root/build/win64-test" >/dev/null 2>&1 || true
 
 step "32-bit product: configure" cmake --preset win32 >/dev/null &&
-    step "32-bit product: build (warnings are errors)" cmake --build --preset win32 &&
+    step "32-bit product: build (warnings are errors)" cmake --build --preset win32 && {
     step "32-bit product: imports and include layers" scripts/check-imports.sh build/win32/VarnholdLauncher.exe
+    step "32-bit product: pictures and icon" scripts/check-art.sh build/win32
+}
 
 step "host: configure" cmake --preset host >/dev/null &&
     step "host: build" cmake --build --preset host &&
