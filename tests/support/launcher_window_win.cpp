@@ -129,6 +129,10 @@ bool LauncherProcess::close(int timeoutMs) {
     return false;
 }
 
+bool noLauncherWindowLeft(int timeoutMs) {
+    return waitUntil([] { return findLauncherWindow() == nullptr; }, timeoutMs);
+}
+
 HWND findLauncherWindow() { return FindWindowW(kInstanceMutexName, nullptr); }
 
 std::vector<HWND> allLauncherWindows() {

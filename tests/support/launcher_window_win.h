@@ -57,6 +57,9 @@ private:
 
 // The top-level window of the launcher's class in the session, or null.
 [[nodiscard]] HWND findLauncherWindow();
+// Waits until no launcher window is open (a window left by another test would make the next start
+// a second instance); false when one stays.
+[[nodiscard]] bool noLauncherWindowLeft(int timeoutMs = 10000);
 // Every top-level launcher window (to tell that a second start left only one).
 [[nodiscard]] std::vector<HWND> allLauncherWindows();
 

@@ -57,16 +57,16 @@ private:
     HMODULE module = nullptr;
 };
 
-// An opaque pixel of `bitmap` near the left edge at mid-height, where no label is drawn over it.
-std::optional<POINT> opaqueEdgePixel(Gdiplus::Bitmap& bitmap) {
+// A pixel of `bitmap` that is mostly opaque, searched in the part of it given as fractions of its
+// size (where no label is drawn over it).
+std::optional<POINT> solidPixelIn(Gdiplus::Bitmap& bitmap, double left, double top, double right,
+                                  double bottom) {
     const int width = static_cast<int>(bitmap.GetWidth());
     const int height = static_cast<int>(bitmap.GetHeight());
-    for (int x = 2; x < width / 6 + 3; ++x) {
-        for (int dy = 0; dy < height / 4; ++dy) {
-            for (int y : {height / 2 + dy, height / 2 - dy}) {
-                Gdiplus::Color colour;
-                if (bitmap.GetPixel(x, y, &colour) == Gdiplus::Ok && colour.GetA() == 255) return POINT{x, y};
-            }
+    for (int y = static_cast<int>(top * height); y < static_cast<int>(bottom * height); ++y) {
+        for (int x = static_cast<int>(left * width); x < static_cast<int>(right * width); ++x) {
+            Gdiplus::Color colour;
+            if (bitmap.GetPixel(x, y, &colour) == Gdiplus::Ok && colour.GetA() >= 200) return POINT{x, y};
         }
     }
     return std::nullopt;
@@ -78,9 +78,26 @@ Rgb pixelOf(Gdiplus::Bitmap& bitmap, int x, int y) {
     return {colour.GetR(), colour.GetG(), colour.GetB()};
 }
 
+// `over` with its alpha on top of `under`, as the window composes its pictures.
+Rgb blend(Gdiplus::Bitmap& over, int x, int y, const Rgb& under) {
+    Gdiplus::Color colour;
+    over.GetPixel(x, y, &colour);
+    const double a = colour.GetA() / 255.0;
+    auto mix = [&](int top, int bottom) { return static_cast<int>(top * a + bottom * (1 - a) + 0.5); };
+    return {mix(colour.GetR(), under.r), mix(colour.GetG(), under.g), mix(colour.GetB(), under.b)};
+}
+
+// The top strip darkens the background with 0x4C000000.
+Rgb underTopStrip(const Rgb& background) {
+    const double keep = 1 - 0x4C / 255.0;
+    return {static_cast<int>(background.r * keep + 0.5), static_cast<int>(background.g * keep + 0.5),
+            static_cast<int>(background.b * keep + 0.5)};
+}
+
 class LauncherWindow : public testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(noLauncherWindowLeft()) << "a launcher window from elsewhere is still open";
         ASSERT_TRUE(launcher.copied());
         // Folders that exist but hold no game: no first-run question, nothing to update.
         ASSERT_TRUE(writeFileBytes(launcher.folder() + L"\\launcher.ini",
@@ -167,29 +184,37 @@ TEST_F(LauncherWindow, ScreenShowsTheBackgroundAndTheButtonsAtTheirPlaces) {
         EXPECT_TRUE(closeTo(seen, expected, 3)) << describe(seen) << " instead of " << describe(expected);
     }
 
-    // Buttons: an opaque pixel of the look each button starts in, where no label covers it.
+    // Buttons: a solid pixel of the look each button starts in, away from its label, composed over
+    // what lies under it.
     const struct {
         const char* name;
         IntRect rect;
         int32_t id;
+        bool inTopStrip;
+        double left, top, right, bottom;  // where to look, as fractions of the picture
     } buttons[] = {
-        {"close", L.closeButton, kCloseImages.normal},
-        {"gear", L.gearButton, kGearImages.normal},
-        {"minimise", L.minimiseButton, kMinimiseImages.normal},
-        {"language", L.languageButton, kLanguageImages.normal},
-        {"first play (disabled)", L.play[0], kPlayImages.disabled},
-        {"second play (disabled)", L.play[1], kPlayImages.disabled},
+        {"close", L.closeButton, kCloseImages.normal, true, 0.2, 0.2, 0.8, 0.8},
+        {"gear", L.gearButton, kGearImages.normal, true, 0.2, 0.2, 0.8, 0.8},
+        {"minimise", L.minimiseButton, kMinimiseImages.normal, true, 0.2, 0.2, 0.8, 0.8},
+        {"language", L.languageButton, kLanguageImages.normal, true, 0.1, 0.0, 0.9, 0.15},
+        {"first play (disabled)", L.play[0], kPlayImages.disabled, false, 0.0, 0.3, 0.04, 0.7},
+        {"second play (disabled)", L.play[1], kPlayImages.disabled, false, 0.0, 0.3, 0.04, 0.7},
     };
     for (const auto& button : buttons) {
         SCOPED_TRACE(button.name);
         const PixelSize size = exePictureSize(launcher.exePath(), button.id, L.height);
         const auto picture = pictures.at(button.id, size);
         ASSERT_NE(picture, nullptr);
-        const auto point = opaqueEdgePixel(*picture);
-        ASSERT_TRUE(point.has_value()) << "the picture has no opaque pixel near its left edge";
-        const Rgb seen = shot.atClient(origin, button.rect.left + point->x, button.rect.top + point->y);
-        const Rgb expected = pixelOf(*picture, point->x, point->y);
-        EXPECT_TRUE(closeTo(seen, expected, 3)) << describe(seen) << " instead of " << describe(expected);
+        const auto point = solidPixelIn(*picture, button.left, button.top, button.right, button.bottom);
+        ASSERT_TRUE(point.has_value()) << "the picture has no solid pixel where it was looked for";
+        const int x = button.rect.left + point->x;
+        const int y = button.rect.top + point->y;
+        const Rgb under = pixelOf(*background, x, y);
+        const Rgb expected =
+            blend(*picture, point->x, point->y, button.inTopStrip ? underTopStrip(under) : under);
+        const Rgb seen = shot.atClient(origin, x, y);
+        EXPECT_TRUE(closeTo(seen, expected, 4))
+            << describe(seen) << " instead of " << describe(expected) << " at " << x << "," << y;
     }
     EXPECT_TRUE(launcher.close());
 }
