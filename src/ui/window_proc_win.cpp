@@ -47,7 +47,14 @@ void onMouseUp(LauncherApp& app, HWND window) {
 }
 
 void onSetCursor(LauncherApp& app, HWND window) {
-    const POINT p = messageMousePosition(window);
+    // WM_SETCURSOR is sent while the system handles a mouse event that has not yet become the
+    // message whose position GetMessagePos reports; the cursor's own position is the current one.
+    POINT p{};
+    GetCursorPos(&p);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    p.x -= rect.left;
+    p.y -= rect.top;
     const CursorShape shape = cursorShape(app.buttons, app.input, p.x, p.y);
     SetCursor(shape == CursorShape::Hand ? app.canvas->handCursor : app.canvas->arrowCursor);
 }

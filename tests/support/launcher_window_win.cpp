@@ -129,6 +129,38 @@ bool LauncherProcess::close(int timeoutMs) {
     return false;
 }
 
+BrowserStandIn::BrowserStandIn(const WString& logPath) : log(logPath) {
+    DeleteFileW(log.c_str());
+    const WString command =
+        L"\"" + winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/record_url.exe") +
+        L"\" \"%1\"";
+    ok = SetEnvironmentVariableW(L"VARNHOLD_URL_LOG", log.c_str()) != FALSE;
+    // Left in place afterwards: the prefix then never starts a real browser from a test.
+    for (const wchar_t* scheme : {L"http", L"https"}) {
+        const WString key = WString(scheme) + L"\\shell\\open\\command";
+        ok = ok &&
+             RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, command.c_str(),
+                             static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+}
+
+BrowserStandIn::~BrowserStandIn() { SetEnvironmentVariableW(L"VARNHOLD_URL_LOG", nullptr); }
+
+std::vector<std::string> BrowserStandIn::opened() const {
+    std::vector<std::string> lines;
+    const auto text = readFileBytes(log);
+    if (!text) return lines;
+    size_t start = 0;
+    for (size_t end; (end = text->find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text->substr(start, end - start));
+    }
+    return lines;
+}
+
+bool BrowserStandIn::waitForCount(size_t count, int timeoutMs) const {
+    return waitUntil([&] { return opened().size() >= count; }, timeoutMs);
+}
+
 bool noLauncherWindowLeft(int timeoutMs) {
     return waitUntil([] { return findLauncherWindow() == nullptr; }, timeoutMs);
 }

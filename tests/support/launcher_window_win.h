@@ -55,6 +55,28 @@ private:
     HWND mainWindow = nullptr;
 };
 
+// The prefix's web browser replaced by tests/helpers/record_url.exe for the life of the object: the
+// addresses the shell is asked to open are recorded in a file instead of opening a browser. The
+// log is handed to the launcher through VARNHOLD_URL_LOG in this process's environment, which a
+// launcher started afterwards inherits.
+class BrowserStandIn {
+public:
+    explicit BrowserStandIn(const WString& logPath);
+    ~BrowserStandIn();
+    BrowserStandIn(const BrowserStandIn&) = delete;
+    BrowserStandIn& operator=(const BrowserStandIn&) = delete;
+
+    [[nodiscard]] bool installed() const { return ok; }
+    // The addresses opened so far, in order.
+    [[nodiscard]] std::vector<std::string> opened() const;
+    // Waits until `count` addresses were opened; false at the deadline.
+    [[nodiscard]] bool waitForCount(size_t count, int timeoutMs = 10000) const;
+
+private:
+    WString log;
+    bool ok = false;
+};
+
 // The top-level window of the launcher's class in the session, or null.
 [[nodiscard]] HWND findLauncherWindow();
 // Waits until no launcher window is open (a window left by another test would make the next start

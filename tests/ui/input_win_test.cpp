@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include "base/constants.h"
 #include "ui/launcher_test_fixture_win.h"
 
 namespace {
@@ -108,6 +109,71 @@ TEST_F(WindowInput, ADisabledPlayButtonShowsNoHover) {
         }
     }
     EXPECT_GT(changed, 10) << "the hovered gear button looks like the normal one";
+}
+
+TEST_F(WindowInput, TheCursorIsAHandOverLinksAndTabsOnly) {
+    startIdle();
+    // Cursor handles are the launcher process's own under Wine: the shapes are told apart by
+    // comparing with the cursor over a place known to show each.
+    auto cursorAt = [&](std::pair<int, int> point) {
+        EXPECT_TRUE(mouse::moveTo(window, point.first, point.second));
+        // A hover begins with a move; the cursor then follows at the next one, as a real mouse
+        // gives many.
+        EXPECT_TRUE(mouse::moveTo(window, point.first + 1, point.second));
+        Sleep(250);
+        CURSORINFO info{};
+        info.cbSize = sizeof info;
+        GetCursorInfo(&info);
+        return info.hCursor;
+    };
+    const HCURSOR arrow = cursorAt(emptySpot());
+    const HCURSOR hand = cursorAt(centre(enclosing(layout.rating.footer)));
+    ASSERT_NE(arrow, hand);
+    const struct {
+        const char* where;
+        std::pair<int, int> point;
+        bool hand;
+    } cases[] = {
+        {"rating tab", centre(enclosing(layout.rating.tabs[0])), true},
+        {"close button", centre(layout.closeButton), false},
+        {"first main link", centre(layout.mainLinks[0]), true},
+        {"play button", centre(layout.play[1]), false},
+        {"second main link", centre(layout.mainLinks[1]), true},
+        {"title", {20, 5}, false},
+        {"last rating tab", centre(enclosing(layout.rating.tabs[3])), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        EXPECT_EQ(cursorAt(c.point), c.hand ? hand : arrow);
+    }
+}
+
+TEST_F(WindowInput, LinksOpenTheirPagesThroughTheShell) {
+    const BrowserStandIn browser(scratch / L"opened.log");
+    ASSERT_TRUE(browser.installed());
+    startIdle();
+    const std::vector<std::string> expected = {kClientPageUrls[0], kClientPageUrls[1], kRatingPageUrl,
+                                               kClientPageUrls[1]};
+    ASSERT_TRUE(click(layout.mainLinks[0]));
+    ASSERT_TRUE(browser.waitForCount(1));
+    ASSERT_TRUE(click(layout.mainLinks[1]));
+    ASSERT_TRUE(browser.waitForCount(2));
+    ASSERT_TRUE(click(enclosing(layout.rating.footer)));
+    ASSERT_TRUE(browser.waitForCount(3));
+    // The gear panel's client link opens the same page and closes the panel.
+    ASSERT_TRUE(click(layout.gearButton));
+    ASSERT_TRUE(waitForGearPanel(true, "gear-open"));
+    ASSERT_TRUE(click(layout.gearLinks[1]));
+    ASSERT_TRUE(browser.waitForCount(4));
+    EXPECT_TRUE(waitForGearPanel(false, "gear-link-closes"));
+    EXPECT_EQ(browser.opened(), expected);
+    // The test build's client pages.
+    EXPECT_TRUE(std::string(kClientPageUrls[0]).size() > 7 &&
+                std::string(kClientPageUrls[0]).substr(std::string(kClientPageUrls[0]).size() - 7) ==
+                    "/mods/1");
+    EXPECT_TRUE(std::string(kClientPageUrls[1]).size() > 10 &&
+                std::string(kClientPageUrls[1]).substr(std::string(kClientPageUrls[1]).size() - 10) ==
+                    "/download/");
 }
 
 }  // namespace
