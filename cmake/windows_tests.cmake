@@ -33,6 +33,9 @@ foreach(source IN LISTS varnhold_helper_sources)
     target_link_libraries(${name} PRIVATE launcher_core)
     list(APPEND varnhold_helper_targets ${name})
 endforeach()
+# The dialog driver program shares its code with the tests' in-process driver.
+target_sources(dialog_driver PRIVATE "${PROJECT_SOURCE_DIR}/tests/support/dialog_driver_win.cpp")
+target_include_directories(dialog_driver PRIVATE "${PROJECT_SOURCE_DIR}/tests")
 
 # Resource-only DLLs whose version information the tests read: tests/helpers/dlls/name.rc ->
 # test-helpers/name.dll. No code and no entry point.

@@ -124,7 +124,9 @@ WString listMissingGameItems(const WString& folder) {
     return list;
 }
 
-bool isExeMissing(const WString& folder) { return !existsAsFile(folder + L"\\" + kGameExeName); }
+bool isExeMissing(const WString& folder) { return !fileExistsIn(folder, kGameExeName); }
+
+bool fileExistsIn(const WString& folder, const wchar_t* name) { return existsAsFile(folder + L"\\" + name); }
 
 int ensureSoundLibrary(const WString& folder) {
     const WString library = folder + L"\\" + kGameSoundLibrary;

@@ -24,6 +24,9 @@
 // Tharnvl2.exe is absent or is a folder.
 [[nodiscard]] bool isExeMissing(const WString& folder);
 
+// folder + "\" + name exists and is a file, not a folder.
+[[nodiscard]] bool fileExistsIn(const WString& folder, const wchar_t* name);
+
 enum SoundLibraryResult : int { kSoundLibraryPresent = 0, kSoundLibraryRestored = 1, kSoundLibraryLost = 2 };
 
 // Makes sure Mss23.dll is in the folder, restoring it from a mss32.dll that is not a proxy.

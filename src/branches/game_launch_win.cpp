@@ -1,0 +1,37 @@
+#include "branches/game_launch_win.h"
+
+#include "base/constants.h"
+#include "branches/branch_texts.h"
+#include "branches/folder_checks_win.h"
+#include "branches/game_launch.h"
+#include "config/settings.h"
+
+bool launchBranch(UpdateWorker& worker, int branchIndex) {
+    const WString caption = kBranches[branchIndex].displayName;
+    if (worker.workerRunning.load()) {
+        (void)showBranchMessage(worker.ui, MessageKind::Information, caption,
+                                localized(branch_texts::kLaunchDuringCheckText));
+        return false;
+    }
+    const WString folder = appSettings().branchFolders[static_cast<size_t>(branchIndex)];
+    const WString missing = folder.empty() ? WString() : listMissingGameItems(folder);
+    const bool mss23Lost = !folder.empty() && missing.empty() && !fileExistsIn(folder, kGameSoundLibrary);
+    if (!folder.empty() && missing.empty() && !mss23Lost) {
+        return worker.ui.startProgram && worker.ui.startProgram(folder + L"\\" + kGameExeName, folder);
+    }
+
+    // Refused. The window thread writes these only here, and a check is not running.
+    BranchCheckResults& results = worker.results[static_cast<size_t>(branchIndex)];
+    results.exeMissing.exchange(!folder.empty() && isExeMissing(folder));
+    if (!folder.empty()) {
+        results.missingItems = missing;
+        results.mss23Lost.exchange(mss23Lost);
+        results.status.exchange(BranchStatus::NotGameFolder);
+    }
+    // While the results wait for the hand-off the status line shows the summary of the check.
+    if (worker.resultsReady.load()) setStatusText(worker.engine, buildStatusSummary(worker.results));
+    if (worker.ui.invalidateWindow) worker.ui.invalidateWindow();
+    (void)showBranchMessage(worker.ui, MessageKind::Warning, caption,
+                            launchRefusalText(folder, missing, mss23Lost));
+    return false;
+}

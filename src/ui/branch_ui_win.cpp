@@ -1,0 +1,87 @@
+#include "ui/branch_ui_win.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "base/unique_handle.h"
+
+namespace {
+
+// The browser's item list is allocated with the COM task allocator.
+struct ItemListTraits {
+    using Native = PIDLIST_ABSOLUTE;
+    static Native empty() { return nullptr; }
+    static bool isValid(Native list) { return list != nullptr; }
+    static void close(Native list) { CoTaskMemFree(list); }
+};
+using UniqueItemList = UniqueHandle<ItemListTraits>;
+
+UINT messageBoxFlags(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::Information:
+            return MB_OK | MB_ICONINFORMATION;
+        case MessageKind::Warning:
+            return MB_OK | MB_ICONWARNING;
+        case MessageKind::Error:
+            return MB_OK | MB_ICONERROR;
+        case MessageKind::YesNo:
+            return MB_YESNO | MB_ICONWARNING;
+    }
+    return MB_OK;
+}
+
+// Selects the start folder (a path, hence TRUE) once the browser is up. `data` is the start
+// folder's text, owned by browseForFolder for as long as the browser is open.
+int CALLBACK selectStartFolder(HWND browser, UINT message, LPARAM, LPARAM data) {
+    if (message == BFFM_INITIALIZED && data) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, data);
+    return 0;
+}
+
+bool startProgramIn(const WString& program, const WString& workingFolder) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.lpFile = program.c_str();
+    info.lpDirectory = workingFolder.c_str();
+    info.nShow = SW_SHOWDEFAULT;
+    return ShellExecuteExW(&info) != FALSE;
+}
+
+}  // namespace
+
+WString browseForFolder(HWND owner, const WString& title, const WString& startFolder) {
+    BROWSEINFOW info{};
+    info.hwndOwner = owner;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    info.lpfn = selectStartFolder;
+    info.lParam = startFolder.empty() ? 0 : reinterpret_cast<LPARAM>(startFolder.c_str());
+    const UniqueItemList items(SHBrowseForFolderW(&info));
+    if (!items) return {};
+    wchar_t path[MAX_PATH] = {};
+    if (!SHGetPathFromIDListW(items.get(), path)) return {};
+    return path;
+}
+
+BranchUi makeWindowBranchUi(HWND window) {
+    BranchUi ui;
+    ui.showMessage = [window](MessageKind kind, const WString& caption, const WString& text) {
+        return MessageBoxW(window, text.c_str(), caption.c_str(), messageBoxFlags(kind)) == IDYES;
+    };
+    ui.pickFolder = [window](const WString& title, const WString& startFolder) {
+        return browseForFolder(window, title, startFolder);
+    };
+    ui.startProgram = startProgramIn;
+    ui.invalidateWindow = [window] { InvalidateRect(window, nullptr, TRUE); };
+    return ui;
+}
+
+void flashUntilForeground(HWND window) {
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof flash;
+    flash.hwnd = window;
+    flash.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
+    FlashWindowEx(&flash);
+}

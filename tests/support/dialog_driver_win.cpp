@@ -1,0 +1,211 @@
+#include "support/dialog_driver_win.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <initializer_list>
+#include <utility>
+
+#include "config/text_convert.h"
+
+namespace {
+
+constexpr int kPollMs = 20;
+constexpr UINT kSendTimeoutMs = 5000;
+
+WString windowText(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    if (length <= 0) return {};
+    WString text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return text;
+}
+
+WString className(HWND window) {
+    wchar_t name[64] = {};
+    const int got = GetClassNameW(window, name, 64);
+    return WString(name, static_cast<size_t>(got > 0 ? got : 0));
+}
+
+WString withoutMnemonics(const WString& text) {
+    WString plain;
+    for (wchar_t c : text) {
+        if (c != L'&') plain += c;
+    }
+    return plain;
+}
+
+BOOL CALLBACK collectChild(HWND child, LPARAM data) {
+    auto& dialog = *reinterpret_cast<DialogSnapshot*>(data);
+    const WString kind = className(child);
+    if (kind == L"Static") {
+        WString text = windowText(child);
+        if (!text.empty()) dialog.texts.push_back(std::move(text));
+    } else if (kind == L"Button") {
+        dialog.buttons.push_back(DialogButton{child, windowText(child)});
+    } else if (kind == L"SysTreeView32") {
+        dialog.tree = child;
+    }
+    return TRUE;
+}
+
+struct Listing {
+    DWORD processId;
+    std::vector<DialogSnapshot> dialogs;
+};
+
+BOOL CALLBACK collectDialog(HWND window, LPARAM data) {
+    auto& listing = *reinterpret_cast<Listing*>(data);
+    if (!IsWindowVisible(window) || className(window) != L"#32770") return TRUE;
+    DialogSnapshot dialog;
+    dialog.handle = window;
+    GetWindowThreadProcessId(window, &dialog.processId);
+    if (listing.processId != 0 && dialog.processId != listing.processId) return TRUE;
+    dialog.owner = GetWindow(window, GW_OWNER);
+    dialog.caption = windowText(window);
+    EnumChildWindows(window, collectChild, reinterpret_cast<LPARAM>(&dialog));
+    listing.dialogs.push_back(std::move(dialog));
+    return TRUE;
+}
+
+bool send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) !=
+           0;
+}
+
+// Closes a dialog the way a user who wants out would.
+void dismiss(const DialogSnapshot& dialog) {
+    for (const wchar_t* way : {L"Cancel", L"No", L"OK"}) {
+        if (clickButton(dialog, way)) return;
+    }
+    if (!dialog.buttons.empty()) (void)send(dialog.buttons.back().handle, BM_CLICK, 0, 0);
+}
+
+}  // namespace
+
+std::vector<DialogSnapshot> listDialogs(DWORD processId) {
+    Listing listing{processId, {}};
+    EnumWindows(collectDialog, reinterpret_cast<LPARAM>(&listing));
+    return std::move(listing.dialogs);
+}
+
+std::optional<DialogSnapshot> waitForDialog(const WString& caption, int timeoutMs, DWORD processId) {
+    for (int waited = 0;; waited += kPollMs) {
+        for (DialogSnapshot& dialog : listDialogs(processId)) {
+            if (dialog.caption == caption) return std::move(dialog);
+        }
+        if (waited >= timeoutMs) return std::nullopt;
+        Sleep(kPollMs);
+    }
+}
+
+bool clickButton(const DialogSnapshot& dialog, const WString& text) {
+    for (const DialogButton& button : dialog.buttons) {
+        if (withoutMnemonics(button.text) == text) return PostMessageW(button.handle, BM_CLICK, 0, 0) != 0;
+    }
+    return false;
+}
+
+bool waitUntilClosed(HWND dialog, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += kPollMs) {
+        if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return true;
+        Sleep(kPollMs);
+    }
+    return !IsWindow(dialog);
+}
+
+WString selectedFolderName(const DialogSnapshot& browser) {
+    if (!browser.tree) return {};
+    DWORD_PTR item = 0;
+    if (!SendMessageTimeoutW(browser.tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                             &item) ||
+        !item) {
+        return {};
+    }
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW request{};
+    request.mask = TVIF_TEXT;
+    request.hItem = reinterpret_cast<HTREEITEM>(item);
+    request.pszText = text;
+    request.cchTextMax = MAX_PATH;
+    return send(browser.tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&request)) ? WString(text)
+                                                                                   : WString();
+}
+
+bool chooseFolderInBrowser(const DialogSnapshot& browser, const WString& folder) {
+    const WString name = folder.substr(folder.find_last_of(L"\\/") + 1);
+    // Selecting walks the tree one level at a time; it is done when the call returns.
+    return send(browser.handle, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str())) &&
+           selectedFolderName(browser) == name && clickButton(browser, L"OK");
+}
+
+void listFoldersAlong(const WString& path) {
+    for (size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
+        WIN32_FIND_DATAW entry{};
+        const HANDLE find = FindFirstFileW((path.substr(0, end) + L"\\*").c_str(), &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            while (FindNextFileW(find, &entry)) {
+            }
+            FindClose(find);
+        }
+        if (end == WString::npos) return;
+    }
+}
+
+DialogAnswerer::DialogAnswerer(std::vector<DialogStep> steps, int stepTimeoutMs, int graceMs)
+    : worker([this, steps = std::move(steps), stepTimeoutMs, graceMs]() mutable {
+          run(std::move(steps), stepTimeoutMs, graceMs);
+      }) {}
+
+DialogAnswerer::~DialogAnswerer() { (void)finish(); }
+
+std::vector<DialogSnapshot> DialogAnswerer::finish() {
+    finishing.store(true);
+    if (worker.joinable()) worker.join();
+    return seen;
+}
+
+void DialogAnswerer::run(std::vector<DialogStep> steps, int stepTimeoutMs, int graceMs) {
+    const DWORD self = GetCurrentProcessId();
+    for (const DialogStep& step : steps) {
+        const std::optional<DialogSnapshot> dialog = waitForDialog(step.caption, stepTimeoutMs, self);
+        if (!dialog) {
+            problem = "no dialog \"" + wideToUtf8(step.caption) + "\" appeared";
+            break;
+        }
+        seen.push_back(*dialog);
+        const bool answered = step.folder.empty() ? clickButton(*dialog, step.button)
+                                                  : chooseFolderInBrowser(*dialog, step.folder);
+        if (!answered || !waitUntilClosed(dialog->handle, stepTimeoutMs)) {
+            problem = "could not answer " + describeDialog(*dialog);
+            break;
+        }
+    }
+    // Whatever comes after the script, or is left by a failed step, is recorded and closed, so
+    // the test thread always gets out of its modal loops.
+    const ULONGLONG closeFrom = GetTickCount64() + static_cast<ULONGLONG>(graceMs);
+    while (!finishing.load()) {
+        if (GetTickCount64() < closeFrom) {
+            Sleep(kPollMs);
+            continue;
+        }
+        for (const DialogSnapshot& dialog : listDialogs(self)) {
+            if (problem.empty()) problem = "unexpected " + describeDialog(dialog);
+            seen.push_back(dialog);
+            dismiss(dialog);
+            (void)waitUntilClosed(dialog.handle, stepTimeoutMs);
+        }
+        Sleep(kPollMs);
+    }
+}
+
+std::string describeDialog(const DialogSnapshot& dialog) {
+    std::string text = "dialog \"" + wideToUtf8(dialog.caption) + "\"\n";
+    for (const WString& line : dialog.texts) text += "  text: " + wideToUtf8(line) + "\n";
+    for (const DialogButton& button : dialog.buttons) text += "  button: " + wideToUtf8(button.text) + "\n";
+    return text;
+}
