@@ -71,20 +71,22 @@ void writeErrorLog(const char* message) {
     std::fclose(log);
 }
 
-// Steps 5 to 10 of the start: instance rule, window, hand-over, frame loop. False: quiet exit.
-bool runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail, int showCommand) {
+enum class RunEnd { Quiet, Normal, WorkerStillRunning };
+
+// Steps 5 to 10 of the start: instance rule, window, hand-over, frame loop.
+RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail, int showCommand) {
     const bool ignoreInstances = std::wcsstr(tail, L"-ignoreinstances") != nullptr;
     const bool postUpdate = std::wcsstr(tail, L"-postupdate") != nullptr;
 
     if (!postUpdate) {
         bool existed = false;
         state.instanceMutex = createInstanceMutex(existed);
-        if (!state.instanceMutex) return false;
+        if (!state.instanceMutex) return RunEnd::Quiet;
         if (existed && ignoreInstances) {
             WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
         } else if (existed) {
             state.instanceMutex.reset();
-            if (activateEarlierInstance()) return false;
+            if (activateEarlierInstance()) return RunEnd::Quiet;
             throw std::runtime_error("Please close any previous instances of this program and try again.");
         }
     }
@@ -100,7 +102,7 @@ bool runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail, i
     }
 
     runLauncher(*app);
-    return true;
+    return finishBackgroundWork(*app) ? RunEnd::Normal : RunEnd::WorkerStillRunning;
 }
 
 }  // namespace
@@ -119,15 +121,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
     Gdiplus::GdiplusStartupInput startupInput;
     (void)Gdiplus::GdiplusStartup(&state.gdiplusToken, &startupInput, nullptr);
 
+    RunEnd end = RunEnd::Quiet;
     try {
-        if (!runInstance(state, instance, tail, showCommand)) return quietExit(state);
+        end = runInstance(state, instance, tail, showCommand);
     } catch (const std::exception& error) {
         writeErrorLog(error.what());
         MessageBoxA(nullptr, error.what(), "Error!", MB_OK);
         return quietExit(state);
     }
+    if (end == RunEnd::Quiet) return quietExit(state);
     Gdiplus::GdiplusShutdown(state.gdiplusToken);
     releaseInstanceMutex(state);
+    // A check stalled inside a network read would still use the application object and the
+    // settings: end at once, without static destructors, rather than wait for its time-out. Every
+    // game file is old or new at any moment of a run.
+    if (end == RunEnd::WorkerStillRunning) ExitProcess(0);
     // The normal exit: static clean-up runs, the application object is left as it is.
     std::exit(0);
 }

@@ -119,7 +119,7 @@ bool processIsElevated() {
 LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instance) {
     // Settings first: every text built from here on is in their language.
     loadSettings();
-    engine = std::make_unique<UpdateEngine>();
+    worker = std::make_unique<UpdateWorker>();
     shownStatus = localized(ui_texts::kInitializing);
 
     const Display display = measureDisplay();
@@ -158,6 +158,7 @@ LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instanc
                         geometry.width, geometry.height, nullptr, nullptr, instance, nullptr);
     if (!window) throw std::runtime_error("Failed to create window!");
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    connectWorker(*this);
 
     HRGN region = CreateRectRgn(0, 0, geometry.width, geometry.height);
     // On success the window owns the region.

@@ -8,6 +8,7 @@
 
 #include "base/wstring.h"
 #include "branches/branch_status.h"
+#include "branches/update_worker_win.h"
 #include "ui/canvas_win.h"
 #include "ui/geometry.h"
 #include "ui/layout.h"
@@ -72,9 +73,9 @@ struct LauncherApp {
     bool ratingShownOnce = false;
     bool versionShownOnce = false;
 
-    // update: created after the settings are loaded, so its first status line is in their language
-    std::unique_ptr<UpdateEngine> engine;
-    BranchResultsTable branchResults;
+    // update: the worker with the engine and the branches' check results, created after the
+    // settings are loaded, so the engine's first status line is in their language
+    std::unique_ptr<UpdateWorker> worker;
 
     // panels
     std::vector<NewsEntry> news;  // card i shows news[i] and is enabled for i < news.size()
@@ -103,7 +104,14 @@ void paintFrame(LauncherApp& app, HDC target);
 void drawNewsPanel(LauncherApp& app, Gdiplus::Graphics& graphics);
 void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& graphics);
 
+// After the frame loop: asks a running check to stop and waits for it a bounded time. True when
+// every background thread that uses the application has ended, so the process may end normally;
+// false when one still runs and the process must end without running static destructors.
+[[nodiscard]] bool finishBackgroundWork(LauncherApp& app);
+
 // The window's side of the update check (window thread only).
+// Gives the worker the window's callbacks; called once the window exists.
+void connectWorker(LauncherApp& app);
 [[nodiscard]] UpdateEngine& launcherEngine(LauncherApp& app);
 // The branch whose update run is in progress, or -1.
 [[nodiscard]] int32_t activeBranchIndex(const LauncherApp& app);

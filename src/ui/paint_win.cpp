@@ -66,7 +66,7 @@ void drawBranches(LauncherApp& app, Gdiplus::Graphics& g) {
                  c.goldBrush);
         drawText(g, localized(ui_texts::kPlay), *c.bold145, rectF(x, y + h * 0.3f, w, h * 0.38f),
                  c.lineCentred, play.disabled ? c.translucentWhiteBrush : c.whiteBrush);
-        if (const wchar_t* caption = statusCaption(app.branchResults[i].status.load(), currentLanguage())) {
+        if (const wchar_t* caption = statusCaption(app.worker->results[i].status.load(), currentLanguage())) {
             const RectF area = rectF(x, y + h * 0.68f, w, h * 0.28f);
             const Gdiplus::Font& font =
                 fittingFont(g, caption, {c.regular080.get(), c.regular066.get()}, area, c.wrapCentred);

@@ -8,6 +8,7 @@
 #include "base/constants.h"
 #include "base/handles_win.h"
 #include "config/settings.h"
+#include "support/dialog_driver_win.h"
 #include "support/launcher_window_win.h"
 #include "support/test_env_win.h"
 
@@ -18,6 +19,12 @@ std::string settingsFor(const WString& folder) {
     settings.branchFolders = {folder, L""};
     settings.language = Language::English;
     return buildSettingsText(settings);
+}
+
+// A process-unique name for a test event.
+WString eventName(const wchar_t* role) {
+    return L"VarnholdTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(GetTickCount64()) + L"-" + role;
 }
 
 class Entry : public testing::Test {
@@ -108,6 +115,38 @@ TEST_F(Entry, PostUpdateStartWithoutAnOldLauncherStartsAndKeepsTheBackup) {
     EXPECT_TRUE(fileExists(backup));
     EXPECT_TRUE(first.close());
     EXPECT_EQ(first.waitForExit(5000), std::optional<DWORD>(0));
+}
+
+TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
+    const WString readyName = eventName(L"ready");
+    const WString releaseName = eventName(L"release");
+    UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
+    UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
+    WString commandLine =
+        L"\"" + winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_instance_mutex.exe") +
+        L"\" " + readyName + L" " + releaseName;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION holder{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &holder));
+    UniqueKernelHandle holderProcess(holder.hProcess);
+    UniqueKernelHandle holderThread(holder.hThread);
+    ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
+
+    ASSERT_TRUE(first.start());
+    const std::optional<DialogSnapshot> box = waitForDialog(L"Error!", 30000, first.processId());
+    ASSERT_TRUE(box.has_value()) << "no \"Error!\" box";
+    const char kText[] = "Please close any previous instances of this program and try again.";
+    ASSERT_FALSE(box->texts.empty());
+    EXPECT_EQ(box->texts[0], WString(kText, kText + sizeof kText - 1));
+    EXPECT_EQ(box->owner, nullptr);
+    EXPECT_EQ(readFileBytes(first.folder() + L"\\launcher_error.log"), std::optional<std::string>(kText));
+    EXPECT_EQ(allLauncherWindows().size(), 0u);
+    EXPECT_TRUE(clickButton(*box, L"OK"));
+    EXPECT_EQ(first.waitForExit(10000), std::optional<DWORD>(0));
+    SetEvent(release.get());
+    WaitForSingleObject(holderProcess.get(), 10000);
 }
 
 }  // namespace
