@@ -93,6 +93,9 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
 
     // Never deleted: detached threads may still use it while the process ends.
     auto* app = new LauncherApp(instance, showCommand);
+    // Apartment-threaded COM for the folder browser and the shell calls of the run. Nothing before
+    // needs it (the pictures decode without COM), so its start-up no longer delays the window.
+    (void)CoInitialize(nullptr);
 
     if (postUpdate) {
         reportUpdateHealthy();
@@ -116,7 +119,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
         return 0;
     }
 
-    (void)CoInitialize(nullptr);
     ProcessState state;
     Gdiplus::GdiplusStartupInput startupInput;
     (void)Gdiplus::GdiplusStartup(&state.gdiplusToken, &startupInput, nullptr);

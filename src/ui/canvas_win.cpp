@@ -1,17 +1,8 @@
 #include "ui/canvas_win.h"
 
-#include <cstring>
-
-#include "ui/image_table.h"
+#include <algorithm>
 
 namespace {
-
-// The stream owns the global memory (it frees it when released); the bitmap holds a reference to
-// the stream for as long as it decodes lazily.
-struct StreamRelease {
-    void operator()(IStream* stream) const { stream->Release(); }
-};
-using UniqueStream = std::unique_ptr<IStream, StreamRelease>;
 
 std::unique_ptr<Gdiplus::Font> makeFont(const Gdiplus::FontFamily& family, double size, INT style) {
     return std::make_unique<Gdiplus::Font>(&family, static_cast<Gdiplus::REAL>(size), style,
@@ -40,6 +31,7 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     memoryDc.reset(CreateCompatibleDC(nullptr));
     if (dibSection && memoryDc && bits) {
         SelectObject(memoryDc.get(), dibSection.get());
+        pixels = static_cast<uint32_t*>(bits);
         backBuffer = std::make_unique<Gdiplus::Bitmap>(width, height, width * 4, PixelFormat32bppARGB,
                                                        static_cast<BYTE*>(bits));
     } else {
@@ -90,6 +82,36 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     handCursor = LoadCursorW(nullptr, IDC_HAND);
 }
 
+void presentBackBuffer(const Canvas& canvas, HDC target, const IntRect& area) {
+    if (canvas.memoryDc && canvas.dibSection) {
+        BitBlt(target, area.left, area.top, area.width, area.height, canvas.memoryDc.get(), area.left,
+               area.top, SRCCOPY);
+        return;
+    }
+    presentBackBuffer(canvas, target);
+}
+
+void keepBaseLayer(Canvas& canvas) {
+    if (!canvas.pixels) return;
+    canvas.graphics->Flush(Gdiplus::FlushIntentionSync);
+    canvas.basePixels.assign(canvas.pixels,
+                             canvas.pixels + static_cast<size_t>(canvas.width) * canvas.height);
+}
+
+bool restoreBaseLayer(Canvas& canvas, const IntRect& area) {
+    if (!canvas.pixels || canvas.basePixels.empty()) return false;
+    const int32_t left = std::max(0, area.left);
+    const int32_t right = std::min(canvas.width, area.right());
+    if (right <= left) return true;
+    for (int32_t y = std::max(0, area.top); y < std::min(canvas.height, area.bottom()); ++y) {
+        const size_t row = static_cast<size_t>(y) * canvas.width;
+        std::copy(canvas.basePixels.begin() + static_cast<std::ptrdiff_t>(row + left),
+                  canvas.basePixels.begin() + static_cast<std::ptrdiff_t>(row + right),
+                  canvas.pixels + row + left);
+    }
+    return true;
+}
+
 void presentBackBuffer(const Canvas& canvas, HDC target) {
     if (canvas.memoryDc && canvas.dibSection) {
         BitBlt(target, 0, 0, canvas.width, canvas.height, canvas.memoryDc.get(), 0, 0, SRCCOPY);
@@ -97,103 +119,6 @@ void presentBackBuffer(const Canvas& canvas, HDC target) {
     }
     Gdiplus::Graphics screen(target);
     screen.DrawImage(canvas.backBuffer.get(), 0, 0, canvas.width, canvas.height);
-}
-
-std::unique_ptr<Gdiplus::Bitmap> loadPngResource(HMODULE module, int32_t id) {
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
-    if (!resource) return nullptr;
-    const DWORD size = SizeofResource(module, resource);
-    HGLOBAL loaded = LoadResource(module, resource);
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes || size == 0) return nullptr;
-
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!memory) return nullptr;
-    void* target = GlobalLock(memory);
-    if (!target) {
-        GlobalFree(memory);
-        return nullptr;
-    }
-    std::memcpy(target, bytes, size);
-    GlobalUnlock(memory);
-
-    IStream* rawStream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &rawStream))) {
-        GlobalFree(memory);
-        return nullptr;
-    }
-    UniqueStream stream(rawStream);
-    std::unique_ptr<Gdiplus::Bitmap> bitmap(Gdiplus::Bitmap::FromStream(stream.get()));
-    if (!bitmap || bitmap->GetLastStatus() != Gdiplus::Ok || bitmap->GetWidth() == 0) return nullptr;
-    // Decode now: once this returns, the bitmap no longer needs the stream it came from.
-    std::unique_ptr<Gdiplus::Bitmap> decoded(bitmap->Clone(0, 0, static_cast<INT>(bitmap->GetWidth()),
-                                                           static_cast<INT>(bitmap->GetHeight()),
-                                                           PixelFormat32bppARGB));
-    if (!decoded || decoded->GetLastStatus() != Gdiplus::Ok) return nullptr;
-    return decoded;
-}
-
-std::unique_ptr<Gdiplus::Bitmap> resizedBitmap(Gdiplus::Bitmap& source, PixelSize size) {
-    auto target = std::make_unique<Gdiplus::Bitmap>(size.width, size.height, source.GetPixelFormat());
-    if (target->GetLastStatus() != Gdiplus::Ok) return nullptr;
-    Gdiplus::Graphics graphics(target.get());
-    graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
-    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHighQuality);
-    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-    if (graphics.DrawImage(&source, 0, 0, size.width, size.height) != Gdiplus::Ok) return nullptr;
-    return target;
-}
-
-SharedPicture makePicture(Gdiplus::Bitmap& image) {
-    // A cached bitmap is made for a graphics context; a scratch ARGB one matches the back buffer.
-    Gdiplus::Bitmap scratch(200, 200, PixelFormat32bppARGB);
-    Gdiplus::Graphics scratchGraphics(&scratch);
-    auto cached = std::make_unique<Gdiplus::CachedBitmap>(&image, &scratchGraphics);
-    if (cached->GetLastStatus() != Gdiplus::Ok) return nullptr;
-    auto picture = std::make_shared<Picture>();
-    picture->cached = std::move(cached);
-    picture->size = {static_cast<int32_t>(image.GetWidth()), static_cast<int32_t>(image.GetHeight())};
-    return picture;
-}
-
-Gdiplus::Bitmap* PictureStore::source(int32_t id) {
-    auto found = sources.find(id);
-    if (found == sources.end()) found = sources.emplace(id, loadPngResource(module, id)).first;
-    return found->second.get();
-}
-
-PixelSize PictureStore::scaledSize(int32_t id) {
-    Gdiplus::Bitmap* bitmap = source(id);
-    if (!bitmap) return {};
-    const PixelSize decoded{static_cast<int32_t>(bitmap->GetWidth()),
-                            static_cast<int32_t>(bitmap->GetHeight())};
-    return scaledPictureSize(decoded, scale);
-}
-
-SharedPicture PictureStore::sized(int32_t id, PixelSize size) {
-    const auto key = std::make_pair(id, std::make_pair(size.width, size.height));
-    auto found = pictures.find(key);
-    if (found != pictures.end()) return found->second;
-    SharedPicture picture;
-    if (Gdiplus::Bitmap* bitmap = source(id)) {
-        if (auto resized = resizedBitmap(*bitmap, size)) picture = makePicture(*resized);
-    }
-    pictures.emplace(key, picture);
-    return picture;
-}
-
-SharedPicture PictureStore::scaled(int32_t id) {
-    const PixelSize size = scaledSize(id);
-    if (size.width == 0) return nullptr;
-    return sized(id, size);
-}
-
-SharedPicture PictureStore::atHeight(int32_t id, int32_t height) {
-    Gdiplus::Bitmap* bitmap = source(id);
-    if (!bitmap) return nullptr;
-    const PixelSize decoded{static_cast<int32_t>(bitmap->GetWidth()),
-                            static_cast<int32_t>(bitmap->GetHeight())};
-    return sized(id, pictureSizeAtHeight(decoded, height));
 }
 
 void drawPicture(Gdiplus::Graphics& graphics, const SharedPicture& picture, int32_t x, int32_t y) {

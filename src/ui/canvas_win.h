@@ -6,9 +6,8 @@
 #include <objidl.h>
 
 #include <initializer_list>
-#include <map>
 #include <memory>
-#include <utility>
+#include <vector>
 
 #include "base/unique_handle.h"
 #include "ui/geometry.h"
@@ -65,6 +64,10 @@ struct Canvas {
     // goes to the window with one BitBlt. Declared before the GDI+ objects that use its memory.
     UniqueGdiObject dibSection;
     UniqueMemoryDc memoryDc;
+    uint32_t* pixels = nullptr;  // the DIB's pixels, top-down rows; null without a DIB section
+    // What never changes under the frame (the background with its shaded strip and panel), kept
+    // as pixels: each frame starts with a copy of it instead of composing it again.
+    std::vector<uint32_t> basePixels;
     std::unique_ptr<Gdiplus::Bitmap> backBuffer;
     std::unique_ptr<Gdiplus::Graphics> graphics;
 
@@ -116,43 +119,14 @@ struct Canvas {
     SharedPicture background;  // scaled to the window
 };
 
-// Copies the back buffer to `target` at 0, 0 with the window's size.
+// Copies the back buffer to `target` at 0, 0 with the window's size, or only `area` of it.
 void presentBackBuffer(const Canvas& canvas, HDC target);
+void presentBackBuffer(const Canvas& canvas, HDC target, const IntRect& area);
 
-// Decodes the resource of type "PNG" with this id from `module`; null when it is missing or does
-// not decode. The bytes are copied into movable global memory owned by the stream, so the bitmap
-// never points into the module's mapped resource.
-[[nodiscard]] std::unique_ptr<Gdiplus::Bitmap> loadPngResource(HMODULE module, int32_t id);
-
-// A copy of `source` at `size`, in the source's pixel format; null on failure.
-[[nodiscard]] std::unique_ptr<Gdiplus::Bitmap> resizedBitmap(Gdiplus::Bitmap& source, PixelSize size);
-
-// A cached bitmap of `image` for fast blits; null when GDI+ cannot make one.
-[[nodiscard]] SharedPicture makePicture(Gdiplus::Bitmap& image);
-
-// The pictures of one window, scaled once and shared: every button that shows the same picture at
-// the same size holds the same cached bitmap.
-class PictureStore {
-public:
-    PictureStore(HMODULE module, double scale) : module(module), scale(scale) {}
-
-    // The picture at the window's scale; null when the resource is missing or broken.
-    [[nodiscard]] SharedPicture scaled(int32_t id);
-    // The picture drawn `height` pixels high in its own proportions.
-    [[nodiscard]] SharedPicture atHeight(int32_t id, int32_t height);
-    // The size the picture has at the window's scale, from its decoded size; empty when missing.
-    [[nodiscard]] PixelSize scaledSize(int32_t id);
-
-private:
-    // Decoded once per id: several sizes of one picture come from the same decode.
-    Gdiplus::Bitmap* source(int32_t id);
-    [[nodiscard]] SharedPicture sized(int32_t id, PixelSize size);
-
-    HMODULE module;
-    double scale;
-    std::map<int32_t, std::unique_ptr<Gdiplus::Bitmap>> sources;
-    std::map<std::pair<int32_t, std::pair<int32_t, int32_t>>, SharedPicture> pictures;
-};
+// Keeps the back buffer's present content as the base layer of every later frame.
+void keepBaseLayer(Canvas& canvas);
+// Starts a frame in `area` with the base layer; false when there is none (draw it instead).
+[[nodiscard]] bool restoreBaseLayer(Canvas& canvas, const IntRect& area);
 
 // Blits a picture with its top-left corner at (x, y); nothing for a missing picture.
 void drawPicture(Gdiplus::Graphics& graphics, const SharedPicture& picture, int32_t x, int32_t y);

@@ -7,9 +7,13 @@
 #include "base/handles_win.h"
 #include "config/settings_win.h"
 #include "ui/image_table.h"
+#include "ui/pictures_win.h"
 #include "ui/ui_texts.h"
 
 namespace {
+
+// Pictures decode and scale on this many threads at start-up.
+constexpr int kPictureThreads = 2;
 
 struct Display {
     int32_t width = 0;
@@ -34,52 +38,89 @@ Display measureDisplay() {
     return display;
 }
 
-void setImages(ImageButton& button, PictureStore& pictures, const ButtonImageIds& ids) {
-    button.images = {pictures.scaled(ids.normal), pictures.scaled(ids.hovered), pictures.scaled(ids.pressed),
-                     pictures.scaled(ids.disabled)};
-}
+// The pictures each kind of button shows, with the height they are drawn at (0: the window scale).
+struct ButtonPictures {
+    ImageButton* button;
+    ButtonImageIds ids;
+    int32_t height;
+    bool onFirstFrame = true;  // news cards show only once news have arrived
+};
 
-void setImagesAtHeight(ImageButton& button, PictureStore& pictures, const ButtonImageIds& ids,
-                       int32_t height) {
-    button.images = {pictures.atHeight(ids.normal, height), pictures.atHeight(ids.hovered, height),
-                     pictures.atHeight(ids.pressed, height), pictures.atHeight(ids.disabled, height)};
-}
-
-void loadButtonPictures(LauncherApp& app) {
-    PictureStore& pictures = *app.pictures;
+std::vector<ButtonPictures> buttonPictures(LauncherApp& app) {
     ScreenButtons& b = app.buttons;
-    setImages(b.close, pictures, kCloseImages);
-    setImages(b.minimise, pictures, kMinimiseImages);
-    setImages(b.gear, pictures, kGearImages);
-    setImages(b.language, pictures, kLanguageImages);
-    for (ImageButton& play : b.play) {
-        setImages(play, pictures, kPlayImages);
-        play.disabled = true;
-    }
-    setImages(b.verify, pictures, kVerifyImages);
-    b.verify.disabled = true;
-    for (ImageButton& folder : b.folders) setImages(folder, pictures, kFolderImages);
-    for (ImageButton& link : b.gearLinks) setImages(link, pictures, kLinkImages);
-    setImages(b.continueAnyway, pictures, kContinueImages);
-    setImages(b.tryAgain, pictures, kRetryImages);
-    setImages(b.tryAgainAdmin, pictures, kRetryImages);
-    b.tryAgainAdmin.disabled = app.elevated;
-    // Cards are empty until news arrive.
-    for (ImageButton& card : b.news) card.disabled = true;
-    app.glow = pictures.scaled(kImageGlow);
-}
-
-// Pictures whose size follows the layout rather than the window scale.
-void loadLayoutPictures(LauncherApp& app) {
-    PictureStore& pictures = *app.pictures;
     const ScreenLayout& L = app.layout;
     // The strip's link buttons are low and narrow: a small document leaves room for the caption.
-    for (ImageButton& link : app.buttons.mainLinks) {
-        setImagesAtHeight(link, pictures, kLinkImages, L.mainLinks[0].height * 11 / 20);
+    const int32_t stripLinkHeight = L.mainLinks[0].height * 11 / 20;
+    std::vector<ButtonPictures> list = {
+        {&b.close, kCloseImages, 0},    {&b.minimise, kMinimiseImages, 0},
+        {&b.gear, kGearImages, 0},      {&b.language, kLanguageImages, 0},
+        {&b.verify, kVerifyImages, 0},  {&b.continueAnyway, kContinueImages, 0},
+        {&b.tryAgain, kRetryImages, 0}, {&b.tryAgainAdmin, kRetryImages, 0},
+    };
+    for (ImageButton& play : b.play) list.push_back({&play, kPlayImages, 0});
+    for (ImageButton& folder : b.folders) list.push_back({&folder, kFolderImages, 0});
+    for (ImageButton& link : b.gearLinks) list.push_back({&link, kLinkImages, 0});
+    for (ImageButton& link : b.mainLinks) list.push_back({&link, kLinkImages, stripLinkHeight});
+    // The panel frames are scaled together to the card height of the layout.
+    for (ImageButton& card : b.news) list.push_back({&card, kNewsCardImages, L.news[0].height, false});
+    return list;
+}
+
+void request(PictureStore& pictures, int32_t id, int32_t height) {
+    if (height == 0) {
+        pictures.request(id);
+    } else {
+        pictures.requestAtHeight(id, height);
     }
-    for (ImageButton& card : app.buttons.news)
-        setImagesAtHeight(card, pictures, kNewsCardImages, L.news[0].height);
-    app.divider = pictures.atHeight(kImageDivider, static_cast<int32_t>(L.rating.divider.height));
+}
+
+SharedPicture picture(const PictureStore& pictures, int32_t id, int32_t height) {
+    return height == 0 ? pictures.scaled(id) : pictures.atHeight(id, height);
+}
+
+// The pictures of the first frame: the look every button starts in, the background and the
+// divider. The window shows as soon as these are ready.
+void requestFirstFrame(LauncherApp& app) {
+    PictureStore& pictures = *app.pictures;
+    pictures.requestAtHeight(kImageBackground, app.geometry.height);
+    pictures.requestAtHeight(kImageDivider, static_cast<int32_t>(app.layout.rating.divider.height));
+    for (const ButtonPictures& entry : buttonPictures(app)) {
+        if (!entry.onFirstFrame) continue;
+        request(pictures, entry.button->disabled ? entry.ids.disabled : entry.ids.normal, entry.height);
+    }
+}
+
+// Every other picture: hover and press looks, the glow, the news frames.
+void requestTheRest(LauncherApp& app) {
+    PictureStore& pictures = *app.pictures;
+    pictures.request(kImageGlow);
+    for (const ButtonPictures& entry : buttonPictures(app)) {
+        for (int32_t id : {entry.ids.normal, entry.ids.hovered, entry.ids.pressed, entry.ids.disabled}) {
+            request(pictures, id, entry.height);
+        }
+    }
+}
+
+void assignPictures(LauncherApp& app) {
+    const PictureStore& pictures = *app.pictures;
+    for (const ButtonPictures& entry : buttonPictures(app)) {
+        entry.button->images = {picture(pictures, entry.ids.normal, entry.height),
+                                picture(pictures, entry.ids.hovered, entry.height),
+                                picture(pictures, entry.ids.pressed, entry.height),
+                                picture(pictures, entry.ids.disabled, entry.height)};
+    }
+    app.glow = pictures.scaled(kImageGlow);
+    app.divider = pictures.atHeight(kImageDivider, static_cast<int32_t>(app.layout.rating.divider.height));
+}
+
+// Buttons that start disabled: the play buttons until a check has ended, the verify button while
+// the first check runs, the answer for an elevated restart when already elevated, empty cards.
+void setInitialStates(LauncherApp& app) {
+    ScreenButtons& b = app.buttons;
+    for (ImageButton& play : b.play) play.disabled = true;
+    b.verify.disabled = true;
+    b.tryAgainAdmin.disabled = app.elevated;
+    for (ImageButton& card : b.news) card.disabled = true;
 }
 
 void registerWindowClass(HINSTANCE instance) {
@@ -133,8 +174,6 @@ LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instanc
     std::wcsncpy(title, kProductTitle, 127);
     title[127] = L'\0';
     pictures = std::make_unique<PictureStore>(instance, geometry.scale);
-    loadButtonPictures(*this);
-
     // The play buttons take the size of their picture; without one, the size it would have.
     PixelSize playSize = pictures->scaledSize(kImagePlayNormal);
     if (playSize.width == 0) playSize = scaledPictureSize(kPlayButtonSize, geometry.scale);
@@ -143,7 +182,10 @@ LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instanc
     applyLayoutToInput(input, layout);
     placeProgressBar(fileBar, layout.fileBar, layout.fileLabel);
     placeProgressBar(totalBar, layout.totalBar, layout.totalLabel);
-    loadLayoutPictures(*this);
+    setInitialStates(*this);
+    requestFirstFrame(*this);
+    pictures->loadRequested(kPictureThreads);
+    assignPictures(*this);
 
     {
         Gdiplus::FontFamily family(L"Segoe UI");
@@ -151,6 +193,7 @@ LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instanc
         canvas = std::make_unique<Canvas>(geometry.width, geometry.height, layout.fontBase, family);
     }
     canvas->background = pictures->atHeight(kImageBackground, geometry.height);
+    prepareBaseLayer(*this);
 
     registerWindowClass(instance);
     window =
@@ -166,5 +209,9 @@ LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instanc
 
     ShowWindow(window, showCommand);
     UpdateWindow(window);
+    // The looks that no button shows yet, loaded once the window is up.
+    requestTheRest(*this);
+    pictures->loadRequested(kPictureThreads);
+    assignPictures(*this);
     running = true;
 }

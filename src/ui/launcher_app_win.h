@@ -13,6 +13,7 @@
 #include "ui/geometry.h"
 #include "ui/layout.h"
 #include "ui/news.h"
+#include "ui/pictures_win.h"
 #include "ui/progress.h"
 #include "ui/rating.h"
 #include "ui/screen_input.h"
@@ -56,7 +57,6 @@ struct LauncherApp {
     std::unique_ptr<Canvas> canvas;
     SharedPicture glow;
     SharedPicture divider;
-    SharedPicture linkIcon;  // the document picture at the height of the top-strip link buttons
 
     // buttons and input
     ScreenButtons buttons;
@@ -97,8 +97,14 @@ void tick(LauncherApp& app);
 // The window class procedure (its class name is the instance mutex name).
 LRESULT CALLBACK launcherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Draws one full frame into the back buffer and copies it to `target` in one step.
+// Draws one full frame into the back buffer and copies it to `target` in one step; with `area`, only
+// what lies in it (the rest of the back buffer keeps the last frame).
 void paintFrame(LauncherApp& app, HDC target);
+void paintFrame(LauncherApp& app, HDC target, const IntRect& area);
+// What lies under every frame and never changes: the background, the shaded top strip and the
+// rating panel's shade and frame. Drawn once into the base layer after the pictures are loaded.
+void drawBaseLayer(LauncherApp& app, Gdiplus::Graphics& graphics);
+void prepareBaseLayer(LauncherApp& app);
 
 // The news cards and the rating panel (their part of the frame).
 void drawNewsPanel(LauncherApp& app, Gdiplus::Graphics& graphics);

@@ -79,8 +79,7 @@ void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const RatingPanelLayout& R = app.layout.rating;
     const Language language = currentLanguage();
-    g.FillRectangle(&c.shadeLightBrush, R.panel.left, R.panel.top, R.panel.width, R.panel.height);
-    g.DrawRectangle(&c.bronzePen, R.panel.left, R.panel.top, R.panel.width, R.panel.height);
+    // The panel's shade and frame are part of the base layer.
 
     const RectF title(R.title.x + R.margin, R.title.y, R.title.width - 2 * R.margin, R.title.height);
     drawText(g, localized(kRatingTitleText, language), *c.bold, title, c.lineNear, c.goldBrush);

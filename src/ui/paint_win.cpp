@@ -43,7 +43,6 @@ void drawLabelledButton(LauncherApp& app, Gdiplus::Graphics& g, const ImageButto
 void drawTopStrip(LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
-    g.FillRectangle(&c.shadeLightBrush, 0, 0, L.width, L.strip + 1);
     for (const ImageButton* button :
          {&app.buttons.close, &app.buttons.gear, &app.buttons.minimise, &app.buttons.language}) {
         drawButton(g, *button);
@@ -110,9 +109,10 @@ void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
             const int32_t reach = r.height / 4;
             Gdiplus::Region saved;
             g.GetClip(&saved);
-            g.SetClip(RectF(static_cast<float>(r.left - reach), static_cast<float>(r.top - reach),
-                            static_cast<float>(r.width + 2 * reach),
-                            static_cast<float>(r.height + 2 * reach)));
+            g.SetClip(
+                RectF(static_cast<float>(r.left - reach), static_cast<float>(r.top - reach),
+                      static_cast<float>(r.width + 2 * reach), static_cast<float>(r.height + 2 * reach)),
+                Gdiplus::CombineModeIntersect);
             drawPicture(g, app.glow, r.left + 2 + fill - app.glow->size.width / 2,
                         r.top + r.height / 2 - app.glow->size.height / 2);
             g.SetClip(&saved);
@@ -209,21 +209,51 @@ void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
 
 }  // namespace
 
-void paintFrame(LauncherApp& app, HDC target) {
+void drawBaseLayer(LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
-    Gdiplus::Graphics& g = *c.graphics;
+    const ScreenLayout& L = app.layout;
     g.Clear(Gdiplus::Color(colours::kBlack));
     drawPicture(g, c.background, 0, 0);
-    drawTopStrip(app, g);
-    drawBranches(app, g);
-    drawProgress(app, g);
-    drawTitleAndVersion(app, g);
-    drawMainLinks(app, g);
-    drawNewsPanel(app, g);
-    drawRatingPanel(app, g);
+    g.FillRectangle(&c.shadeLightBrush, 0, 0, L.width, L.strip + 1);
+    const IntRect& panel = L.rating.panel;
+    g.FillRectangle(&c.shadeLightBrush, panel.left, panel.top, panel.width, panel.height);
+    g.DrawRectangle(&c.bronzePen, panel.left, panel.top, panel.width, panel.height);
+}
+
+void prepareBaseLayer(LauncherApp& app) {
+    drawBaseLayer(app, *app.canvas->graphics);
+    keepBaseLayer(*app.canvas);
+}
+
+void paintFrame(LauncherApp& app, HDC target) {
+    paintFrame(app, target, {0, 0, app.layout.width, app.layout.height});
+}
+
+void paintFrame(LauncherApp& app, HDC target, const IntRect& area) {
+    Canvas& c = *app.canvas;
+    Gdiplus::Graphics& g = *c.graphics;
+    const ScreenLayout& L = app.layout;
+    // Only the part that changed is composed again, and only the parts of the screen that reach
+    // into it are drawn: the rest of the back buffer still holds the last frame, which is what a
+    // full redraw would give there.
+    auto reaches = [&](const IntRect& bounds) { return overlaps(area, bounds); };
+    const IntRect strip{0, 0, L.width, L.strip + 2};
+    const int32_t barReach = L.fileBar.height / 4 + 1;
+    g.SetClip(toRectF(area));
+    if (!restoreBaseLayer(c, area)) drawBaseLayer(app, g);
+    if (reaches(strip)) drawTopStrip(app, g);
+    if (reaches(unite(L.play[0], L.play[1]))) drawBranches(app, g);
+    if (reaches(inflated(L.progressArea, barReach, barReach))) drawProgress(app, g);
+    if (reaches(strip)) {
+        drawTitleAndVersion(app, g);
+        drawMainLinks(app, g);
+    }
+    if (reaches(unite(L.news[0], L.news[2]))) drawNewsPanel(app, g);
+    if (reaches(inflated(L.rating.panel, 2, 2))) drawRatingPanel(app, g);
     // The open gear panel lies over the panels it overlaps, as a menu does.
-    drawGearPanel(app, g);
+    if (reaches(L.gearArea)) drawGearPanel(app, g);
     drawQuestion(app, g);
+    g.ResetClip();
     g.Flush(Gdiplus::FlushIntentionSync);
-    presentBackBuffer(c, target);
+    presentBackBuffer(c, target, area);
 }

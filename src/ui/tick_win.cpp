@@ -26,6 +26,13 @@ void closeGearPanel(LauncherApp& app) {
 
 // The mouse has left the client area: no button keeps a hover or press it cannot lose otherwise.
 void resetWhenMouseOutside(LauncherApp& app) {
+    // Nothing to reset while no button is hovered or pressed: the common idle tick asks the system
+    // nothing.
+    bool anyActive = false;
+    for (ImageButton* button : buttonsTakingInput(app.buttons, app.input)) {
+        anyActive = anyActive || button->hovered || button->pressed;
+    }
+    if (!anyActive) return;
     POINT cursor{};
     if (!GetCursorPos(&cursor) || !ScreenToClient(app.window, &cursor)) return;
     RECT client{};
@@ -113,7 +120,6 @@ void updateTransfer(LauncherApp& app) {
     const int32_t currentDone = engine.currentDone.load();
     const int32_t currentTotal = engine.currentTotal.load();
     const Language language = currentLanguage();
-    const int32_t glowReach = app.glow ? app.glow->size.height / 2 : 0;
     bool fileChanged = currentDone != app.fileBar.value || currentTotal != app.fileBar.maximum;
     if (fileChanged) sampleTransferRate(app.progress, static_cast<int64_t>(GetTickCount64()), currentDone);
     if (auto label =
@@ -127,7 +133,7 @@ void updateTransfer(LauncherApp& app) {
         app.fileBar.previousValue = app.fileBar.value;
         app.fileBar.value = currentDone;
         app.fileBar.maximum = currentTotal;
-        invalidate(app, progressBarDirtyRect(app.fileBar, glowReach));
+        invalidate(app, progressBarDirtyRect(app.fileBar));
     }
 
     const TransferCounters counters{engine.filesDone.load(), engine.filesTotal.load(),
@@ -137,7 +143,7 @@ void updateTransfer(LauncherApp& app) {
     app.totalBar.previousValue = app.totalBar.value;
     app.totalBar.value = totalBarValue(counters);
     app.totalBar.maximum = kTotalBarMaximum;
-    invalidate(app, progressBarDirtyRect(app.totalBar, glowReach));
+    invalidate(app, progressBarDirtyRect(app.totalBar));
 }
 
 void updateStatusAndProgress(LauncherApp& app) {

@@ -76,7 +76,7 @@ void placeProgressBar(ProgressBar& bar, const IntRect& barRect, const IntRect& l
     bar.label = bar.ownLabel = labelRect;
 }
 
-IntRect progressBarDirtyRect(const ProgressBar& bar, int32_t glowReach) {
-    const int32_t side = bar.bar.height / 4 > glowReach ? bar.bar.height / 4 : glowReach;
-    return unite(inflated(bar.bar, side, glowReach), bar.label);
+IntRect progressBarDirtyRect(const ProgressBar& bar) {
+    const int32_t reach = bar.bar.height / 4;
+    return unite(inflated(bar.bar, reach, reach), bar.label);
 }

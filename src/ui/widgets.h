@@ -76,6 +76,6 @@ struct ProgressBar {
 // Places a bar and remembers the place as its own.
 void placeProgressBar(ProgressBar& bar, const IntRect& barRect, const IntRect& labelRect);
 
-// What a repaint of the bar touches: the bar widened on both sides by a quarter of its height, or
-// by `glowReach` where the glowing head reaches further, together with its label.
-[[nodiscard]] IntRect progressBarDirtyRect(const ProgressBar& bar, int32_t glowReach);
+// What a repaint of the bar touches: the bar widened on every side by a quarter of its height (the
+// glowing head reaches that far past it), together with its label.
+[[nodiscard]] IntRect progressBarDirtyRect(const ProgressBar& bar);

@@ -68,7 +68,8 @@ LRESULT handleMessage(LauncherApp& app, HWND window, UINT message, WPARAM wParam
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC target = BeginPaint(window, &paint);
-            if (target) paintFrame(app, target);
+            const RECT& r = paint.rcPaint;
+            if (target) paintFrame(app, target, {r.left, r.top, r.right - r.left, r.bottom - r.top});
             EndPaint(window, &paint);
             return 0;
         }

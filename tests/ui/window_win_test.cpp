@@ -17,6 +17,7 @@
 #include "ui/geometry.h"
 #include "ui/image_table.h"
 #include "ui/layout.h"
+#include "ui/pictures_win.h"
 
 namespace {
 
@@ -44,13 +45,11 @@ public:
     [[nodiscard]] bool any() const {
         return module && FindResourceW(module, MAKEINTRESOURCEW(kImageBackground), L"PNG");
     }
-    [[nodiscard]] std::unique_ptr<Gdiplus::Bitmap> load(int32_t id) const {
-        return loadPngResource(module, id);
-    }
+    [[nodiscard]] DecodedPng load(int32_t id) const { return loadPngResource(module, id); }
     // The picture as the launcher draws it: decoded, then resized to `size`.
     [[nodiscard]] std::unique_ptr<Gdiplus::Bitmap> at(int32_t id, PixelSize size) const {
-        auto source = load(id);
-        return source ? resizedBitmap(*source, size) : nullptr;
+        DecodedPng source = load(id);
+        return source.bitmap ? resizedBitmap(*source.bitmap, size) : nullptr;
     }
 
 private:
@@ -148,7 +147,8 @@ TEST_F(LauncherWindow, EveryPictureLoadsAtTheSizeItIsDrawnFor) {
     if (!pictures.any()) GTEST_SKIP() << "this build's executable carries no pictures";
     for (const ImageSpec& spec : kImageSpecs) {
         SCOPED_TRACE(testing::Message() << "picture " << spec.id);
-        const auto bitmap = pictures.load(spec.id);
+        const DecodedPng png = pictures.load(spec.id);
+        const auto& bitmap = png.bitmap;
         ASSERT_NE(bitmap, nullptr);
         EXPECT_EQ(static_cast<int32_t>(bitmap->GetWidth()), spec.size.width);
         EXPECT_EQ(static_cast<int32_t>(bitmap->GetHeight()), spec.size.height);
