@@ -160,7 +160,18 @@ const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& tex
         chosen = font;
         const Gdiplus::SizeF size =
             measureText(graphics, text, *font, oneLine ? 10000.0f : rect.Width, 10000.0f, &measuring);
-        if (size.Width <= rect.Width && size.Height <= rect.Height) break;
+        // A little room to spare: measuring and drawing do not always agree to the pixel.
+        if (size.Width <= rect.Width * 0.96f && size.Height <= rect.Height) break;
     }
     return *chosen;
+}
+
+void drawStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text) {
+    if (text.empty()) return;
+    const Gdiplus::RectF rect = toRectF(area);
+    const Gdiplus::Font& font =
+        fittingFont(g, text, {c.regular.get(), c.regular080.get(), c.regular066.get()}, rect, c.wrapNear);
+    Gdiplus::StringFormat format(&c.wrapNear);
+    format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+    drawText(g, text, font, rect, format, c.whiteBrush);
 }

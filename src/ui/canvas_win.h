@@ -149,5 +149,9 @@ void drawText(Gdiplus::Graphics& graphics, const WString& text, const Gdiplus::F
                                                const Gdiplus::RectF& rect,
                                                const Gdiplus::StringFormat& format);
 
+// The status line: white, left-aligned, vertically centred, wrapped, in the largest of the base,
+// 0.8 and 0.66 sizes that fits the area.
+void drawStatusText(Canvas& canvas, Gdiplus::Graphics& graphics, const IntRect& area, const WString& text);
+
 [[nodiscard]] Gdiplus::RectF toRectF(const FloatRect& rect);
 [[nodiscard]] Gdiplus::RectF toRectF(const IntRect& rect);

@@ -143,14 +143,7 @@ void drawProgress(LauncherApp& app, Gdiplus::Graphics& g) {
     if (app.singleBarMode && !app.progressCaption.empty()) {
         drawText(g, app.progressCaption, *c.bold080, toRectF(app.fileBar.ownLabel), c.lineNear, c.goldBrush);
     }
-    if (!app.shownStatus.empty()) {
-        const RectF area = toRectF(app.layout.progressArea);
-        const Gdiplus::Font& font = fittingFont(
-            g, app.shownStatus, {c.regular.get(), c.regular080.get(), c.regular066.get()}, area, c.wrapNear);
-        Gdiplus::StringFormat format(&c.wrapNear);
-        format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-        drawText(g, app.shownStatus, font, area, format, c.whiteBrush);
-    }
+    drawStatusText(c, g, app.layout.progressArea, app.shownStatus);
 }
 
 // Step 6: the title with the branch's release version, and the launcher's own version.

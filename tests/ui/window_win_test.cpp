@@ -11,6 +11,7 @@
 
 #include "base/constants.h"
 #include "config/settings.h"
+#include "support/exe_pictures_win.h"
 #include "support/launcher_window_win.h"
 #include "support/test_env_win.h"
 #include "ui/canvas_win.h"
@@ -26,71 +27,6 @@ std::string settingsText(const WString& lurra, const WString& ktvx, Language lan
     settings.branchFolders = {lurra, ktvx};
     settings.language = language;
     return buildSettingsText(settings);
-}
-
-// The pictures of the launcher executable under test, decoded in this process.
-class ExePictures {
-public:
-    explicit ExePictures(const WString& exePath) {
-        startGdiplusOnce();
-        module = LoadLibraryExW(exePath.c_str(), nullptr,
-                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    }
-    ~ExePictures() {
-        if (module) FreeLibrary(module);
-    }
-    ExePictures(const ExePictures&) = delete;
-    ExePictures& operator=(const ExePictures&) = delete;
-
-    [[nodiscard]] bool any() const {
-        return module && FindResourceW(module, MAKEINTRESOURCEW(kImageBackground), L"PNG");
-    }
-    [[nodiscard]] DecodedPng load(int32_t id) const { return loadPngResource(module, id); }
-    // The picture as the launcher draws it: decoded, then resized to `size`.
-    [[nodiscard]] std::unique_ptr<Gdiplus::Bitmap> at(int32_t id, PixelSize size) const {
-        DecodedPng source = load(id);
-        return source.bitmap ? resizedBitmap(*source.bitmap, size) : nullptr;
-    }
-
-private:
-    HMODULE module = nullptr;
-};
-
-// A pixel of `bitmap` that is mostly opaque, searched in the part of it given as fractions of its
-// size (where no label is drawn over it).
-std::optional<POINT> solidPixelIn(Gdiplus::Bitmap& bitmap, double left, double top, double right,
-                                  double bottom) {
-    const int width = static_cast<int>(bitmap.GetWidth());
-    const int height = static_cast<int>(bitmap.GetHeight());
-    for (int y = static_cast<int>(top * height); y < static_cast<int>(bottom * height); ++y) {
-        for (int x = static_cast<int>(left * width); x < static_cast<int>(right * width); ++x) {
-            Gdiplus::Color colour;
-            if (bitmap.GetPixel(x, y, &colour) == Gdiplus::Ok && colour.GetA() >= 200) return POINT{x, y};
-        }
-    }
-    return std::nullopt;
-}
-
-Rgb pixelOf(Gdiplus::Bitmap& bitmap, int x, int y) {
-    Gdiplus::Color colour;
-    bitmap.GetPixel(x, y, &colour);
-    return {colour.GetR(), colour.GetG(), colour.GetB()};
-}
-
-// `over` with its alpha on top of `under`, as the window composes its pictures.
-Rgb blend(Gdiplus::Bitmap& over, int x, int y, const Rgb& under) {
-    Gdiplus::Color colour;
-    over.GetPixel(x, y, &colour);
-    const double a = colour.GetA() / 255.0;
-    auto mix = [&](int top, int bottom) { return static_cast<int>(top * a + bottom * (1 - a) + 0.5); };
-    return {mix(colour.GetR(), under.r), mix(colour.GetG(), under.g), mix(colour.GetB(), under.b)};
-}
-
-// The top strip darkens the background with 0x4C000000.
-Rgb underTopStrip(const Rgb& background) {
-    const double keep = 1 - 0x4C / 255.0;
-    return {static_cast<int>(background.r * keep + 0.5), static_cast<int>(background.g * keep + 0.5),
-            static_cast<int>(background.b * keep + 0.5)};
 }
 
 class LauncherWindow : public testing::Test {
