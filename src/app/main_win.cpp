@@ -21,6 +21,9 @@ namespace {
 // How long a start that takes over from another launcher (self-update, elevated restart) waits
 // for the instance mutex before going on without it.
 constexpr DWORD kInstanceWaitMs = 5000;
+// The old launcher's image stays locked for a moment after its process ended.
+constexpr int kBackupDeleteAttempts = 20;
+constexpr DWORD kBackupDeleteIntervalMs = 100;
 
 struct ProcessState {
     UniqueKernelHandle instanceMutex;
@@ -57,11 +60,21 @@ bool activateEarlierInstance() {
 }
 
 // The new launcher of a self-update reports that its window is up; the old one then exits and
-// leaves the instance mutex by abandonment.
-void reportUpdateHealthy() {
+// leaves the instance mutex by abandonment. True when the report was given.
+bool reportUpdateHealthy() {
     UniqueKernelHandle healthy(OpenEventW(EVENT_MODIFY_STATE, FALSE, kUpdateHealthyEventName));
-    if (!healthy) return;
-    if (SetEvent(healthy.get())) DeleteFileW((launcherFolder() + L"/old_launcher.bak").c_str());
+    return healthy && SetEvent(healthy.get());
+}
+
+// The old launcher's file, kept as the backup until the new one reported itself healthy. While the
+// old process still runs, its image cannot be deleted; it ends as soon as it sees the report, so
+// the delete is tried once the mutex wait is over, and again for a short while.
+void removeOldLauncher() {
+    const WString backup = launcherFolder() + L"/old_launcher.bak";
+    for (int attempt = 0; attempt < kBackupDeleteAttempts; ++attempt) {
+        if (DeleteFileW(backup.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+        Sleep(kBackupDeleteIntervalMs);
+    }
 }
 
 void writeErrorLog(const char* message) {
@@ -98,10 +111,11 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
     (void)CoInitialize(nullptr);
 
     if (postUpdate) {
-        reportUpdateHealthy();
+        const bool reported = reportUpdateHealthy();
         bool existed = false;
         state.instanceMutex = createInstanceMutex(existed);
         if (state.instanceMutex && existed) WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
+        if (reported) removeOldLauncher();
     }
 
     runLauncher(*app);

@@ -97,11 +97,14 @@ TEST_F(Entry, PostUpdateStartSignalsHealthyRemovesTheBackupAndTakesTheMutex) {
     ASSERT_EQ(WaitForSingleObject(healthy.get(), 30000), WAIT_OBJECT_0);
     // Set only once the window exists.
     EXPECT_NE(findLauncherWindow(), nullptr);
-    EXPECT_TRUE(waitUntil([&] { return !fileExists(backup); }, 5000));
+    // The old launcher ends when it sees the event, which leaves the mutex to the new one; the
+    // backup of the old launcher goes after that.
+    EXPECT_TRUE(fileExists(backup));
     ReleaseMutex(mutex.get());
     mutex.reset();
     EXPECT_TRUE(waitUntil([] { return instanceMutexOwnedElsewhere(); }, 5000))
         << "the new launcher took no mutex";
+    EXPECT_TRUE(waitUntil([&] { return !fileExists(backup); }, 5000));
     ASSERT_NE(first.waitForWindow(), nullptr);
     EXPECT_TRUE(first.close());
 }

@@ -148,6 +148,21 @@ TEST_F(WindowInput, TheCursorIsAHandOverLinksAndTabsOnly) {
     }
 }
 
+TEST_F(WindowInput, TheLanguageButtonSavesTheOtherLanguageAndRedrawsTheTexts) {
+    startIdle(Language::Russian);
+    // The folder is not a game: the check ends at once with its summary.
+    expectStatusShown(L"LURRA 1.44 — в папке нет Tharnvl2.exe!\nKORDAN TVX — папка не выбрана", "russian");
+    ASSERT_TRUE(click(layout.languageButton));
+    expectStatusShown(L"LURRA 1.44 — no Tharnvl2.exe in folder!\nKORDAN TVX — folder not set", "english");
+    EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher.ini"),
+              std::optional<std::string>(settingsText(scratch.path(), L"", Language::English)));
+    ASSERT_TRUE(click(layout.languageButton));
+    expectStatusShown(L"LURRA 1.44 — в папке нет Tharnvl2.exe!\nKORDAN TVX — папка не выбрана",
+                      "russian-again");
+    EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher.ini"),
+              std::optional<std::string>(settingsText(scratch.path(), L"", Language::Russian)));
+}
+
 TEST_F(WindowInput, LinksOpenTheirPagesThroughTheShell) {
     const BrowserStandIn browser(scratch / L"opened.log");
     ASSERT_TRUE(browser.installed());

@@ -128,4 +128,74 @@ TEST_F(UpdatingLauncher, TheVerifyButtonChecksEveryFileOfACurrentRelease) {
     EXPECT_TRUE(waitUntil([&] { return playLooksEnabled(0, "verified"); }, 30000));
 }
 
+TEST_F(UpdatingLauncher, ANewerLauncherTakesOverTheWindowAndTheOldOneEnds) {
+    makeReleaseFiles(2, 64 << 10);
+    publish(144);
+    // The newer launcher: this build with a marker appended (a PE file runs with bytes after its
+    // end), announced as version 1.17 by the first descriptor the server hands out; later checks
+    // get the current one, so the new launcher does not update itself again.
+    const WString published = scratch / L"latest_launcher.exe";
+    const auto build = readFileBytes(launcher.exePath());
+    ASSERT_TRUE(build.has_value());
+    const std::string marker = "VARNHOLD-UPDATED-LAUNCHER";
+    ASSERT_TRUE(writeFileBytes(published, *build + marker));
+    publish(144, {"--launcher", unixPathFromWine(published), "--launcher-version", "117"}, "lurra_new");
+    ASSERT_TRUE(server->setRules(R"([
+        {"path": "/patch/lurra/latest.txt", "action": "file", "file": "patch/lurra_new/latest.txt", "times": 1},
+        {"path": "/patch/lurra/latest.sig", "action": "file", "file": "patch/lurra_new/latest.sig", "times": 1},
+        {"path": "/patch/lurra/latest_launcher.exe", "action": "file", "file": "patch/lurra_new/latest_launcher.exe"}
+    ])"));
+
+    startWith(settingsText(game, L"", Language::English));
+    const DWORD oldId = launcher.processId();
+    // The old launcher hands over and ends with 0 once the new window is up.
+    EXPECT_EQ(launcher.waitForExit(60000), std::optional<DWORD>(0));
+    HWND newWindow = nullptr;
+    DWORD newId = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            newWindow = findLauncherWindow();
+            if (newWindow) GetWindowThreadProcessId(newWindow, &newId);
+            return newWindow && newId != oldId && IsWindowVisible(newWindow);
+        },
+        30000));
+    UniqueKernelHandle newProcess(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, newId));
+    const auto replaced = readFileBytes(launcher.exePath());
+    EXPECT_TRUE(replaced && replaced->size() > marker.size() &&
+                replaced->compare(replaced->size() - marker.size(), marker.size(), marker) == 0)
+        << "the launcher file was not replaced by the published one";
+    EXPECT_TRUE(waitUntil([&] { return !fileExists(launcher.folder() + L"\\old_launcher.bak"); }, 10000));
+    // The new launcher goes on with the game files.
+    EXPECT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
+    EXPECT_EQ(allLauncherWindows().size(), 1u);
+    PostMessageW(newWindow, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(newProcess.get(), 15000) != WAIT_OBJECT_0) TerminateProcess(newProcess.get(), 1);
+}
+
+TEST_F(UpdatingLauncher, ADownloadStalledOnTheServerDoesNotHoldTheExit) {
+    makeReleaseFiles(2, 64 << 10);
+    publish(144);
+    ASSERT_TRUE(server->setRules(R"([{"prefix": "/patch/lurra/144/files/", "action": "stall", "after": 10,
+        "seconds": 120}])"));
+    startWith(settingsText(game, L"", Language::English));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const ServerRequest& request : server->requests()) {
+                if (request.path.rfind("/patch/lurra/144/files/", 0) == 0) return true;
+            }
+            return false;
+        },
+        30000));
+    const ULONGLONG closing = GetTickCount64();
+    ASSERT_TRUE(click(layout.closeButton));
+    const std::optional<DWORD> exitCode = launcher.waitForExit(20000);
+    const ULONGLONG took = GetTickCount64() - closing;
+    EXPECT_EQ(exitCode, std::optional<DWORD>(0));
+    // The worker is given 2 s to notice the stop; a read stalled on the network does not, and the
+    // process ends without it.
+    EXPECT_LT(took, 8000u);
+    // Nothing half-written took a game file's name.
+    EXPECT_FALSE(fileExists(game + L"\\Imgs\\mod_0.dds"));
+}
+
 }  // namespace
