@@ -1,0 +1,152 @@
+// The application object in this test process, for what a separate launcher process cannot show:
+// the answer that restarts elevated (Wine reports every process as elevated) and a failure inside
+// the window procedure. The window and its input are real; only the shell calls are replaced.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+
+#include "base/paths_win.h"
+#include "support/launcher_window_win.h"
+#include "support/test_env_win.h"
+#include "ui/launcher_app_win.h"
+#include "ui/shell_win.h"
+
+namespace {
+
+struct ElevatedStart {
+    int calls = 0;
+    WString executable;
+    WString parameters;
+    bool accept = true;
+};
+ElevatedStart elevatedStart;
+
+bool recordElevatedStart(const WString& executable, const WString& parameters) {
+    ++elevatedStart.calls;
+    elevatedStart.executable = executable;
+    elevatedStart.parameters = parameters;
+    return elevatedStart.accept;
+}
+
+bool failToOpenPage(const WString&, const wchar_t*) { throw std::runtime_error("the shell went away"); }
+
+class AppInProcess : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(noLauncherWindowLeft());
+        startGdiplusOnce();
+        elevatedStart = ElevatedStart{};
+        // Never deleted, as in the launcher; the window goes at the end of the test.
+        app = new LauncherApp(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE);
+        layout = app->layout;
+        // A test that hangs would otherwise hold the loop: the window closes after a while.
+        SetTimer(app->window, 1, 30000, [](HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); });
+    }
+
+    void TearDown() override {
+        setShellHooksForTests({});
+        if (app && IsWindow(app->window)) DestroyWindow(app->window);
+    }
+
+    // A real click at client coordinates, given by the X server a moment after the loop started.
+    void clickSoon(int x, int y) {
+        const POINT origin = clientOrigin(app->window);
+        ASSERT_EQ(runUnixShell("(sleep 1; xdotool mousemove " + std::to_string(origin.x + x) + " " +
+                               std::to_string(origin.y + y) + " sleep 0.1 click 1) >/dev/null 2>&1 &"),
+                  0);
+    }
+
+    LauncherApp* app = nullptr;
+    ScreenLayout layout;
+};
+
+TEST_F(AppInProcess, TheAdministratorAnswerRestartsElevatedAndEndsThisInstance) {
+    app->elevated = false;
+    setButtonEnabled(app->buttons.tryAgainAdmin, true);
+    setShellHooksForTests({nullptr, recordElevatedStart});
+    UpdateEngine& engine = launcherEngine(*app);
+    engine.dialogText =
+        L"Could not check the following files:\n\nImgs/a.dds (error: could not open for checking)\n\n";
+    engine.dialogPending.exchange(true);
+
+    const IntRect& answer = layout.tryAgainAdmin;
+    clickSoon(answer.left + answer.width / 2, answer.top + answer.height / 2);
+    (void)runFrameLoop(*app);
+
+    EXPECT_EQ(elevatedStart.calls, 1);
+    EXPECT_EQ(elevatedStart.executable, modulePath());
+    EXPECT_EQ(elevatedStart.parameters, L"-ignoreinstances");
+    EXPECT_FALSE(app->running);
+    // The question stays: the run is not answered by a restart.
+    EXPECT_TRUE(app->input.questionOpen);
+    EXPECT_TRUE(engine.dialogPending.load());
+}
+
+TEST_F(AppInProcess, ARefusedElevationLeavesTheQuestionOpenForAnotherAnswer) {
+    app->elevated = false;
+    setButtonEnabled(app->buttons.tryAgainAdmin, true);
+    elevatedStart.accept = false;
+    setShellHooksForTests({nullptr, recordElevatedStart});
+    UpdateEngine& engine = launcherEngine(*app);
+    engine.dialogPending.exchange(true);
+
+    const IntRect& answer = layout.tryAgainAdmin;
+    clickSoon(answer.left + answer.width / 2, answer.top + answer.height / 2);
+    const IntRect& other = layout.continueAnyway;
+    ASSERT_EQ(runUnixShell("(sleep 3; xdotool mousemove " +
+                           std::to_string(clientOrigin(app->window).x + other.left + 2) + " " +
+                           std::to_string(clientOrigin(app->window).y + other.top + 2) +
+                           " sleep 0.1 click 1) >/dev/null 2>&1 &"),
+              0);
+    // The continue answer closes the question; the close button then ends the loop.
+    const IntRect& close = layout.closeButton;
+    ASSERT_EQ(runUnixShell("(sleep 5; xdotool mousemove " +
+                           std::to_string(clientOrigin(app->window).x + close.left + 5) + " " +
+                           std::to_string(clientOrigin(app->window).y + close.top + 5) +
+                           " sleep 0.1 click 1) >/dev/null 2>&1 &"),
+              0);
+    (void)runFrameLoop(*app);
+
+    EXPECT_EQ(elevatedStart.calls, 1);
+    EXPECT_TRUE(engine.dialogAnswer.load());
+    EXPECT_FALSE(engine.dialogPending.load());
+    EXPECT_FALSE(app->input.questionOpen);
+}
+
+TEST_F(AppInProcess, WhileElevatedTheAdministratorAnswerIsNotOffered) {
+    app->elevated = true;
+    setButtonEnabled(app->buttons.tryAgainAdmin, false);
+    setShellHooksForTests({nullptr, recordElevatedStart});
+    launcherEngine(*app).dialogPending.exchange(true);
+    const IntRect& answer = layout.tryAgainAdmin;
+    clickSoon(answer.left + answer.width / 2, answer.top + answer.height / 2);
+    const IntRect& close = layout.closeButton;
+    ASSERT_EQ(runUnixShell("(sleep 3; xdotool mousemove " +
+                           std::to_string(clientOrigin(app->window).x + close.left + 5) + " " +
+                           std::to_string(clientOrigin(app->window).y + close.top + 5) +
+                           " sleep 0.1 click 1) >/dev/null 2>&1 &"),
+              0);
+    // The close button does not react while the question is open: the watchdog ends the loop.
+    SetTimer(app->window, 1, 6000, [](HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); });
+    (void)runFrameLoop(*app);
+    EXPECT_EQ(elevatedStart.calls, 0);
+    EXPECT_TRUE(app->input.questionOpen);
+}
+
+TEST_F(AppInProcess, AFailureInTheWindowProcedureReachesTheLoopNotDispatch) {
+    setShellHooksForTests({failToOpenPage, nullptr});
+    const FloatRect& footer = layout.rating.footer;
+    clickSoon(static_cast<int>(footer.x + footer.width / 2), static_cast<int>(footer.y + footer.height / 2));
+    try {
+        (void)runFrameLoop(*app);
+        ADD_FAILURE() << "the loop ended without the failure";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "the shell went away");
+    }
+    EXPECT_FALSE(app->running);
+    EXPECT_EQ(app->pendingError, nullptr);  // handed over once
+}
+
+}  // namespace
