@@ -139,6 +139,11 @@ void layoutQuestion(ScreenLayout& L) {
 
 }  // namespace
 
+IntRect progressRegion(const ScreenLayout& layout) {
+    const int32_t reach = layout.fileBar.height / 4 + 1;
+    return inflated(layout.progressArea, reach, reach);
+}
+
 int32_t fontBaseSize(int32_t height) { return trunc(height * 0.03) * 96 / 72; }
 
 ScreenLayout computeLayout(int32_t width, int32_t height, PixelSize playSize) {

@@ -84,5 +84,8 @@ struct ScreenLayout {
 // `playSize` is the scaled size of the play picture (the play buttons take it as theirs).
 [[nodiscard]] ScreenLayout computeLayout(int32_t width, int32_t height, PixelSize playSize);
 
+// The progress area with what the bars' glowing heads reach past it (a quarter of a bar's height).
+[[nodiscard]] IntRect progressRegion(const ScreenLayout& layout);
+
 // The font base size of a window `height` pixels high.
 [[nodiscard]] int32_t fontBaseSize(int32_t height);

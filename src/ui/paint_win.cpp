@@ -231,12 +231,11 @@ void paintFrame(LauncherApp& app, HDC target, const IntRect& area) {
     // full redraw would give there.
     auto reaches = [&](const IntRect& bounds) { return overlaps(area, bounds); };
     const IntRect strip{0, 0, L.width, L.strip + 2};
-    const int32_t barReach = L.fileBar.height / 4 + 1;
     g.SetClip(toRectF(area));
     if (!restoreBaseLayer(c, area)) drawBaseLayer(app, g);
     if (reaches(strip)) drawTopStrip(app, g);
     if (reaches(unite(L.play[0], L.play[1]))) drawBranches(app, g);
-    if (reaches(inflated(L.progressArea, barReach, barReach))) drawProgress(app, g);
+    if (reaches(progressRegion(L))) drawProgress(app, g);
     if (reaches(strip)) {
         drawTitleAndVersion(app, g);
         drawMainLinks(app, g);

@@ -86,19 +86,19 @@ void showStatusLine(LauncherApp& app, const WString& text) {
     app.fileBar.visible = false;
     app.totalBar.visible = false;
     app.shownStatus = text;
-    invalidate(app, app.layout.progressArea);
+    invalidate(app, progressRegion(app.layout));
 }
 
 void setBarVisible(LauncherApp& app, ProgressBar& bar, bool visible) {
     if (bar.visible == visible) return;
     bar.visible = visible;
-    invalidate(app, app.layout.progressArea);
+    invalidate(app, progressRegion(app.layout));
 }
 
 void updateTransfer(LauncherApp& app) {
     UpdateEngine& engine = launcherEngine(app);
     if (!app.shownStatus.empty()) {
-        invalidate(app, app.layout.progressArea);
+        invalidate(app, progressRegion(app.layout));
         app.shownStatus.clear();
     }
     const int32_t state = engine.state.load();
@@ -109,7 +109,7 @@ void updateTransfer(LauncherApp& app) {
         app.singleBarMode = single;
         app.fileBar.bar = single ? app.totalBar.ownBar : app.fileBar.ownBar;
         app.fileBar.label = single ? app.totalBar.ownLabel : app.fileBar.ownLabel;
-        invalidate(app, app.layout.progressArea);
+        invalidate(app, progressRegion(app.layout));
     }
     const WString caption = single ? app.snapshot.launcherUpdateText : WString();
     if (caption != app.progressCaption) {

@@ -172,6 +172,12 @@ TEST(ScreenLayout, EveryButtonInsideTheWindowAndNoTwoOfAScreenOverlapping) {
         areas.push_back({"progress", L.progressArea});
         expectSeparate(areas, window);
         EXPECT_TRUE(insideOf(L.totalBar, L.progressArea)) << describe(L.totalBar);
+        // What a bar's glowing head touches is repainted with the progress area, and stays clear of
+        // the play buttons.
+        for (const IntRect& bar : {L.fileBar, L.totalBar}) {
+            EXPECT_TRUE(insideOf(inflated(bar, bar.height / 4, bar.height / 4), progressRegion(L)));
+        }
+        EXPECT_FALSE(overlaps(progressRegion(L), L.play[0]));
         EXPECT_TRUE(insideOf(L.continueCaption, questionScreen(L)[0].rect));
         EXPECT_FALSE(overlaps(L.questionBox, L.tryAgainAdmin));
         EXPECT_TRUE(insideOf(L.gearArea, window));
