@@ -76,4 +76,9 @@ foreach(folder IN LISTS varnhold_test_folders)
     endif()
     add_test(NAME ${folder} COMMAND ${folder}_tests --gtest_color=no)
     set_tests_properties(${folder} PROPERTIES FIXTURES_REQUIRED wine_env TIMEOUT 900)
+    # The launcher's instance mutex, window class and update-healthy event are named objects of the
+    # whole prefix: the programs that start launchers or hand over between them run one at a time.
+    if(folder MATCHES "^(app|ui|update)$")
+        set_tests_properties(${folder} PROPERTIES RESOURCE_LOCK launcher_instance)
+    endif()
 endforeach()
