@@ -33,5 +33,6 @@ set(varnhold_resource_script "${PROJECT_SOURCE_DIR}/resources/launcher.rc")
 add_library(launcher_resources OBJECT "${varnhold_resource_script}")
 target_include_directories(launcher_resources PRIVATE "${VARNHOLD_ART_DIR}" "${PROJECT_SOURCE_DIR}/resources")
 # The resource compiler does not report the files it embeds: recompile when a picture changes.
-set_source_files_properties("${varnhold_resource_script}" PROPERTIES OBJECT_DEPENDS "${varnhold_art_outputs}")
+set_source_files_properties("${varnhold_resource_script}" PROPERTIES
+    OBJECT_DEPENDS "${varnhold_art_outputs};${PROJECT_SOURCE_DIR}/resources/launcher.manifest")
 add_dependencies(launcher_resources launcher_art)

@@ -21,4 +21,7 @@ foreach(source IN LISTS varnhold_fuzz_sources)
     add_test(NAME fuzz.${corpus}
         COMMAND ${name} -max_total_time=${VARNHOLD_FUZZ_SMOKE_SECONDS} -timeout=10 -rss_limit_mb=2048
             -print_final_stats=1 "${work}" "${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${corpus}")
+    # The smoke period plus time to load the corpus and to write what a crash leaves.
+    math(EXPR timeout "${VARNHOLD_FUZZ_SMOKE_SECONDS} + 120")
+    set_tests_properties(fuzz.${corpus} PROPERTIES TIMEOUT ${timeout})
 endforeach()

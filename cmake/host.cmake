@@ -41,11 +41,14 @@ if(VARNHOLD_BUILD_TESTS)
         add_executable(host_${folder}_tests ${test_sources})
         target_compile_options(host_${folder}_tests PRIVATE ${varnhold_warnings})
         target_link_libraries(host_${folder}_tests PRIVATE host_test_support GTest::gtest_main)
-        gtest_discover_tests(host_${folder}_tests TEST_PREFIX "host.${folder}." DISCOVERY_MODE PRE_TEST)
+        # Every test has a time limit: a loop that never ends fails instead of holding the machine.
+        gtest_discover_tests(host_${folder}_tests TEST_PREFIX "host.${folder}." DISCOVERY_MODE PRE_TEST
+            PROPERTIES TIMEOUT 120)
     endforeach()
 
     add_test(NAME clang_format
         COMMAND "${PROJECT_SOURCE_DIR}/scripts/check-format.sh")
+    set_tests_properties(clang_format PROPERTIES TIMEOUT 300)
 endif()
 
 if(VARNHOLD_FUZZ)

@@ -58,13 +58,20 @@ add_test(NAME test_environment_setup
     COMMAND "${PROJECT_SOURCE_DIR}/scripts/test-environment.sh" setup "${CMAKE_BINARY_DIR}")
 set_tests_properties(test_environment_setup PROPERTIES FIXTURES_SETUP wine_env TIMEOUT 300)
 
+# The test programs carry the launcher's application manifest, so that the code under test meets the
+# same common controls (message boxes, folder dialog), DPI and path handling as in the product.
+set(varnhold_test_manifest_rc "${CMAKE_BINARY_DIR}/test_manifest.rc")
+file(WRITE "${varnhold_test_manifest_rc}" "1 24 \"${PROJECT_SOURCE_DIR}/resources/launcher.manifest\"\n")
+set_source_files_properties("${varnhold_test_manifest_rc}" PROPERTIES
+    OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/launcher.manifest")
+
 foreach(folder IN LISTS varnhold_test_folders)
     file(GLOB test_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${folder}/*_test.cpp")
     list(FILTER test_sources EXCLUDE REGEX "_host_test\\.cpp$")
     if(NOT test_sources)
         continue()
     endif()
-    add_executable(${folder}_tests ${test_sources})
+    add_executable(${folder}_tests ${test_sources} "${varnhold_test_manifest_rc}")
     target_compile_options(${folder}_tests PRIVATE ${varnhold_warnings})
     target_link_libraries(${folder}_tests PRIVATE test_support GTest::gtest_main)
     if(folder STREQUAL "ui")

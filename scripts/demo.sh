@@ -84,8 +84,8 @@ if ((reset)) || [[ ! -f "$demo/www/patch/lurra/latest.txt" || ! -d "$demo/game" 
     say "Publishing the demo release 1.44 and creating a demo game folder that needs updating"
     rm -rf "$demo/release" "$demo/www" "$demo/game"
     python3 scripts/demo_data.py release "$demo/release"
-    python3 tests/server/release_builder.py build --key "$build/keys/update_signing_private.pem" \
-        --out "$demo/www/patch/lurra" --clean --version 144 --display-version "1.44 demo" \
+    python3 tools/publish/publish.py build --private-key "$build/keys/update_signing_private.pem" \
+        --out "$demo/www/patch/lurra" --version 144 --display-version "1.44 demo" \
         --source "$demo/release/files" --news-v2 "$demo/release/news_v2.txt" --bundle-max-size 16384 \
         >"$demo/release.log"
     python3 scripts/demo_data.py game "$demo/release/files" "$demo/game"

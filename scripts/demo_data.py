@@ -26,7 +26,9 @@ NEWS = ("[news]\n"
         "title_ru=Демо-выпуск 1.44\n"
         "text_en=Published by the demo's local update servers.\n"
         "text_ru=Опубликован локальными серверами демо.\n"
-        "date=2026-12-08\n")
+        "date=2026-12-08\n"
+        "url_en=https://localhost/news/1.44\n"
+        "url_ru=https://localhost/news/1.44\n")
 
 
 def _content(generator: random.Random, size: int, text: bool) -> bytes:

@@ -27,7 +27,6 @@ if [[ -z "${DISPLAY:-}" ]]; then
         export DISPLAY=":$n"
         break
     done
-    sleep 0.5
 fi
 
 cleanup() {
@@ -36,13 +35,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The display must answer before any test draws on it: a server that failed to start (or a stale
+# DISPLAY) would otherwise show up as window tests failing for no visible reason.
+display_up=0
+for _ in $(seq 100); do
+    if xdpyinfo -display "${DISPLAY:-}" >/dev/null 2>&1; then
+        display_up=1
+        break
+    fi
+    sleep 0.1
+done
+if ((display_up == 0)); then
+    echo "the X display ${DISPLAY:-(none)} does not answer (xdpyinfo); the window tests cannot run" >&2
+    exit 1
+fi
+
 # A wineserver left from an earlier run may hold another display: start this run with a fresh one.
 scripts/test-environment.sh stop "$root/build/win64-test" >/dev/null 2>&1 || true
+
+step "publisher: unit tests" timeout 600 python3 -m unittest discover -s tests/publish -t tests/publish
 
 step "32-bit product: configure" cmake --preset win32 >/dev/null &&
     step "32-bit product: build (warnings are errors)" cmake --build --preset win32 && {
     step "32-bit product: imports and include layers" scripts/check-imports.sh build/win32/VarnholdLauncher.exe
     step "32-bit product: pictures and icon" scripts/check-art.sh build/win32
+    step "32-bit product: application manifest" scripts/check-manifest.py build/win32/VarnholdLauncher.exe
 }
 
 step "host: configure" cmake --preset host >/dev/null &&
@@ -55,6 +72,8 @@ step "fuzz targets: configure" cmake --preset fuzz >/dev/null &&
 
 step "64-bit tests: configure" cmake --preset win64-test >/dev/null &&
     step "64-bit tests: build" cmake --build --preset win64-test &&
+    step "64-bit tests: the product's application manifest" \
+        scripts/check-manifest.py build/win32/VarnholdLauncher.exe build/win64-test/VarnholdLauncher.exe &&
     step "64-bit tests: under wine64" ctest --preset win64-test
 
 if ((${#failed[@]})); then

@@ -10,7 +10,7 @@
 //   --key FILE            PEM public key trusted instead of the compiled-in one
 //   --answer LIST         answers to failure lists in order, comma-separated: yes (continue anyway),
 //                         no, cancel (try again later); the last one repeats (default: no)
-//   --full-check          check every file even when the installed version is current
+//   --verify-all          check every file even when the installed version is current
 //   --language en|ru      language of the texts (default ru, as the launcher's default)
 //   --stall-ms N          give up a download that receives nothing for N ms (default 60000)
 //   --retry-pause-ms N    pause before each repeated download attempt (default 1000 and 3000)
@@ -21,7 +21,7 @@
 //   --progress-ms N       at most one progress line per N ms (default 250; 0: no progress lines)
 //   --json                the outcome as one JSON object on standard output; progress and
 //                         questions then go to standard error
-// Exit code: 0 when the run ended in state 7, 1 for any other end, 2 for wrong arguments.
+// Exit code: 0 when the run ended in kStateFinished, 1 for any other end, 2 for wrong arguments.
 #include <windows.h>
 
 #include <algorithm>
@@ -52,7 +52,7 @@ struct Options {
     std::string branch = "/lurra";
     WString keyFile;
     std::vector<Answer> answers{Answer::Decline};
-    bool fullCheck = false;
+    bool verifyAll = false;
     bool english = false;
     std::optional<uint32_t> stallMs;
     std::optional<uint32_t> retryPauseMs;
@@ -81,7 +81,7 @@ void usage(const wchar_t* problem) {
     writeTo(STD_ERROR_HANDLE,
             std::wstring(L"update_tool: ") + problem +
                 L"\nusage: update_tool.exe --folder DIR [--server URL [--server URL]] "
-                L"[--branch PATH] [--key FILE] [--answer yes|no|cancel[,...]] [--full-check] "
+                L"[--branch PATH] [--key FILE] [--answer yes|no|cancel[,...]] [--verify-all] "
                 L"[--language en|ru] [--stall-ms N] [--retry-pause-ms N] [--no-news] "
                 L"[--launcher-folder DIR] [--allow-launcher-update] [--progress-ms N] "
                 L"[--json]\n");
@@ -158,8 +158,8 @@ std::optional<Options> parseOptions(int argc, wchar_t** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::wstring name = argv[i];
-        if (name == L"--full-check") {
-            options.fullCheck = true;
+        if (name == L"--verify-all") {
+            options.verifyAll = true;
         } else if (name == L"--no-news") {
             options.news = false;
         } else if (name == L"--allow-launcher-update") {
@@ -334,7 +334,7 @@ int wmain(int argc, wchar_t** argv) {
     engine.folder = options->folder;
     engine.serverPath = options->branch;
     engine.fetchNews = options->news;
-    engine.verifyAll = options->fullCheck;
+    engine.verifyAll = options->verifyAll;
 
     // The run works on its own thread, as in the launcher; this thread plays the window's part.
     std::atomic<bool> finished{false};

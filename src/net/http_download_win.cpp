@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/handles_win.h"
+#include "base/saturating.h"
 #include "net/http_body_win.h"
 #include "net/http_client_win.h"
 
@@ -15,10 +16,7 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
     attemptBytes = 0;
     HttpRequest request;
     if (!openGet(url, request)) return DownloadFailure::Network;
-    // The result shows in the next step: a folder that is missing makes the file fail to open.
-    (void)createParentFolders(path);
-    UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueKernelHandle file = createFileForWriting(path);
     if (!file) return DownloadFailure::LocalFile;
 
     // A read, stall or length failure leaves an unread rest on the connection: drop it, so that
@@ -48,10 +46,10 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
             return DownloadFailure::LocalFile;
         }
         received += got;
-        // The counters are 32 bits wide and wrap (past 2 GiB) rather than overflow.
-        attemptBytes = static_cast<int32_t>(static_cast<uint32_t>(attemptBytes) + got);
+        // The counters are 32 bits wide: past 2 GiB they stay at the largest value.
+        attemptBytes = sumSaturating(attemptBytes, got);
         if (fileBytes) fileBytes->exchange(attemptBytes);
-        if (totalBytes) totalBytes->fetch_add(static_cast<int32_t>(got));
+        if (totalBytes) addSaturating(*totalBytes, got);
         const ULONGLONG now = GetTickCount64();
         if (now - lastChunk > stallLimitMs) return networkFailure();
         lastChunk = now;
@@ -73,10 +71,22 @@ bool downloadToFile(const std::string& url, const WString& path, std::atomic<int
         if (failure == DownloadFailure::None) return true;
         if (failure == DownloadFailure::LocalFile) return false;
         // Only what survives counts: the next attempt starts again from byte 0.
-        if (totalBytes) totalBytes->fetch_sub(attemptBytes);
+        if (totalBytes) addSaturating(*totalBytes, -static_cast<int64_t>(attemptBytes));
         if (fileBytes) fileBytes->exchange(0);
     }
     return false;
+}
+
+UniqueKernelHandle createFileForWriting(const WString& path) {
+    const auto create = [&path] {
+        return UniqueKernelHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    UniqueKernelHandle file = create();
+    if (file || GetLastError() != ERROR_PATH_NOT_FOUND) return file;
+    // The result shows in the second attempt: a folder still missing makes it fail.
+    (void)createParentFolders(path);
+    return create();
 }
 
 bool createParentFolders(const WString& path) {

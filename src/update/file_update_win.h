@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/handles_win.h"
 #include "base/wstring.h"
 #include "update/manifest.h"
 
@@ -21,17 +22,21 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
 
 // Decompresses a gzip file into a new file through zlib's gzip reader. A source without a gzip
 // header is copied unchanged; a truncated or corrupt stream never succeeds. `unpackedSize`
-// receives the bytes written on success (0 otherwise). On failure the destination is left for
-// the caller to delete.
+// receives the bytes written on success (0 otherwise), `unpackedCrc` the CRC-32 of those bytes,
+// computed as each block is written. On failure the destination is left for the caller to delete.
 [[nodiscard]] bool gunzipFile(const WString& source, const WString& destination,
-                              int64_t* unpackedSize = nullptr);
+                              int64_t* unpackedSize = nullptr, uint32_t* unpackedCrc = nullptr);
+
+// WriteFile of the whole block; false when the file took less.
+[[nodiscard]] bool writeAll(HANDLE file, const char* data, size_t size);
 
 // Removes a file by path; a file that is absent or cannot be removed is ignored.
 void deleteFileQuietly(const WString& path);
 
 // The one rename through which a game file changes: MoveFileExW with MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH (9), so no copy fallback and no delay until reboot. The target is replaced
-// whole or left as it was.
+// whole or left as it was. A rename refused by a lock (sharing violation, access denied) is tried
+// again for about 2 s, so that a scanner holding a file for a moment does not fail the update.
 [[nodiscard]] bool replaceTarget(const WString& replacement, const WString& target);
 
 // Tests only: a stand-in for the rename of replaceTarget, or nullptr for MoveFileExW again. Wine

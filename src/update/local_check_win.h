@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/wstring.h"
+#include "update/local_check.h"
 #include "update/manifest.h"
 
 struct UpdateEngine;
@@ -19,15 +20,18 @@ struct LocalCheckCounts {
 // Judges every manifest entry by the size and CRC-32 of its file in the game folder (no trailing
 // separator), in manifest order: current, needsUpdate (missing, a folder in its place, wrong
 // length, wrong CRC), or failed with a reason (the path passes a link, or the file cannot be
-// opened for reading while others may write it). Publishes state 5 and every progress number;
+// opened for reading while others may write it). Publishes kStateCheckingFiles and every progress number;
 // reads the cancel request before each entry. Worker thread only.
 [[nodiscard]] LocalCheckCounts checkLocalFiles(UpdateEngine& engine, FileManifest& manifest,
                                                const WString& gameFolder);
 
 // True when any existing folder or file on the way from the game folder to the relative path (the
 // game folder itself not included) is a reparse point: a symbolic link, a junction or any other
-// kind. No game file is ever read or written through one.
-[[nodiscard]] bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8);
+// kind. No game file is ever read or written through one. `proven` holds the folders that the
+// calling pass has already found free of links (see LinkFreeFolders); the file itself is always
+// asked about.
+[[nodiscard]] bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8,
+                                       LinkFreeFolders* proven = nullptr);
 
 // The CRC-32 text of a file's bytes, or "" when the file cannot be opened or read to its end.
 [[nodiscard]] std::string crc32FileHex(const WString& path);

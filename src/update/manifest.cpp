@@ -83,6 +83,23 @@ std::optional<ManifestEntry> parseLine(std::string_view line) {
     return entry;
 }
 
+// Updating a file X writes its compressed copy X.gz and its unpacked copy X.new beside it. A listed
+// X.gz or X.new would be overwritten, truncated or renamed away by the update of X while the run
+// still reported success, so a text that lists both is rejected. The paths are compared as the
+// duplicate check compares them (ASCII letters folded), because Windows ignores their case.
+bool listsTemporaryCopyOfAnother(const std::set<std::string>& lowerCasePaths) {
+    for (const std::string& path : lowerCasePaths) {
+        for (std::string_view suffix : {std::string_view(".gz"), std::string_view(".new")}) {
+            if (path.size() <= suffix.size() ||
+                path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
+                continue;
+            }
+            if (lowerCasePaths.count(path.substr(0, path.size() - suffix.size())) != 0) return true;
+        }
+    }
+    return false;
+}
+
 // Parses the whole text; calls `accepted` with each entry's size as it is appended.
 template <typename OnEntry>
 FileManifest parseLines(std::string_view text, OnEntry accepted) {
@@ -101,6 +118,7 @@ FileManifest parseLines(std::string_view text, OnEntry accepted) {
         manifest.push_back(std::move(*entry));
         accepted(manifest.back().size);
     }
+    if (listsTemporaryCopyOfAnother(lowerCasePaths)) return {};
     return manifest;
 }
 

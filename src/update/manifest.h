@@ -26,7 +26,8 @@ struct ManifestEntry {
 using FileManifest = std::vector<ManifestEntry>;
 
 // Parses a verified manifest strictly: one malformed or unsafe line rejects the whole text, so no
-// part of a rejected manifest is ever used and no listed path can leave the game's own folders.
+// part of a rejected manifest is ever used and no listed path can leave the game's own folders. No
+// path may be another path followed by ".gz" or ".new" (the update's temporary copies beside it).
 // Sets the engine's bytesDone to 0 and bytesTotal to the sum of the accepted sizes.
 [[nodiscard]] FileManifest parseManifest(std::string_view text, UpdateEngine& engine);
 

@@ -46,7 +46,7 @@ struct ReleaseInfo {
 enum class VersionDecision {
     NoUsableRelease,   // game version below 1: "Could not connect to the update server!"
     DowngradeRefused,  // the server is older than the installed version
-    AlreadyInstalled,  // equal, and no full check requested
-    CheckFiles,        // newer on the server, or equal with a full check
+    AlreadyInstalled,  // equal, and verifyAll not requested
+    CheckFiles,        // newer on the server, or equal with verifyAll
 };
 [[nodiscard]] VersionDecision decideVersion(int32_t serverVersion, int32_t installedVersion, bool verifyAll);

@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include <atomic>
-#include <cstdlib>
 
 #include "base/constants.h"
 #include "base/handles_win.h"
@@ -33,9 +32,11 @@ constexpr size_t kHashTextLength = 64;
 // not fill the disk before the hash is even checked.
 constexpr uint64_t kLauncherDownloadLimitBytes = 64ull * 1024 * 1024;
 
-// The runtime's normal exit, so that static clean-up runs; the window thread ends with the process
-// and the instance mutex is released by the process end.
-[[noreturn]] void endProcess() { std::exit(0); }
+// Ends the process at once from the worker thread. The runtime's normal exit would run static
+// destructors while the window thread may still be drawing, which can crash at exit; nothing needs
+// flushing here (every record file is written beside and renamed into place). The instance mutex
+// is released by the process end.
+[[noreturn]] void endProcess() { ExitProcess(0); }
 
 bool renameFile(const WString& from, const WString& to) {
     return MoveFileW(from.c_str(), to.c_str()) != FALSE;
@@ -58,6 +59,8 @@ void setHandOverWaitForTests(uint32_t milliseconds) { handOverWaitMs.store(milli
 bool startProcess(const WString& executable, const WString& parameters) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
+    // A failed start must not hold the calling thread in a system error box.
+    info.fMask = SEE_MASK_FLAG_NO_UI;
     info.lpFile = executable.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWDEFAULT;

@@ -20,6 +20,6 @@ struct UpdateEngine;
 void fetchNews(UpdateEngine& engine, const std::string& branchBaseUrl);
 
 // <release base>/checksums.txt and checksums.sig as bytes, unverified; empty on any failure (an
-// empty body is empty too). Each publishes state 4 and its status text.
+// empty body is empty too). Each publishes kStateDownloadingPatchInfo and its status text.
 [[nodiscard]] std::string fetchPatchText(UpdateEngine& engine, const std::string& releaseBaseUrl);
 [[nodiscard]] std::string fetchPatchSignature(UpdateEngine& engine, const std::string& releaseBaseUrl);

@@ -5,10 +5,12 @@
 #include <mutex>
 #include <string>
 
+#include "base/saturating.h"
 #include "base/wstring.h"
 
 // Run states of an update run. A run moves forward through the progress states within one server
-// attempt and ends in one of the final states 7 to 12; the next attempt starts again at 1.
+// attempt and ends in one of the final states, kStateFinished to kStateFilesInUse; the next attempt
+// starts again at kStateDetectingVersion.
 enum RunState : int32_t {
     kStateCreated = 0,
     kStateDetectingVersion = 1,
@@ -40,6 +42,7 @@ struct UpdateEngine {
     int32_t packSize = 0;       // `pack_size` of the last descriptor
     bool notPublished = false;  // the descriptor answered 404; cleared at each server attempt
 
+    // Progress numbers: every add goes through addSaturating (base/saturating.h).
     std::atomic<int32_t> currentDone{0};
     std::atomic<int32_t> currentTotal{0};
     std::atomic<int32_t> filesDone{0};
@@ -85,10 +88,3 @@ void setLauncherUpdateText(UpdateEngine& engine, const WString& text);
 
 // Publishes one outcome of a run: the state, then the status text.
 void publishOutcome(UpdateEngine& engine, int32_t state, const WString& text);
-
-// Adds to a progress number, stopping at INT32_MAX instead of wrapping round to a negative value:
-// the sums of a release's sizes may pass 2 GiB, and the progress bars must never go backwards.
-void addSaturating(std::atomic<int32_t>& number, int64_t amount);
-
-// The same for a plain running sum.
-[[nodiscard]] int32_t sumSaturating(int32_t sum, int64_t amount);

@@ -44,7 +44,7 @@ void updateLauncherIfDue(UpdateEngine& engine, const ReleaseInfo& info, const st
 }
 
 // Fetches the release's manifest and its signature and accepts the manifest only when it is
-// signed and parses as a whole. Each failure publishes state 9 with its own message.
+// signed and parses as a whole. Each failure publishes kStateBadPatchInfo with its own message.
 bool loadManifest(UpdateEngine& engine, const std::string& releaseUrl, FileManifest& manifest) {
     const std::string text = fetchPatchText(engine, releaseUrl);
     const std::string signature = fetchPatchSignature(engine, releaseUrl);

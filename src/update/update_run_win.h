@@ -33,7 +33,7 @@ int32_t runUpdate(UpdateEngine& engine, const UpdateRunSetup& setup);
 
 // One pass of the sequence against one server: news, installed version, descriptor, launcher
 // self-update, version decision, patch information, local check, bundle, downloads, result.
-// True exactly when the attempt ends in state 7. `lastServer` decides whether a failed download
+// True exactly when the attempt ends in kStateFinished. `lastServer` decides whether a failed download
 // is shown as a list (only the last server's failures are).
 [[nodiscard]] bool runServerAttempt(UpdateEngine& engine, const std::string& serverBaseUrl, bool lastServer,
                                     const UpdateRunSetup& setup);

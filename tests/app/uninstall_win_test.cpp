@@ -9,6 +9,7 @@
 
 #include "base/constants.h"
 #include "config/text_convert.h"
+#include "support/child_process_win.h"
 #include "support/test_env_win.h"
 
 namespace {
@@ -31,11 +32,11 @@ bool makeFile(const WString& path, const std::string& bytes = "data") {
 
 // The launcher's main window (its class is the instance name) on the process's first thread, or
 // null once the process has ended without one.
-HWND waitForMainWindow(const PROCESS_INFORMATION& process) {
+HWND waitForMainWindow(const ChildProcess& process) {
     for (int waited = 0; waited < 30000; waited += 10) {
         HWND found = nullptr;
         EnumThreadWindows(
-            process.dwThreadId,
+            process.threadId,
             [](HWND window, LPARAM result) -> BOOL {
                 wchar_t className[128] = {};
                 GetClassNameW(window, className, 128);
@@ -45,7 +46,7 @@ HWND waitForMainWindow(const PROCESS_INFORMATION& process) {
             },
             reinterpret_cast<LPARAM>(&found));
         if (found) return found;
-        if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) return nullptr;
+        if (WaitForSingleObject(process.process.get(), 10) == WAIT_OBJECT_0) return nullptr;
     }
     return nullptr;
 }
@@ -74,24 +75,8 @@ protected:
     // Starts the launcher copy with the command-line tail, from a working folder outside the game
     // folder, and waits for its end. Empty when it could not be started or did not end.
     [[nodiscard]] std::optional<DWORD> runLauncher(const WString& tail) const {
-        WString commandLine = L"\"" + exe + L"\" " + tail;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            dir.path().c_str(), &startup, &process)) {
-            return std::nullopt;
-        }
-        CloseHandle(process.hThread);
-        std::optional<DWORD> exitCode;
-        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-            DWORD code = 0;
-            if (GetExitCodeProcess(process.hProcess, &code)) exitCode = code;
-        } else {
-            TerminateProcess(process.hProcess, 1);
-        }
-        CloseHandle(process.hProcess);
-        return exitCode;
+        const ChildProcess launcher = startChild(exe, L"\"" + exe + L"\" " + tail, ChildOptions(dir.path()));
+        return waitForChild(launcher, 60000);
     }
 
     // The launcher's own files are never touched by the uninstall.
@@ -236,12 +221,9 @@ TEST_F(Uninstall, AnyOtherCommandLineIsANormalStart) {
     ASSERT_TRUE(writeFileBytes(at(L"launcher_unins.ini"), "Imgs/a.ff\n"));
     for (const wchar_t* tail : {L"-uninstall ", L"-Uninstall"}) {
         SCOPED_TRACE(wideToUtf8(tail));
-        WString commandLine = L"\"" + exe + L"\" " + tail;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   dir.path().c_str(), &startup, &process));
+        const ChildProcess process =
+            startChild(exe, L"\"" + exe + L"\" " + std::wstring(tail), ChildOptions(dir.path()));
+        ASSERT_TRUE(process);
         // An uninstall run would have ended before any window exists: once the main window is
         // there (or the process has ended, as it does without a display), the files tell which
         // mode ran.
@@ -251,12 +233,7 @@ TEST_F(Uninstall, AnyOtherCommandLineIsANormalStart) {
         EXPECT_TRUE(fileExists(at(L"VarnholdLauncher.ini")));
 
         if (window) PostMessageW(window, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, 10000);
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        (void)waitForChild(process, 10000);
         EXPECT_TRUE(fileExists(at(L"Imgs\\a.ff")));
     }
     expectLauncherFilesKept();

@@ -59,7 +59,16 @@ protected:
 
     [[nodiscard]] WString settingsFile() const { return worker.launcherFolder + L"\\launcher.ini"; }
 
-    ScratchDir dir;
+    // A folder name of its own per run: Wine's shell keeps folder listings for as long as the
+    // wineserver lives, and a browser sent to a folder that was deleted and made again under the
+    // same name by an earlier run stops short of it.
+    struct RunFolder {
+        WString base;
+        [[nodiscard]] WString operator/(const WString& relative) const { return base + L"\\" + relative; }
+    };
+    ScratchDir scratch;
+    RunFolder dir{scratch / (L"run" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                             std::to_wstring(GetTickCount64()))};
     bool comReady = false;
     HWND owner = nullptr;
     int checkStarts = 0;
@@ -112,6 +121,10 @@ TEST_F(FolderChoice, ChoicesThroughTheRealBrowser) {
 
         std::vector<DialogStep> steps{{kFolderBrowserCaption, L"OK", L""}};
         if (c.pick && *c.pick) steps[0].folder = dir / c.pick;
+        if (!c.pick) {  // where the browser opens: the branch's folder, another branch's, or the launcher's
+            const wchar_t* start = c.before[c.branch] ? c.before[c.branch] : c.before[1 - c.branch];
+            steps[0].openAt = start ? start : L"launcher";
+        }
         if (c.pick && !*c.pick) steps[0].button = L"Cancel";
         if (c.box[0]) steps.push_back({c.box[0], c.box[2], L""});
         const std::vector<DialogSnapshot> seen = choose(c.branch, steps);

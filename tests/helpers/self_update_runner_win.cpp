@@ -2,6 +2,9 @@
 // folder, it calls selfUpdate against the test server, so its own executable is the one that is
 // renamed aside, replaced and perhaps restored. Every start appends a line to events.log in its
 // folder; a start after a rollback (with "-ignoreinstances" alone) only logs and exits.
+// As in the launcher, selfUpdate runs on a worker thread while the main thread stays alive; a
+// static object logs "static clean-up" when it is destroyed, which an ending self-update must not
+// cause: the launcher's window thread would still be drawing.
 // usage: self_update_runner.exe BRANCH_BASE_URL LAUNCHER_CHECKSUM HAND_OVER_WAIT_MS
 // Exit codes: 0 the process was ended by the self-update (or a logged restart), 3 selfUpdate
 // returned false, 2 wrong arguments.
@@ -9,6 +12,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "base/handles_win.h"
 #include "base/paths_win.h"
@@ -29,6 +33,11 @@ void logLine(const std::wstring& line) {
     WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+struct CleanUpWitness {
+    ~CleanUpWitness() { logLine(L"static clean-up"); }
+};
+CleanUpWitness witness;
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -44,7 +53,10 @@ int wmain(int argc, wchar_t** argv) {
     setHttpTimingsForTests(timings);
     setHandOverWaitForTests(static_cast<uint32_t>(std::wcstoul(argv[3], nullptr, 10)));
     UpdateEngine engine;
-    const bool updated = selfUpdate(engine, launcherFolder(), wideToUtf8(argv[1]), wideToUtf8(argv[2]));
+    bool updated = false;
+    std::thread worker(
+        [&] { updated = selfUpdate(engine, launcherFolder(), wideToUtf8(argv[1]), wideToUtf8(argv[2])); });
+    worker.join();
     logLine(L"returned " + std::wstring(updated ? L"true" : L"false") + L" state " +
             std::to_wstring(engine.state.load()));
     return 3;

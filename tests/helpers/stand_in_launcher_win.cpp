@@ -4,6 +4,8 @@
 //               and goes on running for a few seconds
 //   exits       ends at once with exit code 1, before any window, never signalling
 //   silent MS   neither signals nor ends for MS milliseconds, then ends without signalling
+//   unstartable puts a file that is no program in the backup's place (the backup itself moves to
+//               "runner.moved"), then ends like "exits": the restored launcher cannot be started
 // The backup is left alone, so that the tests see what the old launcher did with it.
 #include <windows.h>
 
@@ -60,6 +62,16 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(static_cast<DWORD>(std::strtoul(mode.c_str() + 6, nullptr, 10)));
         logLine("silent ended");
         return 0;
+    }
+    if (mode.rfind("unstartable", 0) == 0) {
+        const WString backup = launcherFolder() + L"\\old_launcher.bak";
+        const bool moved = MoveFileW(backup.c_str(), (launcherFolder() + L"\\runner.moved").c_str()) != FALSE;
+        UniqueKernelHandle file(CreateFileW(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        const char text[] = "this is not a program\n";
+        DWORD written = 0;
+        const bool replaced = file && WriteFile(file.get(), text, sizeof text - 1, &written, nullptr);
+        logLine(moved && replaced ? "backup made unstartable" : "backup unchanged");
     }
     return 1;
 }

@@ -17,17 +17,27 @@ TEST_F(HttpDownload, WritesTheBodyOverAnOlderLongerFileAndCountsItsBytes) {
     const std::string content = patternBytes(300000);
     ASSERT_TRUE(server.publish("files/abc.gz", content));
     ASSERT_TRUE(writeFileBytes(dir / L"abc.gz", patternBytes(500000, 7)));
-    for (const std::string& base : {server.httpsUrl(), server.httpUrl()}) {
-        SCOPED_TRACE(base);
+    struct Case {
+        std::string base;
+        int32_t earlierTotal;
+        int32_t total;
+    };
+    // A run whose earlier files counted almost 2 GiB: the total stops at the largest value instead
+    // of turning negative, as the bundle and the local check do.
+    const Case cases[] = {{server.httpsUrl(), kEarlierTotal, kEarlierTotal + 300000},
+                          {server.httpUrl(), kEarlierTotal, kEarlierTotal + 300000},
+                          {server.httpsUrl(), INT32_MAX - 1000, INT32_MAX}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base + " after " + std::to_string(c.earlierTotal));
         std::atomic<int32_t> fileBytes{-1};
-        std::atomic<int32_t> totalBytes{kEarlierTotal};
+        std::atomic<int32_t> totalBytes{c.earlierTotal};
         DownloadFailure failure = DownloadFailure::LocalFile;
         EXPECT_TRUE(
-            downloadToFile(base + "/files/abc.gz", dir / L"abc.gz", &fileBytes, &totalBytes, &failure));
+            downloadToFile(c.base + "/files/abc.gz", dir / L"abc.gz", &fileBytes, &totalBytes, &failure));
         EXPECT_EQ(failure, DownloadFailure::None);
         EXPECT_TRUE(readFileBytes(dir / L"abc.gz") == content);
         EXPECT_EQ(fileBytes.load(), 300000);
-        EXPECT_EQ(totalBytes.load(), kEarlierTotal + 300000);
+        EXPECT_EQ(totalBytes.load(), c.total);
     }
 }
 
@@ -124,7 +134,7 @@ TEST_F(HttpDownload, DestinationThatCannotBeWrittenFailsAtOnceWithoutRetries) {
                                         OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.valid());
     ImmutableFolder locked(dir / L"locked");
-    ASSERT_TRUE(locked.active()) << "chattr +i is needed to make a folder unwritable for root";
+    if (!locked.active()) GTEST_SKIP() << locked.whyNot();
 
     const struct {
         const char* what;

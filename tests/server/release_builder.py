@@ -14,9 +14,11 @@ From a folder of game files (or files added one by one) it writes one branch tre
                                                   the bundle container, announced in latest.txt by
                                                   `pack` (its SHA-256) and `pack_size` (its length)
 
-Every .sig is the raw RSASSA-PKCS1-v1_5 / SHA-256 signature of the exact bytes of its .txt, made
-with `openssl dgst -sha256 -sign KEY`. The builder is written from the published formats alone
-and shares no code with the launcher, so the tests compare two independent readings of them.
+Every .sig is the raw RSASSA-PKCS1-v1_5 / SHA-256 signature of the exact bytes of its .txt. A
+normal release (the command line without any broken-variant option) is written by the publisher
+itself (tools/publish), so the tests exercise what mod maintainers publish; the broken variants are
+assembled here from the publisher's format pieces. Neither shares code with the launcher, so the
+tests compare two independent readings of the formats.
 
 It can also publish broken releases on purpose (bad or missing signatures, a text changed to
 CR LF after signing, missing or corrupt objects, upper-case hashes, wrong sizes or CRCs, missing
@@ -38,57 +40,34 @@ Use as a module:
 
 import argparse
 import dataclasses
-import gzip
-import hashlib
 import json
 import os
 import shutil
-import subprocess
 import sys
-import zlib
 from typing import Dict, List, Optional, Set
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "publish"))
+from publisher import formats, release, rsa  # noqa: E402
 
 # Names of the signed texts, as used by the broken-variant options.
 SIGNED_TEXTS = ("latest", "checksums", "news_v2", "news")
 
-# Keys of latest.txt in the order a real server writes them.
-DESCRIPTOR_KEYS = ("game_version", "launcher_version", "launcher_checksum", "launcher_size",
-                   "update_servers", "pack", "pack_size", "display_version")
+DESCRIPTOR_KEYS = formats.DESCRIPTOR_KEYS
+sha256_hex = formats.sha256_hex
+crc32_hex = formats.crc32_hex
+gzip_bytes = formats.gzip_bytes
+_keys: Dict[str, rsa.PrivateKey] = {}
 
 
-def sha256_hex(data: bytes) -> str:
-    return hashlib.sha256(data).hexdigest()
+def private_key(path: str) -> rsa.PrivateKey:
+    if path not in _keys:
+        with open(path, "r", encoding="ascii") as source:
+            _keys[path] = rsa.load_private_key(source.read())
+    return _keys[path]
 
 
-def crc32_hex(data: bytes) -> str:
-    return "%08X" % (zlib.crc32(data) & 0xFFFFFFFF)
-
-
-def gzip_bytes(data: bytes) -> bytes:
-    # A fixed time stamp keeps the copy, and so its name, the same from one build to the next.
-    return gzip.compress(data, compresslevel=9, mtime=0)
-
-
-def sign(private_key: str, data: bytes) -> bytes:
-    result = subprocess.run(["openssl", "dgst", "-sha256", "-sign", private_key], input=data,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
-    if result.returncode != 0 or not result.stdout:
-        raise RuntimeError("openssl could not sign: " + result.stderr.decode(errors="replace"))
-    return result.stdout
-
-
-def verify(public_key: str, data: bytes, signature: bytes) -> bool:
-    """True when the signature verifies under the PEM public key (for checking the builder)."""
-    import tempfile
-    with tempfile.NamedTemporaryFile(delete=False) as sig_file:
-        sig_file.write(signature)
-    try:
-        result = subprocess.run(["openssl", "dgst", "-sha256", "-verify", public_key, "-signature",
-                                 sig_file.name], input=data, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, check=False)
-        return result.returncode == 0
-    finally:
-        os.unlink(sig_file.name)
+def sign(key_path: str, data: bytes) -> bytes:
+    return private_key(key_path).sign(data)
 
 
 @dataclasses.dataclass
@@ -121,9 +100,8 @@ class FileEntry:
         if self.crc32_text is not None:
             crc = self.crc32_text
         else:
-            value = zlib.crc32(self.content) & 0xFFFFFFFF
-            crc = "%08X" % (value ^ 1 if self.wrong_crc else value)
-        return "\t".join([self.path, size, packed, crc, self.listed_sha256])
+            crc = "%08X" % (int(crc32_hex(self.content), 16) ^ (1 if self.wrong_crc else 0))
+        return formats.ManifestEntry(self.path, size, packed, crc, self.listed_sha256).line()
 
 
 @dataclasses.dataclass
@@ -136,6 +114,8 @@ class BundleRecord:
     corrupt: bool = False          # one content byte changed: same length, wrong CRC-32
 
     def header(self) -> bytes:
+        if self.length_text is None and not self.crlf:
+            return formats.bundle_header(self.name, len(self.content))
         length = self.length_text if self.length_text is not None else str(len(self.content))
         return (self.name + "\t" + length + ("\r\n" if self.crlf else "\n")).encode("utf-8")
 
@@ -341,10 +321,10 @@ class ReleaseBuilder:
     def descriptor_bytes(self) -> bytes:
         order = [k for k in DESCRIPTOR_KEYS if k in self.keys] + [
             k for k in self.keys if k not in DESCRIPTOR_KEYS]
-        lines = ["%s=%s" % (k, self.keys[k]) for k in order if k not in self.omit_keys]
-        lines += self.extra_descriptor_lines
+        pairs = [(k, self.keys[k]) for k in order if k not in self.omit_keys]
         end = self.descriptor_line_end
-        return "".join(line + end for line in lines).encode("utf-8")
+        return formats.descriptor_bytes(pairs, end) + "".join(
+            line + end for line in self.extra_descriptor_lines).encode("utf-8")
 
     def manifest_bytes(self) -> bytes:
         if self.manifest_text is not None:
@@ -535,6 +515,53 @@ def _parser() -> argparse.ArgumentParser:
     return parser
 
 
+# Options that ask for something the publisher never writes: with any of them, this builder writes
+# the release itself.
+VARIANT_OPTIONS = (
+    "set_key", "omit_key", "descriptor_line", "manifest_line", "crlf_texts", "bad_signature",
+    "truncated_signature", "missing_signature", "empty_signature", "crlf_after_signing", "missing_object",
+    "corrupt_object", "upper_case_hash", "wrong_size", "wrong_crc", "uncompressed", "bundle_record",
+    "bundle_repeat", "bundle_corrupt", "bundle_crlf", "bundle_length_text", "bundle_other_case", "bundle_cut",
+    "bundle_trailer_hex", "bundle_upper_case_pack", "bundle_wrong_hash", "bundle_uncompressed",
+    "bundle_missing", "bundle_pack_size", "json")
+
+
+def _publisher_options(args) -> Optional[release.Options]:
+    """The publisher's options for a normal release, or None when this builder writes it: a broken
+    variant, or files, versions or texts that the publisher refuses on purpose."""
+    if not args.source or any(getattr(args, name) for name in VARIANT_OPTIONS):
+        return None
+    numbers = (args.version, args.update_servers, args.launcher_version)
+    if not all(text.isdigit() and 0 < int(text) <= formats.INT32_MAX for text in numbers):
+        return None
+    if args.launcher is None and int(args.launcher_version) != formats.RUNNING_LAUNCHER_VERSION:
+        return None
+    for news in (args.news_v2, args.news):
+        data = _read(news) if news else b""
+        if data.startswith(b"\xef\xbb\xbf") or data.decode("utf-8", "replace").encode("utf-8") != data:
+            return None
+    if args.display_version is not None and formats.descriptor_value_problem(args.display_version):
+        return None
+    files = release.collect_source(args.source, [], [])
+    sizes = {f.path: f.size for f in files}
+    if not files or release.path_reasons(list(sizes)):
+        return None
+    options = release.Options(
+        source=args.source, out=args.out, version=int(args.version), key=private_key(args.key),
+        display_version=args.display_version, launcher=args.launcher,
+        launcher_version=int(args.launcher_version) if args.launcher else None, news_v2=args.news_v2,
+        news=args.news, bundle_min_files=0, update_servers=int(args.update_servers), force=True)
+    if args.bundle_file or args.bundle or args.bundle_max_size is not None:
+        options.bundle_paths = args.bundle_file or None
+        options.bundle_max_size = None if args.bundle_file else args.bundle_max_size
+        options.bundle_min_files = 1
+        # An empty bundle is still published here; the publisher publishes none.
+        limit = options.bundle_max_size
+        if not any(limit is None or size <= limit for size in sizes.values()):
+            return None
+    return options
+
+
 def _build_from_arguments(args) -> BuiltTree:
     builder = ReleaseBuilder(args.key, args.version, launcher_version=args.launcher_version,
                              update_servers=args.update_servers, display_version=args.display_version)
@@ -619,7 +646,16 @@ def main(argv=None) -> int:
         if args.command == "sign":
             _write(args.out or os.path.splitext(args.file)[0] + ".sig", sign(args.key, _read(args.file)))
             return 0
+        options = _publisher_options(args)
+        if options is not None:
+            if args.clean and os.path.isdir(args.out):
+                shutil.rmtree(args.out)
+            release.build(options, log=lambda _: None)
+            return 0
         tree = _build_from_arguments(args)
+    except release.Refused as refused:
+        print("release_builder: the publisher refused: %s" % "; ".join(refused.reasons), file=sys.stderr)
+        return 1
     except (ValueError, RuntimeError, OSError) as error:
         print("release_builder: %s" % error, file=sys.stderr)
         return 1

@@ -118,29 +118,62 @@ bool waitUntilClosed(HWND dialog, int timeoutMs) {
     return !IsWindow(dialog);
 }
 
-WString selectedFolderName(const DialogSnapshot& browser) {
-    if (!browser.tree) return {};
+HTREEITEM treeItem(HWND tree, WPARAM relation, HTREEITEM from) {
     DWORD_PTR item = 0;
-    if (!SendMessageTimeoutW(browser.tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                             &item) ||
-        !item) {
-        return {};
+    if (!SendMessageTimeoutW(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(from),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &item)) {
+        return nullptr;
     }
+    return reinterpret_cast<HTREEITEM>(item);
+}
+
+WString treeItemText(HWND tree, HTREEITEM item) {
+    if (!item) return {};
     wchar_t text[MAX_PATH] = {};
     TVITEMW request{};
     request.mask = TVIF_TEXT;
-    request.hItem = reinterpret_cast<HTREEITEM>(item);
+    request.hItem = item;
     request.pszText = text;
     request.cchTextMax = MAX_PATH;
-    return send(browser.tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&request)) ? WString(text)
-                                                                                   : WString();
+    return send(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&request)) ? WString(text) : WString();
+}
+
+WString selectedFolderName(const DialogSnapshot& browser) {
+    if (!browser.tree) return {};
+    return treeItemText(browser.tree, treeItem(browser.tree, TVGN_CARET, nullptr));
+}
+
+// Selects the item called `name` among the children of `parent` in the browser's tree.
+bool selectChildNamed(HWND tree, HTREEITEM parent, const WString& name) {
+    for (HTREEITEM item = treeItem(tree, TVGN_CHILD, parent); item; item = treeItem(tree, TVGN_NEXT, item)) {
+        if (treeItemText(tree, item) == name) {
+            return send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+        }
+    }
+    return false;
 }
 
 bool chooseFolderInBrowser(const DialogSnapshot& browser, const WString& folder) {
     const WString name = folder.substr(folder.find_last_of(L"\\/") + 1);
-    // Selecting walks the tree one level at a time; it is done when the call returns.
-    return send(browser.handle, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str())) &&
-           selectedFolderName(browser) == name && clickButton(browser, L"OK");
+    // Selecting walks the tree one level at a time. Wine's shell sometimes leaves the selection where
+    // it was (a folder list it holds from before); then a sibling or child of the selected folder is
+    // picked in the tree itself, which the browser follows as if clicked.
+    constexpr int kSelectTimeoutMs = 15000;
+    constexpr int kRetryMs = 250;
+    for (int waited = 0; waited < kSelectTimeoutMs; waited += kRetryMs) {
+        if (!send(browser.handle, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str())))
+            return false;
+        if (selectedFolderName(browser) == name) return clickButton(browser, L"OK");
+        const HTREEITEM selected = treeItem(browser.tree, TVGN_CARET, nullptr);
+        if (selected &&
+            (selectChildNamed(browser.tree, treeItem(browser.tree, TVGN_PARENT, selected), name) ||
+             selectChildNamed(browser.tree, selected, name))) {
+            if (selectedFolderName(browser) == name) return clickButton(browser, L"OK");
+        }
+        listFoldersAlong(folder);
+        Sleep(kRetryMs);
+    }
+    return false;
 }
 
 void listFoldersAlong(const WString& path) {
@@ -178,6 +211,12 @@ void DialogAnswerer::run(std::vector<DialogStep> steps, int stepTimeoutMs, int g
             break;
         }
         seen.push_back(*dialog);
+        if (!step.openAt.empty()) {
+            for (int waited = 0; waited < stepTimeoutMs && selectedFolderName(*dialog) != step.openAt;
+                 waited += kPollMs) {
+                Sleep(kPollMs);
+            }
+        }
         const bool answered = step.folder.empty() ? clickButton(*dialog, step.button)
                                                   : chooseFolderInBrowser(*dialog, step.folder);
         if (!answered || !waitUntilClosed(dialog->handle, stepTimeoutMs)) {

@@ -63,7 +63,11 @@ inline constexpr wchar_t kFolderBrowserCaption[] = L"Browse for Folder";
 struct DialogStep {
     WString caption;
     WString button;
-    WString folder;
+    WString folder{};
+    // For a folder browser answered with a button: the name of the folder it should open at. The
+    // answer waits (a while) until the selection has got there: Wine's browser walks to its start
+    // folder one level at a time, and under load a click can come before it has arrived.
+    WString openAt{};
 };
 
 // Answers this process's dialogs in the given order on a thread of its own, while the test thread

@@ -16,28 +16,22 @@ FileHolder::FileHolder(const WString& path, const std::wstring& access, const st
     const std::wstring stem = L"VarnholdTestFileHolder-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                               std::to_wstring(counter++);
     ready.reset(CreateEventW(nullptr, TRUE, FALSE, (stem + L"-ready").c_str()));
-    release.reset(CreateEventW(nullptr, TRUE, FALSE, (stem + L"-release").c_str()));
-    if (!ready || !release) return;
+    releaseEvent.reset(CreateEventW(nullptr, TRUE, FALSE, (stem + L"-release").c_str()));
+    if (!ready || !releaseEvent) return;
 
     const WString helper =
         winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_open_file.exe");
-    std::wstring commandLine = L"\"" + helper + L"\" \"" + path + L"\" " + access + L" " + sharing + L" " +
-                               stem + L"-ready " + stem + L"-release";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
-        return;
-    }
-    UniqueKernelHandle thread(started.hThread);
-    process.reset(started.hProcess);
+    child = startChild(helper, L"\"" + helper + L"\" \"" + path + L"\" " + access + L" " + sharing + L" " +
+                                   stem + L"-ready " + stem + L"-release");
+    if (!child) return;
     // The helper ends before "ready" when it cannot open the file.
-    const HANDLE waits[2] = {ready.get(), process.get()};
+    const HANDLE waits[2] = {ready.get(), child.process.get()};
     held = WaitForMultipleObjects(2, waits, FALSE, kStartLimitMs) == WAIT_OBJECT_0;
 }
 
-FileHolder::~FileHolder() {
-    if (release) SetEvent(release.get());
-    if (process) WaitForSingleObject(process.get(), kEndLimitMs);
+FileHolder::~FileHolder() { (void)release(); }
+
+bool FileHolder::release() {
+    if (releaseEvent) SetEvent(releaseEvent.get());
+    return child && WaitForSingleObject(child.process.get(), kEndLimitMs) == WAIT_OBJECT_0;
 }

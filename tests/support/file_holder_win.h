@@ -6,6 +6,7 @@
 
 #include "base/handles_win.h"
 #include "base/wstring.h"
+#include "support/child_process_win.h"
 
 // Another process that holds a file open for the lifetime of this object (the helper program
 // hold_open_file.exe). Sharing is enforced across processes, so this shows what a game or an
@@ -21,10 +22,12 @@ public:
 
     // True once the other process has the file open.
     [[nodiscard]] bool holding() const { return held; }
+    // Lets the other process close the file and end; true once it has ended (within 10 s).
+    bool release();
 
 private:
     UniqueKernelHandle ready;
-    UniqueKernelHandle release;
-    UniqueKernelHandle process;
+    UniqueKernelHandle releaseEvent;
+    ChildProcess child;
     bool held = false;
 };

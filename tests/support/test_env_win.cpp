@@ -9,6 +9,7 @@
 
 #include "base/unique_handle.h"
 #include "config/text_convert.h"
+#include "support/child_process_win.h"
 
 namespace {
 
@@ -63,24 +64,11 @@ int runUnixShell(const std::string& script, int timeoutMs) {
                                 shellQuote(statusPath + ".tmp") + " " + shellQuote(statusPath) + "\n";
     if (!writeFileBytes(winePathFromUnix(scriptPath), wrapped)) return -1;
 
-    std::wstring commandLine = L"/bin/sh " + utf8ToWide(scriptPath);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        return -1;
-    }
-    if (process.hThread) CloseHandle(process.hThread);
-    if (process.hProcess) CloseHandle(process.hProcess);
-
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        if (const auto status = readFileBytes(winePathFromUnix(statusPath))) {
-            return std::atoi(status->c_str());
-        }
-        Sleep(10);
-    }
-    return -1;
+    if (!startLinuxProgram(L"/bin/sh " + utf8ToWide(scriptPath))) return -1;
+    std::optional<std::string> status;
+    (void)waitUntil([&] { return (status = readFileBytes(winePathFromUnix(statusPath))).has_value(); },
+                    timeoutMs, 10);
+    return status ? std::atoi(status->c_str()) : -1;
 }
 
 bool writeFileBytes(const WString& path, const std::string& bytes) {
@@ -129,7 +117,21 @@ ScratchDir::~ScratchDir() = default;  // left in place for inspection; the next 
 WString ScratchDir::operator/(const std::wstring& relative) const { return windowsPath + L"\\" + relative; }
 
 ImmutableFolder::ImmutableFolder(const WString& folder) : linuxPath(unixPathFromWine(folder)) {
-    applied = !linuxPath.empty() && runUnixShell("chattr +i " + shellQuote(linuxPath)) == 0;
+    static std::atomic<int> counter{0};
+    if (linuxPath.empty()) {
+        reason = "no Linux path for the folder";
+        return;
+    }
+    const std::string reasonFile = testRunFolder() + "/shell/chattr-" +
+                                   std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) +
+                                   ".txt";
+    applied =
+        runUnixShell("chattr +i " + shellQuote(linuxPath) + " >" + shellQuote(reasonFile) + " 2>&1") == 0;
+    if (!applied) {
+        reason = "chattr +i is not possible here (" +
+                 readFileBytes(winePathFromUnix(reasonFile)).value_or("no output") +
+                 "); the test needs a folder that root cannot write into";
+    }
 }
 
 ImmutableFolder::~ImmutableFolder() {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/wstring.h"
+#include "support/wait_until.h"
 
 // Test-side helpers for running under Wine: scratch folders in the build tree, files, and Linux
 // commands (chattr, rm, the Python test server) started from the Windows test process.
@@ -54,8 +55,12 @@ public:
     ImmutableFolder(const ImmutableFolder&) = delete;
     ImmutableFolder& operator=(const ImmutableFolder&) = delete;
     [[nodiscard]] bool active() const { return applied; }
+    // Why the folder could not be made immutable (a file system without the attribute, a user
+    // who may not set it); a test that needs it skips with this.
+    [[nodiscard]] const std::string& whyNot() const { return reason; }
 
 private:
     std::string linuxPath;
+    std::string reason;
     bool applied = false;
 };

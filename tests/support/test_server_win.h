@@ -29,7 +29,7 @@ struct TestServerOptions {
     int idleExitSeconds = 300;
     // The rating service on every listener (see update_server.py): "builtin", or the name of a
     // JSON file in the server's folder, read at every request. Empty: no rating service.
-    std::string rating;
+    std::string rating{};
 };
 
 // One line of the server's event log: "EVENT t=SECONDS key=value ...".

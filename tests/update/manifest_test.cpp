@@ -1,6 +1,7 @@
 #include "update/manifest.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 #include "update/update_engine.h"
 
@@ -188,11 +189,41 @@ TEST(Manifest, HashRules) {
 }
 
 TEST(Manifest, RejectsDuplicatePathIgnoringAsciiCase) {
-    EXPECT_EQ(parse(line("Imgs/a.png") + line("Imgs/b.png")).size(), 2u);
-    EXPECT_EQ(parse(line("Imgs/a.png") + line("IMGS/A.PNG")).size(), 0u);
-    EXPECT_EQ(parse(line("mss32.dll") + line("MSS32.dll")).size(), 0u);
-    // Only ASCII letters are folded: Cyrillic capitals are another name.
-    EXPECT_EQ(parse(line("Imgs/\xD0\xB0") + line("Imgs/\xD0\x90")).size(), 2u);
+    struct Case {
+        std::string first;
+        std::string second;
+        bool accepted;
+    };
+    std::vector<Case> cases = {
+        {"Imgs/a.png", "Imgs/b.png", true},
+        {"Imgs/a.png", "IMGS/A.PNG", false},
+        {"mss32.dll", "MSS32.dll", false},
+        // Only ASCII letters are folded: Cyrillic capitals are another name.
+        {"Imgs/\xD0\xB0", "Imgs/\xD0\x90", true},
+        // Neighbours of the letters: "[" and "{", "@" and "`" lie 32 apart like a letter's two cases.
+        {"Imgs/[", "Imgs/{", true},
+        {"Imgs/@", "Imgs/`", true},
+        {"Imgs/Z[", "Imgs/z{", true},
+        // Updating X writes X.gz and X.new beside it: a listed X.gz or X.new would be overwritten
+        // or renamed away by the update of X, so such a pair rejects the text in either order.
+        {"Imgs/Icons.ff", "Imgs/Icons.ff.gz", false},
+        {"Imgs/Icons.ff.new", "Imgs/Icons.ff", false},
+        {"Imgs/Icons.ff", "imgs/ICONS.FF.GZ", false},
+        {"IMGS/ICONS.FF.NEW", "Imgs/icons.ff", false},
+        {"Imgs/Icons.ff", "Imgs/Icons.ff.gzip", true},
+        {"Imgs/Icons.ff", "Imgs/Icons.ffgz", true},
+        {"Imgs/Icons.ff", "Imgs/Icons.ff.new.old", true},
+        {"Imgs/Icons.ff.gz", "Imgs/Icons.ff.new", true},
+    };
+    for (char upper = 'A'; upper <= 'Z'; ++upper) {
+        const char lower = static_cast<char>(upper - 'A' + 'a');
+        cases.push_back({std::string("Imgs/") + upper, std::string("Imgs/") + lower, false});
+        cases.push_back({std::string("Imgs/") + lower + "x", std::string("Imgs/") + upper + "X", false});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first + " and " + c.second);
+        EXPECT_EQ(parse(line(c.first) + line(c.second)).size(), c.accepted ? 2u : 0u);
+    }
 }
 
 TEST(Manifest, OneBadLineRejectsTheWholeTextAndLeavesNoTotal) {

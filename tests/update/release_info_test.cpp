@@ -185,6 +185,12 @@ TEST(ReleaseDescriptor, VersionDecisionsInOrder) {
         {0, 0, false, VersionDecision::NoUsableRelease},
         {0, 0, true, VersionDecision::NoUsableRelease},
         {-3, -5, false, VersionDecision::NoUsableRelease},
+        // A release below 1 is never usable, also for a folder at a higher version: it is not a
+        // downgrade to refuse but a broken descriptor that the fallback server may not share.
+        {0, 144, false, VersionDecision::NoUsableRelease},
+        {0, 144, true, VersionDecision::NoUsableRelease},
+        {-1, 5, false, VersionDecision::NoUsableRelease},
+        {0, 1, false, VersionDecision::NoUsableRelease},
         {1, 0, false, VersionDecision::CheckFiles},
         {144, 145, false, VersionDecision::DowngradeRefused},
         {144, 145, true, VersionDecision::DowngradeRefused},
@@ -196,7 +202,7 @@ TEST(ReleaseDescriptor, VersionDecisionsInOrder) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.server) + " vs " + std::to_string(c.installed) +
-                     (c.verifyAll ? " full" : ""));
+                     (c.verifyAll ? " verifyAll" : ""));
         EXPECT_EQ(decideVersion(c.server, c.installed, c.verifyAll), c.decision);
     }
 }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/handles_win.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "crypto/sha256_win.h"
@@ -39,8 +40,8 @@ struct UpdateCounts {
 inline std::vector<std::wstring> transferLeftovers(const WString& folder, const std::wstring& prefix = L"") {
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return found;
+    UniqueFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!search) return found;
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
@@ -57,36 +58,28 @@ inline std::vector<std::wstring> transferLeftovers(const WString& folder, const 
         if (endsWith(L".gz") || endsWith(L".new") || name.rfind(L"_smallpack.", 0) == 0) {
             found.push_back(prefix + name);
         }
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &data));
     return found;
 }
 
 // File identity (volume and index): a rename of another file over the path gives a new one.
 inline std::pair<DWORD, uint64_t> fileIdentity(const WString& path) {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    UniqueKernelHandle file(CreateFileW(path.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    if (!ok) return {0, 0};
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) return {0, 0};
     return {info.dwVolumeSerialNumber,
             (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-class ReleaseTest : public ::testing::Test {
+// The HTTP fixture's server and scratch folder, with a release and a game folder.
+class ReleaseTest : public HttpTest {
 protected:
-    ReleaseTest() : server(dir / L"server") {
-        setHttpTimingsForTests(shortHttpTimings());
-        resetConnection();
-    }
-    ~ReleaseTest() override {
-        setReplaceTargetForTests(nullptr);
-        resetConnection();
-        setHttpTimingsForTests(HttpTimings{});
-    }
+    ~ReleaseTest() override { setReplaceTargetForTests(nullptr); }
     void SetUp() override {
-        ASSERT_TRUE(server.started()) << server.startFailure();
+        HttpTest::SetUp();
+        if (HasFatalFailure()) return;
         game = dir / L"game";
         ASSERT_TRUE(CreateDirectoryW(game.c_str(), nullptr));
     }
@@ -180,8 +173,6 @@ protected:
     }
 
     LanguageScope english{Language::English};  // reasons are checked in English unless a test switches
-    ScratchDir dir;
-    TestServer server;
     WString game;
     UpdateEngine engine;
     ReleaseInfo release;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/language_scope.h"
+#include "support/wait_until.h"
 #include "update/update_engine.h"
 
 namespace {
@@ -74,7 +75,10 @@ TEST(FailureList, AlwaysThreeLinesAfterTheHeaderAndAnOverflowLineBeyondThree) {
 
 // Stands in for the window thread: waits for the question, then answers it.
 void answerWhenAsked(UpdateEngine& engine, bool continueAnyway, WString& seenText) {
-    while (!engine.dialogPending.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!waitUntil([&engine] { return engine.dialogPending.load(); }, 10000)) {
+        ADD_FAILURE() << "no question within 10 s";
+        return;
+    }
     {
         std::lock_guard<std::mutex> guard(engine.lock);
         seenText = engine.dialogText;
@@ -103,8 +107,9 @@ TEST(FailureList, CancelEndsTheWaitAndKeepsTheEarlierAnswer) {
     UpdateEngine engine;
     auto waiting = std::async(std::launch::async,
                               [&] { return presentFailureList(engine, manifestWithFailures(1), L"h"); });
-    while (!engine.dialogPending.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool asked = waitUntil([&engine] { return engine.dialogPending.load(); }, 10000);
     engine.stopRequested.exchange(true);
+    ASSERT_TRUE(asked);
     // The poll interval is 100 ms; two seconds only guards against a wait that never ends.
     ASSERT_EQ(waiting.wait_for(std::chrono::seconds(2)), std::future_status::ready);
     EXPECT_FALSE(waiting.get());

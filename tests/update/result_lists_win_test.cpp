@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/handles_win.h"
 #include "support/test_env_win.h"
 
 namespace {
@@ -44,11 +45,11 @@ TEST(UninstallList, NewFileThatCannotBeWrittenKeepsTheOldList) {
 TEST(UninstallList, ListThatCannotBeReplacedStaysAndNoNewFileRemains) {
     ScratchDir dir;
     ASSERT_TRUE(writeFileBytes(dir / L"launcher_unins.ini", "Old/list\n"));
-    HANDLE held = CreateFileW((dir / L"launcher_unins.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    UniqueKernelHandle held(CreateFileW((dir / L"launcher_unins.ini").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
     writeUninstallList(dir.path(), twoEntries());
-    CloseHandle(held);
+    held.reset();
     EXPECT_EQ(readFileBytes(dir / L"launcher_unins.ini"), std::string("Old/list\n"));
     EXPECT_FALSE(fileExists(dir / L"launcher_unins.ini.new"));
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <random>
 
+#include "support/child_process_win.h"
 #include "update/release_test_fixture_win.h"
 
 namespace {
@@ -50,6 +51,7 @@ class UpdateCrash : public ReleaseTest {
 protected:
     void SetUp() override {
         ReleaseTest::SetUp();
+        if (HasFatalFailure()) return;
         files = {{"Imgs/big_text.dds", lines(8000000, "big")},
                  {"Imgs/noise.dds", patternBytes(400000, 11)},
                  {"Scripts/small.lua", lines(60000, "small")},
@@ -80,23 +82,15 @@ protected:
         return "(unknown)";
     }
 
-    UniqueKernelHandle startRunner() {
+    ChildProcess startRunner() {
         const WString helper =
             winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/update_files_runner.exe");
-        std::wstring commandLine = L"\"" + helper + L"\" \"" + game + L"\" " + utf8ToWide(releaseUrl()) +
-                                   L" \"" + server.root() + L"\\patch\\lurra\\144\\checksums.txt\" \"" +
-                                   resultFile() + L"\"";
         DeleteFileW(resultFile().c_str());
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
-        if (!CreateProcessW(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &started)) {
-            ADD_FAILURE() << "cannot start the runner: " << GetLastError();
-            return UniqueKernelHandle();
-        }
-        UniqueKernelHandle thread(started.hThread);
-        return UniqueKernelHandle(started.hProcess);
+        ChildProcess runner = startChild(
+            helper, L"\"" + helper + L"\" \"" + game + L"\" " + utf8ToWide(releaseUrl()) + L" \"" +
+                        server.root() + L"\\patch\\lurra\\144\\checksums.txt\" \"" + resultFile() + L"\"");
+        if (!runner) ADD_FAILURE() << "cannot start the runner: " << GetLastError();
+        return runner;
     }
 
     [[nodiscard]] WString resultFile() const { return dir / L"runner_result.txt"; }
@@ -110,26 +104,26 @@ protected:
         const std::string next = fileIndex + 1 < files.size()
                                      ? objectTarget(entry(files[fileIndex + 1].first).sha256)
                                      : std::string();
-        for (;;) {
-            if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return false;
+        bool ended = false;
+        const auto reached = [&] {
+            ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
             const uint64_t arrived = fileSize(compressed).value_or(0);
-            bool reached = false;
             switch (phase) {
                 case KillPhase::Downloading:
-                    reached = arrived >= packed / 2;
-                    break;
+                    return arrived >= packed / 2;
                 // Hashing, unpacking, checking and the rename follow the complete download.
                 case KillPhase::Downloaded:
-                    reached = arrived == packed;
-                    break;
+                    return arrived == packed;
                 case KillPhase::NextFileRequested:
-                    reached = next.empty() ? arrived == packed : server.requestCount(next) > 0;
-                    break;
+                    return next.empty() ? arrived == packed : server.requestCount(next) > 0;
             }
-            if (reached) break;
-            Sleep(1);
+            return false;
+        };
+        // A run that never reaches the point is killed at the deadline like one that did.
+        if (!waitUntil([&] { return reached() || ended; }, kRunLimitMs, 1) && !ended) {
+            ADD_FAILURE() << "the runner neither reached the kill point nor ended";
         }
-        if (WaitForSingleObject(process, pauseMs) == WAIT_OBJECT_0) return false;
+        if (ended || WaitForSingleObject(process, pauseMs) == WAIT_OBJECT_0) return false;
         if (!TerminateProcess(process, kKilledExitCode)) return false;
         EXPECT_EQ(WaitForSingleObject(process, kRunLimitMs), WAIT_OBJECT_0);
         DWORD code = 0;
@@ -165,9 +159,9 @@ TEST_F(UpdateCrash, KilledAtAnyPointEachFileIsOldOrNewAndTheNextRunCompletes) {
         ASSERT_TRUE(server.setRules(
             R"([{"prefix":"/patch/lurra/144/files/","action":"drip","chunk":16384,"interval":0.005}])"));
         {
-            UniqueKernelHandle runner = startRunner();
+            const ChildProcess runner = startRunner();
             ASSERT_TRUE(runner);
-            const bool killed = killAt(runner.get(), fileIndex, phase, pauseMs);
+            const bool killed = killAt(runner.process.get(), fileIndex, phase, pauseMs);
             killedAtWork += killed ? 1 : 0;
             std::printf("kill point %d: %s, %s, %u ms: %s\n", point, files[fileIndex].first.c_str(),
                         phaseName(phase), static_cast<unsigned>(pauseMs),
@@ -178,9 +172,8 @@ TEST_F(UpdateCrash, KilledAtAnyPointEachFileIsOldOrNewAndTheNextRunCompletes) {
         expectOldOrNew();
 
         ASSERT_TRUE(server.clearRules());
-        UniqueKernelHandle again = startRunner();
-        ASSERT_TRUE(again);
-        ASSERT_EQ(WaitForSingleObject(again.get(), kRunLimitMs), WAIT_OBJECT_0);
+        const ChildProcess again = startRunner();
+        ASSERT_TRUE(waitForChild(again, kRunLimitMs).has_value());
         EXPECT_EQ(readFileBytes(resultFile()).value_or("(no result)"), "0 0\n");
         for (const auto& [path, content] : files) EXPECT_TRUE(gameFile(path) == content) << path;
         // Only a compressed copy may remain: that of a file replaced just before the kill, whose

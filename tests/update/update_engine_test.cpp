@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <thread>
 
 #include "config/settings.h"
 #include "support/language_scope.h"
@@ -33,25 +32,6 @@ TEST(UpdateEngine, PublishOutcomeSetsStateAndText) {
     publishOutcome(engine, kStateFinished, L"done");
     EXPECT_EQ(engine.state.load(), kStateFinished);
     EXPECT_EQ(copyEngineTexts(engine).statusText, L"done");
-}
-
-TEST(UpdateEngine, SaturatingAddStopsAtTheLimitsAndLosesNothingAcrossThreads) {
-    std::atomic<int32_t> number{INT32_MAX - 5};
-    addSaturating(number, 10);
-    EXPECT_EQ(number.load(), INT32_MAX);
-    number = INT32_MIN + 1;
-    addSaturating(number, -10);
-    EXPECT_EQ(number.load(), INT32_MIN);
-    EXPECT_EQ(sumSaturating(2147483647, 2147483647), INT32_MAX);
-    EXPECT_EQ(sumSaturating(5, 7), 12);
-
-    number = 0;
-    std::thread other([&number] {
-        for (int i = 0; i < 10000; ++i) addSaturating(number, 1);
-    });
-    for (int i = 0; i < 10000; ++i) addSaturating(number, 2);
-    other.join();
-    EXPECT_EQ(number.load(), 30000);
 }
 
 }  // namespace

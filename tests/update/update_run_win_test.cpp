@@ -2,7 +2,10 @@
 // run, in both languages, and what is recorded in the game folder.
 #include "update/update_run_win.h"
 
+#include <atomic>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "update/update_engine.h"
 #include "update/update_run_fixture_win.h"
@@ -50,7 +53,7 @@ TEST_F(UpdateRun, FallbackServesWhenThePrimaryIsDownAndItsResultIsFinal) {
     EXPECT_EQ(objectRequests(fallback()), 2);
 }
 
-TEST_F(UpdateRun, BadManifestSignatureOnThePrimaryEndsThatAttemptWithStateNineThenTheFallbackServes) {
+TEST_F(UpdateRun, BadManifestSignatureOnThePrimaryEndsThatAttemptWithBadPatchInfoThenTheFallbackServes) {
     addReleaseFile("Scripts/main.lua", "print('hi')\n");
     publish();
     ASSERT_TRUE(
@@ -168,7 +171,7 @@ TEST_F(UpdateRun, OlderOrEqualServerVersionChangesNothing) {
     EXPECT_EQ(requestsStartingWith("/", fallback()), 0);
 }
 
-TEST_F(UpdateRun, FullCheckOfACurrentFolderDownloadsNothingAndRecordsTheRelease) {
+TEST_F(UpdateRun, VerifyAllOfACurrentFolderDownloadsNothingAndRecordsTheRelease) {
     addReleaseFile("Scripts/main.lua", "print('hi')\n");
     addReleaseFile("Imgs/a.png", std::string(70000, 'a'));
     addReleaseFile("Interf/b.txt", "b");
@@ -201,25 +204,77 @@ TEST_F(UpdateRun, CancelBeforeTheFirstAttemptAsksNoServer) {
     EXPECT_TRUE(server.requests().empty());
 }
 
-TEST_F(UpdateRun, CancelWhileThePatchInformationLoadsClaimsNothing) {
-    addReleaseFile("Scripts/main.lua", "print('hi')\n");
-    publish();
-    ASSERT_TRUE(server.setRules(R"([{"path": "/patch/lurra/144/checksums.sig", "delay": 1.0}])"));
-    const WString game = newGameFolder(L"game");
-    UpdateEngine engine;
-    prepare(engine, game);
-    // The window's try-again answer arrives while the run waits for the manifest's signature; the
-    // local check then stops before its first file.
-    std::thread window([&engine] {
-        while (engine.state.load() != kStateDownloadingPatchInfo) Sleep(2);
-        engine.stopRequested.store(true);
-    });
-    const int32_t state = runUpdate(engine, setup);
-    window.join();
-    EXPECT_NE(state, kStateFinished);
-    EXPECT_FALSE(fileExists(game + L"\\VarnholdLauncher.ini"));
-    EXPECT_FALSE(fileExists(game + L"\\launcher_unins.ini"));
-    EXPECT_EQ(requestsStartingWith("/", fallback()), 0);
+// The window's try-again answer, or the end of the launcher, can stop a run at any moment. Wherever
+// the stop lands, the run claims nothing: never kStateFinished, the version file and the uninstall
+// list as they were. The next run then completes the update.
+TEST_F(UpdateRun, CancelAtAnyMomentClaimsNothingAndTheNextRunCompletes) {
+    // 60 small files, which come in the bundle when most are missing; a large file that is current
+    // in every folder and first in the manifest, so that the local check spends time reading it;
+    // a file that is always fetched singly.
+    addSmallReleaseFiles(60);
+    addReleaseFile("Imgs/current.dds", std::string(32u << 20, 'c'));
+    addReleaseFile("Imgs/single.dds", std::string(30000, 's'));
+    publish({"--bundle-max-size", "16384"});
+    const std::string delayObjects = R"([{"prefix": "/patch/lurra/144/files/", "delay": 1.0}])";
+    struct Case {
+        const char* name;
+        std::string rules;
+        int missingSmallFiles;
+        int32_t state;             // the stop comes once the run is in this state
+        const wchar_t* fileLabel;  // and shows this label (nullptr: any)
+    };
+    const Case cases[] = {
+        {"while the patch information loads", R"([{"path": "/patch/lurra/144/checksums.sig", "delay": 1.0}])",
+         60, kStateDownloadingPatchInfo, nullptr},
+        {"during the local check", "[]", 60, kStateCheckingFiles, L"Imgs/current.dds"},
+        {"during a single download", delayObjects, 3, kStateDownloadingFiles, L"Imgs/single.dds"},
+        {"during the bundle", delayObjects, 60, kStateDownloadingFiles, L"Small files bundle"},
+    };
+    LanguageScope english(kEnglish);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(server.setRules(c.rules));
+        const WString game = newGameFolder(L"game");
+        installRelease(game, "143");
+        ASSERT_TRUE(writeFileBytes(game + L"\\launcher_unins.ini", "Scripts/old.lua\n"));
+        ASSERT_TRUE(DeleteFileW((game + L"\\Imgs\\single.dds").c_str()));
+        for (int i = 0; i < c.missingSmallFiles; ++i) {
+            char name[48];
+            std::snprintf(name, sizeof name, "\\Scripts\\file%03d.lua", i);
+            ASSERT_TRUE(DeleteFileW((game + utf8ToWide(name)).c_str()));
+        }
+
+        UpdateEngine engine;
+        prepare(engine, game);
+        std::atomic<bool> ended{false};
+        std::atomic<bool> stoppedAtTheMoment{false};
+        std::thread window([&] {
+            const auto atTheMoment = [&] {
+                return engine.state.load() == c.state &&
+                       (!c.fileLabel || copyCurrentFile(engine) == c.fileLabel);
+            };
+            (void)waitUntil([&] { return ended.load() || atTheMoment(); }, 60000, 1);
+            stoppedAtTheMoment.store(atTheMoment());
+            engine.stopRequested.store(true);
+        });
+        const int32_t state = runUpdate(engine, setup);
+        ended.store(true);
+        window.join();
+        EXPECT_TRUE(stoppedAtTheMoment.load()) << "the run passed the moment before the stop came";
+        EXPECT_NE(state, kStateFinished);
+        EXPECT_NE(engine.state.load(), kStateFinished);
+        EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), "143");
+        EXPECT_EQ(readFileBytes(game + L"\\launcher_unins.ini"), "Scripts/old.lua\n");
+        EXPECT_EQ(requestsStartingWith("/", fallback()), 0);
+
+        ASSERT_TRUE(server.clearRules());
+        UpdateEngine next;
+        prepare(next, game);
+        EXPECT_EQ(runUpdate(next, setup), kStateFinished);
+        EXPECT_TRUE(holdsRelease(game));
+        EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), "144");
+        EXPECT_EQ(readFileBytes(game + L"\\launcher_unins.ini"), uninstallListOfRelease());
+    }
 }
 
 TEST_F(UpdateRun, NewsAreFetchedOnceAndFromTheFallbackWhenThePrimaryHasNone) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/handles_win.h"
+#include "support/child_process_win.h"
 #include "support/file_holder_win.h"
 #include "update/update_run_fixture_win.h"
 
@@ -29,34 +30,14 @@ protected:
                                    utf8ToWide(setup.serverBaseUrls[1]) + L" --retry-pause-ms 20";
         for (const std::wstring& argument : arguments) commandLine += L" " + argument;
 
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        const WString outPath = dir / L"tool.out";
-        const WString errPath = dir / L"tool.err";
+        ChildOptions options;
+        options.outputPath = dir / L"tool.out";
+        options.errorPath = dir / L"tool.err";
         ToolResult result;
-        {
-            UniqueKernelHandle out(CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            UniqueKernelHandle err(CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            STARTUPINFOW startup{};
-            startup.cb = sizeof startup;
-            startup.dwFlags = STARTF_USESTDHANDLES;
-            startup.hStdOutput = out.get();
-            startup.hStdError = err.get();
-            PROCESS_INFORMATION info{};
-            if (!CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                &startup, &info)) {
-                return result;
-            }
-            UniqueKernelHandle process(info.hProcess);
-            UniqueKernelHandle thread(info.hThread);
-            if (WaitForSingleObject(process.get(), kToolLimitMs) != WAIT_OBJECT_0) {
-                TerminateProcess(process.get(), 99);
-            }
-            DWORD code = 0;
-            GetExitCodeProcess(process.get(), &code);
-            result.exitCode = static_cast<int>(code);
-        }
+        const std::optional<DWORD> code = waitForChild(startChild(tool, commandLine, options), kToolLimitMs);
+        if (code) result.exitCode = static_cast<int>(*code);
+        const WString& outPath = options.outputPath;
+        const WString& errPath = options.errorPath;
         result.out = readFileBytes(outPath).value_or("");
         result.err = readFileBytes(errPath).value_or("");
         return result;

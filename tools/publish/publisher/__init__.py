@@ -1,0 +1,1 @@
+"""The publisher of releases: formats, keys, build and verify."""
