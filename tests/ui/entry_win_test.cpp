@@ -120,6 +120,28 @@ TEST_F(Entry, PostUpdateStartWithoutAnOldLauncherStartsAndKeepsTheBackup) {
     EXPECT_EQ(first.waitForExit(5000), std::optional<DWORD>(0));
 }
 
+TEST_F(Entry, AFirstStartAsksForTheGameFolder) {
+    ASSERT_TRUE(writeFileBytes(first.folder() + L"\\launcher.ini", ""));
+    ASSERT_TRUE(first.start());
+    const HWND window = first.waitForWindow();
+    ASSERT_NE(window, nullptr);
+    const std::optional<DialogSnapshot> box = waitForDialog(L"Варнхольд", 30000, first.processId());
+    ASSERT_TRUE(box.has_value()) << "no first-run box";
+    EXPECT_EQ(box->owner, window);
+    ASSERT_FALSE(box->texts.empty());
+    EXPECT_EQ(box->texts.back().rfind(L"Похоже, лаунчер запущен впервые.", 0), 0u);
+    ASSERT_TRUE(clickButton(*box, L"OK"));
+    // Then the folder browser for the first branch; cancelling it leaves the folders empty.
+    const std::optional<DialogSnapshot> browser =
+        waitForDialog(kFolderBrowserCaption, 30000, first.processId());
+    ASSERT_TRUE(browser.has_value());
+    ASSERT_TRUE(clickButton(*browser, L"Cancel"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return IsWindowVisible(window) != FALSE && listDialogs(first.processId()).empty(); }, 10000));
+    EXPECT_TRUE(first.close());
+    EXPECT_EQ(readFileBytes(first.folder() + L"\\launcher.ini"), std::optional<std::string>(""));
+}
+
 TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
     const WString readyName = eventName(L"ready");
     const WString releaseName = eventName(L"release");

@@ -128,6 +128,31 @@ TEST_F(UpdatingLauncher, TheVerifyButtonChecksEveryFileOfACurrentRelease) {
     EXPECT_TRUE(waitUntil([&] { return playLooksEnabled(0, "verified"); }, 30000));
 }
 
+TEST_F(UpdatingLauncher, NewsArriveAsCardsThatOpenTheirLinks) {
+    const BrowserStandIn browser(scratch / L"opened.log");
+    ASSERT_TRUE(browser.installed());
+    makeReleaseFiles(1, 64 << 10);
+    const std::string news =
+        "[news]\ntitle_en=First\ntext_en=One\ndate=01.12.2026\nurl_en=https://localhost:8445/news/1\n"
+        "[news]\ntitle_en=Second\ntext_en=Two\ndate=02.12.2026\nurl_en=https://localhost:8445/news/2\n"
+        "[news]\ntitle_en=Third\ntext_en=Three\ndate=03.12.2026\nurl_en=file:///C:/windows/system32/"
+        "calc.exe\n";
+    ASSERT_TRUE(writeFileBytes(scratch / L"news_v2.txt", news));
+    publish(144, {"--news-v2", unixPathFromWine(scratch / L"news_v2.txt")});
+    startWith(settingsText(game, L"", Language::English));
+    ASSERT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
+    Sleep(500);
+    ASSERT_TRUE(click(layout.news[1]));
+    ASSERT_TRUE(browser.waitForCount(1));
+    // A card whose link is no web address does not go to the shell.
+    ASSERT_TRUE(click(layout.news[2]));
+    ASSERT_TRUE(click(layout.news[0]));
+    ASSERT_TRUE(browser.waitForCount(2));
+    Sleep(500);
+    EXPECT_EQ(browser.opened(),
+              (std::vector<std::string>{"https://localhost:8445/news/2", "https://localhost:8445/news/1"}));
+}
+
 TEST_F(UpdatingLauncher, ANewerLauncherTakesOverTheWindowAndTheOldOneEnds) {
     makeReleaseFiles(2, 64 << 10);
     publish(144);
