@@ -13,6 +13,7 @@
 #include "config/text_convert.h"
 #include "support/test_env_win.h"
 #include "ui/image_table.h"
+#include "ui/pictures_win.h"
 
 namespace {
 
@@ -73,59 +74,45 @@ LauncherProcess::LauncherProcess(const WString& folder) : home(folder) {
 }
 
 LauncherProcess::~LauncherProcess() {
-    if (!processHandle) return;
-    if (WaitForSingleObject(processHandle, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(processHandle, 1);
-        WaitForSingleObject(processHandle, 10000);
+    if (child && WaitForSingleObject(child.process.get(), 0) != WAIT_OBJECT_0) {
+        TerminateProcess(child.process.get(), 1);
+        WaitForSingleObject(child.process.get(), 10000);
     }
-    CloseHandle(processHandle);
 }
 
 bool LauncherProcess::start(const WString& tail) {
     WString commandLine = L"\"" + exe + L"\"";
     if (!tail.empty()) commandLine += L" " + tail;
     const size_t cut = home.find_last_of(L'\\');
-    const WString workingFolder = cut == WString::npos ? home : home.substr(0, cut);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingFolder.c_str(), &startup, &info)) {
-        return false;
-    }
-    CloseHandle(info.hThread);
-    processHandle = info.hProcess;
-    id = info.dwProcessId;
-    threadId = info.dwThreadId;
-    return true;
+    child = startChild(exe, commandLine, ChildOptions(cut == WString::npos ? home : home.substr(0, cut)));
+    return static_cast<bool>(child);
 }
 
 HWND LauncherProcess::waitForWindow(int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 10) {
-        if (HWND found = threadLauncherWindow(threadId)) {
+        if (HWND found = threadLauncherWindow(child.threadId)) {
             if (IsWindowVisible(found)) return mainWindow = found;
         }
-        if (WaitForSingleObject(processHandle, 10) == WAIT_OBJECT_0) return nullptr;
+        if (WaitForSingleObject(child.process.get(), 10) == WAIT_OBJECT_0) return nullptr;
     }
     return nullptr;
 }
 
 std::optional<DWORD> LauncherProcess::waitForExit(int timeoutMs) {
-    if (!processHandle ||
-        WaitForSingleObject(processHandle, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+    if (!child || WaitForSingleObject(child.process.get(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
         return std::nullopt;
     }
     DWORD code = 0;
-    GetExitCodeProcess(processHandle, &code);
+    GetExitCodeProcess(child.process.get(), &code);
     return code;
 }
 
 bool LauncherProcess::close(int timeoutMs) {
-    if (!processHandle) return true;
+    if (!child) return true;
     if (mainWindow && IsWindow(mainWindow)) PostMessageW(mainWindow, WM_CLOSE, 0, 0);
     if (waitForExit(timeoutMs)) return true;
-    TerminateProcess(processHandle, 1);
-    WaitForSingleObject(processHandle, 10000);
+    TerminateProcess(child.process.get(), 1);
+    WaitForSingleObject(child.process.get(), 10000);
     return false;
 }
 
@@ -185,23 +172,10 @@ PixelSize exePictureSize(const WString& exePath, int32_t id, int32_t windowHeigh
     HMODULE module =
         LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!module) return {};
-    PixelSize size;
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
-    HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    const DWORD length = resource ? SizeofResource(module, resource) : 0;
-    // The PNG header gives the size: width and height as big-endian numbers at bytes 16 and 20.
-    if (bytes && length >= 24) {
-        const auto* b = static_cast<const unsigned char*>(bytes);
-        auto be32 = [&](int at) {
-            return static_cast<int32_t>((uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) |
-                                        (uint32_t{b[at + 2]} << 8) | b[at + 3]);
-        };
-        const PixelSize decoded{be32(16), be32(20)};
-        size = scaledPictureSize(decoded, static_cast<float>(windowHeight) / 1080.0f);
-    }
+    const PixelSize stored = pngResourceSize(module, id);
     FreeLibrary(module);
-    return size;
+    return stored.width == 0 ? PixelSize{}
+                             : scaledPictureSize(stored, static_cast<float>(windowHeight) / 1080.0f);
 }
 
 ScreenLayout launcherLayout(HWND window, const WString& exePath) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/wstring.h"
+#include "support/child_process_win.h"
 #include "ui/geometry.h"
 #include "ui/layout.h"
 
@@ -41,17 +42,15 @@ public:
     // Returns whether it ended by itself.
     bool close(int timeoutMs = 10000);
 
-    [[nodiscard]] HANDLE process() const { return processHandle; }
-    [[nodiscard]] DWORD processId() const { return id; }
+    [[nodiscard]] HANDLE process() const { return child.process.get(); }
+    [[nodiscard]] DWORD processId() const { return child ? GetProcessId(child.process.get()) : 0; }
     [[nodiscard]] HWND window() const { return mainWindow; }
 
 private:
     WString home;
     WString exe;
     bool copyOk = false;
-    HANDLE processHandle = nullptr;
-    DWORD id = 0;
-    DWORD threadId = 0;
+    ChildProcess child;
     HWND mainWindow = nullptr;
 };
 

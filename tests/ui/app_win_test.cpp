@@ -50,12 +50,16 @@ protected:
         if (app && IsWindow(app->window)) DestroyWindow(app->window);
     }
 
-    // A real click at client coordinates, given by the X server a moment after the loop started.
-    void clickSoon(int x, int y) {
+    // A real click at client coordinates, given by the X server `seconds` after the loop started.
+    void clickAfter(int seconds, int x, int y) {
         const POINT origin = clientOrigin(app->window);
-        ASSERT_EQ(runUnixShell("(sleep 1; xdotool mousemove " + std::to_string(origin.x + x) + " " +
-                               std::to_string(origin.y + y) + " sleep 0.1 click 1) >/dev/null 2>&1 &"),
+        ASSERT_EQ(runUnixShell("(sleep " + std::to_string(seconds) + "; xdotool mousemove " +
+                               std::to_string(origin.x + x) + " " + std::to_string(origin.y + y) +
+                               " sleep 0.1 click 1) >/dev/null 2>&1 &"),
                   0);
+    }
+    void clickAfter(int seconds, const IntRect& r) {
+        clickAfter(seconds, r.left + r.width / 2, r.top + r.height / 2);
     }
 
     LauncherApp* app = nullptr;
@@ -71,8 +75,7 @@ TEST_F(AppInProcess, TheAdministratorAnswerRestartsElevatedAndEndsThisInstance) 
         L"Could not check the following files:\n\nImgs/a.dds (error: could not open for checking)\n\n";
     engine.dialogPending.exchange(true);
 
-    const IntRect& answer = layout.tryAgainAdmin;
-    clickSoon(answer.left + answer.width / 2, answer.top + answer.height / 2);
+    clickAfter(1, layout.tryAgainAdmin);
     (void)runFrameLoop(*app);
 
     EXPECT_EQ(elevatedStart.calls, 1);
@@ -92,21 +95,10 @@ TEST_F(AppInProcess, ARefusedElevationLeavesTheQuestionOpenForAnotherAnswer) {
     UpdateEngine& engine = launcherEngine(*app);
     engine.dialogPending.exchange(true);
 
-    const IntRect& answer = layout.tryAgainAdmin;
-    clickSoon(answer.left + answer.width / 2, answer.top + answer.height / 2);
-    const IntRect& other = layout.continueAnyway;
-    ASSERT_EQ(runUnixShell("(sleep 3; xdotool mousemove " +
-                           std::to_string(clientOrigin(app->window).x + other.left + 2) + " " +
-                           std::to_string(clientOrigin(app->window).y + other.top + 2) +
-                           " sleep 0.1 click 1) >/dev/null 2>&1 &"),
-              0);
+    clickAfter(1, layout.tryAgainAdmin);
     // The continue answer closes the question; the close button then ends the loop.
-    const IntRect& close = layout.closeButton;
-    ASSERT_EQ(runUnixShell("(sleep 5; xdotool mousemove " +
-                           std::to_string(clientOrigin(app->window).x + close.left + 5) + " " +
-                           std::to_string(clientOrigin(app->window).y + close.top + 5) +
-                           " sleep 0.1 click 1) >/dev/null 2>&1 &"),
-              0);
+    clickAfter(3, layout.continueAnyway);
+    clickAfter(5, layout.closeButton);
     (void)runFrameLoop(*app);
 
     EXPECT_EQ(elevatedStart.calls, 1);
@@ -120,14 +112,8 @@ TEST_F(AppInProcess, WhileElevatedTheAdministratorAnswerIsNotOffered) {
     setButtonEnabled(app->buttons.tryAgainAdmin, false);
     setShellHooksForTests({nullptr, recordElevatedStart});
     launcherEngine(*app).dialogPending.exchange(true);
-    const IntRect& answer = layout.tryAgainAdmin;
-    clickSoon(answer.left + answer.width / 2, answer.top + answer.height / 2);
-    const IntRect& close = layout.closeButton;
-    ASSERT_EQ(runUnixShell("(sleep 3; xdotool mousemove " +
-                           std::to_string(clientOrigin(app->window).x + close.left + 5) + " " +
-                           std::to_string(clientOrigin(app->window).y + close.top + 5) +
-                           " sleep 0.1 click 1) >/dev/null 2>&1 &"),
-              0);
+    clickAfter(1, layout.tryAgainAdmin);
+    clickAfter(3, layout.closeButton);
     // The close button does not react while the question is open: the watchdog ends the loop.
     SetTimer(app->window, 1, 6000, [](HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); });
     (void)runFrameLoop(*app);
@@ -138,7 +124,7 @@ TEST_F(AppInProcess, WhileElevatedTheAdministratorAnswerIsNotOffered) {
 TEST_F(AppInProcess, AFailureInTheWindowProcedureReachesTheLoopNotDispatch) {
     setShellHooksForTests({failToOpenPage, nullptr});
     const FloatRect& footer = layout.rating.footer;
-    clickSoon(static_cast<int>(footer.x + footer.width / 2), static_cast<int>(footer.y + footer.height / 2));
+    clickAfter(1, enclosing(footer));
     try {
         (void)runFrameLoop(*app);
         ADD_FAILURE() << "the loop ended without the failure";

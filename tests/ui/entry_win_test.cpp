@@ -8,6 +8,7 @@
 #include "base/constants.h"
 #include "base/handles_win.h"
 #include "config/settings.h"
+#include "support/child_process_win.h"
 #include "support/dialog_driver_win.h"
 #include "support/launcher_window_win.h"
 #include "support/test_env_win.h"
@@ -147,16 +148,10 @@ TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
     const WString releaseName = eventName(L"release");
     UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
     UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
-    WString commandLine =
-        L"\"" + winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_instance_mutex.exe") +
-        L"\" " + readyName + L" " + releaseName;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION holder{};
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &holder));
-    UniqueKernelHandle holderProcess(holder.hProcess);
-    UniqueKernelHandle holderThread(holder.hThread);
+    const WString helper =
+        winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_instance_mutex.exe");
+    const ChildProcess holder = startChild(helper, L"\"" + helper + L"\" " + readyName + L" " + releaseName);
+    ASSERT_TRUE(holder);
     ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
 
     ASSERT_TRUE(first.start());
@@ -171,7 +166,7 @@ TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
     EXPECT_TRUE(clickButton(*box, L"OK"));
     EXPECT_EQ(first.waitForExit(10000), std::optional<DWORD>(0));
     SetEvent(release.get());
-    WaitForSingleObject(holderProcess.get(), 10000);
+    EXPECT_EQ(waitForChild(holder, 10000), std::optional<DWORD>(0));
 }
 
 }  // namespace

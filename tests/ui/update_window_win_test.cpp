@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/handles_win.h"
+#include "support/file_holder_win.h"
 #include "ui/update_test_fixture_win.h"
 
 namespace {
@@ -43,21 +44,9 @@ TEST_F(UpdatingLauncher, ACheckThatNeedsFilesShowsProgressAndEndsReadyToPlay) {
 TEST_F(UpdatingLauncher, ALockedFileAsksAndContinueAnywayFinishesTheRest) {
     makeReleaseFiles(4, 64 << 10);
     publish(144);
-    const WString readyName = L"VarnholdUiLockReady-" + std::to_wstring(GetCurrentProcessId());
-    const WString releaseName = L"VarnholdUiLockRelease-" + std::to_wstring(GetCurrentProcessId());
-    UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
-    UniqueKernelHandle releaseLock(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
-    WString command =
-        L"\"" + winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_open_file.exe") +
-        L"\" \"" + game + L"\\Imgs\\data.bin\" rw - " + readyName + L" " + releaseName;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION holder{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &holder));
-    UniqueKernelHandle holderProcess(holder.hProcess);
-    CloseHandle(holder.hThread);
-    ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
+    // Another program holds a listed file open without sharing: it cannot be checked.
+    FileHolder holder(game + L"\\Imgs\\data.bin", L"rw", L"-");
+    ASSERT_TRUE(holder.holding());
 
     startWith(settingsText(game, L"", Language::English));
     ASSERT_TRUE(waitUntil([&] { return questionShown("question"); }, 60000)) << "the question did not open";
@@ -75,28 +64,15 @@ TEST_F(UpdatingLauncher, ALockedFileAsksAndContinueAnywayFinishesTheRest) {
                    readFileBytes(release + L"\\Imgs\\mod_3.dds");
         },
         60000));
-    SetEvent(releaseLock.get());
-    WaitForSingleObject(holderProcess.get(), 10000);
+    EXPECT_TRUE(holder.release());
 }
 
 TEST_F(UpdatingLauncher, TryAgainCancelsTheRunAndStartsAFullCheck) {
     makeReleaseFiles(4, 64 << 10);
     publish(144);
-    const WString readyName = L"VarnholdUiRetryReady-" + std::to_wstring(GetCurrentProcessId());
-    const WString releaseName = L"VarnholdUiRetryRelease-" + std::to_wstring(GetCurrentProcessId());
-    UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
-    UniqueKernelHandle releaseLock(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
-    WString command =
-        L"\"" + winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_open_file.exe") +
-        L"\" \"" + game + L"\\Imgs\\data.bin\" rw - " + readyName + L" " + releaseName;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION holder{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &holder));
-    UniqueKernelHandle holderProcess(holder.hProcess);
-    CloseHandle(holder.hThread);
-    ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
+    // Another program holds a listed file open without sharing: it cannot be checked.
+    FileHolder holder(game + L"\\Imgs\\data.bin", L"rw", L"-");
+    ASSERT_TRUE(holder.holding());
 
     startWith(settingsText(game, L"", Language::English));
     ASSERT_TRUE(waitUntil([&] { return questionShown("first-question"); }, 60000));
@@ -105,8 +81,7 @@ TEST_F(UpdatingLauncher, TryAgainCancelsTheRunAndStartsAFullCheck) {
     // A new check: the descriptor again, and, with the file still locked, the question again.
     EXPECT_TRUE(waitUntil([&] { return requests("/patch/lurra/latest.txt") > descriptorsBefore; }, 30000));
     ASSERT_TRUE(waitUntil([&] { return questionShown("second-question"); }, 60000));
-    SetEvent(releaseLock.get());
-    WaitForSingleObject(holderProcess.get(), 10000);
+    EXPECT_TRUE(holder.release());
     ASSERT_TRUE(click(layout.tryAgain));
     EXPECT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
     expectStatusShown(L"LURRA 1.44 — ready\nKORDAN TVX — folder not set", "ready");
