@@ -107,20 +107,6 @@ TEST_F(AppInProcess, ARefusedElevationLeavesTheQuestionOpenForAnotherAnswer) {
     EXPECT_FALSE(app->input.questionOpen);
 }
 
-TEST_F(AppInProcess, WhileElevatedTheAdministratorAnswerIsNotOffered) {
-    app->elevated = true;
-    setButtonEnabled(app->buttons.tryAgainAdmin, false);
-    setShellHooksForTests({nullptr, recordElevatedStart});
-    launcherEngine(*app).dialogPending.exchange(true);
-    clickAfter(1, layout.tryAgainAdmin);
-    clickAfter(3, layout.closeButton);
-    // The close button does not react while the question is open: the watchdog ends the loop.
-    SetTimer(app->window, 1, 6000, [](HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); });
-    (void)runFrameLoop(*app);
-    EXPECT_EQ(elevatedStart.calls, 0);
-    EXPECT_TRUE(app->input.questionOpen);
-}
-
 TEST_F(AppInProcess, AFailureInTheWindowProcedureReachesTheLoopNotDispatch) {
     setShellHooksForTests({failToOpenPage, nullptr});
     const FloatRect& footer = layout.rating.footer;

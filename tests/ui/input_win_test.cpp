@@ -85,32 +85,6 @@ TEST_F(WindowInput, TheTitleStripDragsTheWindowButTheLinksDoNot) {
     EXPECT_EQ(after.top, before.top);
 }
 
-TEST_F(WindowInput, ADisabledPlayButtonShowsNoHover) {
-    startIdle();
-    // The play buttons start disabled; the gear button shows how a hover looks.
-    const auto [px, py] = centre(layout.play[0]);
-    const Screenshot away = shot("away");
-    ASSERT_TRUE(mouse::moveTo(window, px, py));
-    Sleep(300);
-    const Screenshot over = shot("over-play");
-    const int x = layout.play[0].left + 3;  // the frame, clear of the labels
-    for (int y = layout.play[0].top + layout.play[0].height / 3;
-         y < layout.play[0].top + 2 * layout.play[0].height / 3; y += 5) {
-        EXPECT_TRUE(closeTo(pixel(away, x, y), pixel(over, x, y), 2)) << "row " << y;
-    }
-    const auto [gx, gy] = centre(layout.gearButton);
-    ASSERT_TRUE(mouse::moveTo(window, gx, gy));
-    Sleep(300);
-    const Screenshot overGear = shot("over-gear");
-    int changed = 0;
-    for (int y = layout.gearButton.top; y < layout.gearButton.bottom(); y += 2) {
-        for (int gxp = layout.gearButton.left; gxp < layout.gearButton.right(); gxp += 2) {
-            if (!closeTo(pixel(away, gxp, y), pixel(overGear, gxp, y), 6)) ++changed;
-        }
-    }
-    EXPECT_GT(changed, 10) << "the hovered gear button looks like the normal one";
-}
-
 TEST_F(WindowInput, TheCursorIsAHandOverLinksAndTabsOnly) {
     startIdle();
     // Cursor handles are the launcher process's own under Wine: the shapes are told apart by
