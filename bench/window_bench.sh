@@ -2,7 +2,7 @@
 # Window benchmarks under wine64 and an Xvfb display, each against a floor measured in the same run:
 #   start-up  process start to the window being visible, against a plain popup window of the same
 #             size (window_bench.exe against window_floor.exe plain); goal at most 2 times;
-#   idle      CPU time of the launcher sitting idle for 10 s after its check has ended, as a share
+#   idle      CPU time of the launcher sitting idle for 30 s after its check has ended, as a share
 #             of one core, against window_floor.exe waiting in the same timer-driven loop (a fresh
 #             16 ms thread timer per wait); both the program's own time and the wineserver's, which
 #             delivers the timers, from /proc; goal at most 1.5 times the floor and under 2 %;
@@ -59,7 +59,7 @@ idle_share() {  # label program args...
     shift
     "$WINE" "$@" >"$work/idle-$label.log" 2>&1 &
     sleep 3  # start-up and, for the launcher, its check of a folder without a game
-    local pid server hz=$(getconf CLK_TCK) seconds=10
+    local pid server hz=$(getconf CLK_TCK) seconds=30
     pid=$(pgrep -f -n "$(basename "$1")") || { echo "$label did not start" >&2; return 1; }
     server=$(prefix_server)
     local own0 srv0 own1 srv1
@@ -80,7 +80,7 @@ lo, ls, lspan = launcher[1:]; fo, fs, fspan = floor[1:]
 own_l, own_f = share(lo, lspan), share(fo, fspan)
 all_l, all_f = share(int(lo) + int(ls), lspan), share(int(fo) + int(fs), fspan)
 ratio = lambda a, b: a / b if b else float("inf")
-print(f"idle for 10 s, share of one core: launcher {own_l:.2f} % (with the wineserver {all_l:.2f} %), "
+print(f"idle for 30 s, share of one core: launcher {own_l:.2f} % (with the wineserver {all_l:.2f} %), "
       f"timer loop {own_f:.2f} % ({all_f:.2f} %); ratio {ratio(own_l, own_f):.2f} ({ratio(all_l, all_f):.2f}); "
       "goal at most 1.5 and under 2 %")
 PY
