@@ -85,43 +85,6 @@ TEST_F(WindowInput, TheTitleStripDragsTheWindowButTheLinksDoNot) {
     EXPECT_EQ(after.top, before.top);
 }
 
-TEST_F(WindowInput, TheCursorIsAHandOverLinksAndTabsOnly) {
-    startIdle();
-    // Cursor handles are the launcher process's own under Wine: the shapes are told apart by
-    // comparing with the cursor over a place known to show each.
-    auto cursorAt = [&](std::pair<int, int> point) {
-        EXPECT_TRUE(mouse::moveTo(window, point.first, point.second));
-        // A hover begins with a move; the cursor then follows at the next one, as a real mouse
-        // gives many.
-        EXPECT_TRUE(mouse::moveTo(window, point.first + 1, point.second));
-        Sleep(250);
-        CURSORINFO info{};
-        info.cbSize = sizeof info;
-        GetCursorInfo(&info);
-        return info.hCursor;
-    };
-    const HCURSOR arrow = cursorAt(emptySpot());
-    const HCURSOR hand = cursorAt(centre(enclosing(layout.rating.footer)));
-    ASSERT_NE(arrow, hand);
-    const struct {
-        const char* where;
-        std::pair<int, int> point;
-        bool hand;
-    } cases[] = {
-        {"rating tab", centre(enclosing(layout.rating.tabs[0])), true},
-        {"close button", centre(layout.closeButton), false},
-        {"first main link", centre(layout.mainLinks[0]), true},
-        {"play button", centre(layout.play[1]), false},
-        {"second main link", centre(layout.mainLinks[1]), true},
-        {"title", {20, 5}, false},
-        {"last rating tab", centre(enclosing(layout.rating.tabs[3])), true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.where);
-        EXPECT_EQ(cursorAt(c.point), c.hand ? hand : arrow);
-    }
-}
-
 TEST_F(WindowInput, TheLanguageButtonSavesTheOtherLanguageAndRedrawsTheTexts) {
     startIdle(Language::Russian);
     // The folder is not a game: the check ends at once with its summary.
