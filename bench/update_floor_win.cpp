@@ -4,7 +4,12 @@
 // into its target and deleted. No launcher code takes part beyond the manifest reader and the
 // SHA-256 digester, so the time is what Wine needs for these steps at the least: the "floor" that
 // tells Wine's share of the update tool's time from the launcher's own.
-// usage: update_floor.exe GAME_FOLDER BRANCH_URL VERSION MANIFEST_FILE
+// With a bundle hash it does the same for the small-files bundle instead: the one gzip copy, its
+// SHA-256, unpacked next to the game folder, and every record the manifest lists written straight
+// into its file, as an archiver would extract it: the floor of "creating the files".
+// With "--rename" each copy is unpacked beside its target and moved over it with MoveFileExW (flags
+// 9), as the launcher must replace every file: the floor of the single downloads under that rule.
+// usage: update_floor.exe GAME_FOLDER BRANCH_URL VERSION MANIFEST_FILE [BUNDLE_SHA256 | --rename]
 //   BRANCH_URL like https://localhost:PORT/patch/small; the texts are BRANCH_URL/latest.txt and .sig,
 //   BRANCH_URL/VERSION/checksums.txt and .sig, the objects BRANCH_URL/VERSION/files/<sha256>.gz.
 // Prints one line "floor files=N fetch_ms=F hash_ms=H unpack_ms=U elapsed_ms=T" (the three steps and
@@ -14,6 +19,7 @@
 #include <winhttp.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -26,6 +32,7 @@
 #include "crypto/hex_text.h"
 #include "crypto/sha256_digest_win.h"
 #include "net/winhttp_handle_win.h"
+#include "update/bundle_container.h"
 #include "update/manifest.h"
 
 namespace {
@@ -150,6 +157,40 @@ bool unpack(const std::wstring& compressed, const std::wstring& target, std::vec
     return DeleteFileW(compressed.c_str()) != FALSE;
 }
 
+// Every record that the manifest lists, written into its file; the container is then deleted.
+bool extractBundle(const std::wstring& container, const std::wstring& game, const FileManifest& manifest,
+                   std::vector<char>& buffer) {
+    std::vector<std::string> paths;
+    for (const ManifestEntry& entry : manifest) paths.push_back(entry.path);
+    std::sort(paths.begin(), paths.end());
+    UniqueFile input(_wfopen(container.c_str(), L"rb"));
+    if (!input) return false;
+    size_t extracted = 0;
+    BundleRecordHeader header;
+    while (readBundleHeader(input.get(), header) == BundleHeaderRead::Record) {
+        if (!std::binary_search(paths.begin(), paths.end(), header.name)) {
+            if (!skipBundleContent(input.get(), header.length)) return false;
+            continue;
+        }
+        const std::wstring relative = utf8ToWide(header.name);
+        createFolders(game, relative);
+        UniqueKernelHandle file(CreateFileW((game + L"\\" + relative).c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        const BundleSink sink = [&file](const char* data, size_t size) {
+            DWORD written = 0;
+            return WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) &&
+                   written == size;
+        };
+        const BundleCopyResult copy =
+            copyBundleContent(input.get(), header.length, &sink, buffer.data(), buffer.size());
+        if (!copy.complete || !copy.written) return false;
+        ++extracted;
+    }
+    input.reset();
+    return extracted == manifest.size() && DeleteFileW(container.c_str()) != FALSE;
+}
+
 int fail(const char* what, const std::string& detail) {
     std::fprintf(stderr, "update_floor: %s %s\n", what, detail.c_str());
     return 1;
@@ -158,8 +199,10 @@ int fail(const char* what, const std::string& detail) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: update_floor.exe GAME_FOLDER BRANCH_URL VERSION MANIFEST_FILE\n");
+    if (argc != 5 && argc != 6) {
+        std::fprintf(stderr,
+                     "usage: update_floor.exe GAME_FOLDER BRANCH_URL VERSION MANIFEST_FILE "
+                     "[BUNDLE_SHA256 | --rename]\n");
         return 2;
     }
     const std::wstring game = argv[1];
@@ -184,6 +227,25 @@ int wmain(int argc, wchar_t** argv) {
             return fail("cannot fetch", text);
         }
     }
+    const bool rename = argc == 6 && std::wstring(argv[5]) == L"--rename";
+    if (argc == 6 && !rename) {
+        const std::string bundle = wideToUtf8(argv[5]);
+        const std::wstring compressed = game + L"\\_smallpack.gz";
+        const std::wstring unpacked = game + L"\\_smallpack.bin";
+        if (!download(connection, "/" + version + "/files/" + bundle + ".gz", compressed, buffer)) {
+            return fail("cannot download the bundle", bundle);
+        }
+        const ULONGLONG fetched = GetTickCount64();
+        if (sha256OfFile(compressed, buffer) != bundle) return fail("bad hash", "of the bundle");
+        const ULONGLONG hashed = GetTickCount64();
+        if (!unpack(compressed, unpacked, buffer)) return fail("cannot unpack", "the bundle");
+        if (!extractBundle(unpacked, game, manifest, buffer)) return fail("cannot extract", "the bundle");
+        const ULONGLONG end = GetTickCount64();
+        std::printf("floor files=%d fetch_ms=%llu hash_ms=%llu unpack_ms=%llu elapsed_ms=%llu\n",
+                    static_cast<int>(manifest.size()), fetched - start, hashed - fetched, end - hashed,
+                    end - start);
+        return 0;
+    }
     std::vector<std::wstring> targets;
     for (const ManifestEntry& entry : manifest) {
         const std::wstring relative = utf8ToWide(entry.path);
@@ -201,7 +263,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     const ULONGLONG hashed = GetTickCount64();
     for (size_t i = 0; i < manifest.size(); ++i) {
-        if (!unpack(targets[i] + L".gz", targets[i], buffer)) return fail("cannot unpack", manifest[i].path);
+        const std::wstring unpacked = rename ? targets[i] + L".new" : targets[i];
+        if (!unpack(targets[i] + L".gz", unpacked, buffer)) return fail("cannot unpack", manifest[i].path);
+        if (rename && !MoveFileExW(unpacked.c_str(), targets[i].c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return fail("cannot rename", manifest[i].path);
+        }
     }
     const ULONGLONG end = GetTickCount64();
     std::printf("floor files=%d fetch_ms=%llu hash_ms=%llu unpack_ms=%llu elapsed_ms=%llu\n",

@@ -43,7 +43,8 @@ foreach(source IN LISTS varnhold_bench_sources)
         RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
     target_compile_options(bench_${name} PRIVATE ${varnhold_warnings})
     target_link_options(bench_${name} PRIVATE -municode)
-    target_link_libraries(bench_${name} PRIVATE launcher_core)
+    # The window benchmarks build the launcher's window, pictures included.
+    target_link_libraries(bench_${name} PRIVATE launcher_core launcher_resources)
 endforeach()
 
 if(VARNHOLD_BUILD_TESTS)

@@ -74,9 +74,18 @@ foreach(folder IN LISTS varnhold_test_folders)
     add_executable(${folder}_tests ${test_sources} "${varnhold_test_manifest_rc}")
     target_compile_options(${folder}_tests PRIVATE ${varnhold_warnings})
     target_link_libraries(${folder}_tests PRIVATE test_support GTest::gtest_main)
+    if(folder STREQUAL "ui")
+        # The window tests build the launcher's window in their own process too, pictures included.
+        target_link_libraries(${folder}_tests PRIVATE launcher_resources)
+    endif()
     if(varnhold_helper_targets)
         add_dependencies(${folder}_tests ${varnhold_helper_targets})
     endif()
     add_test(NAME ${folder} COMMAND ${folder}_tests --gtest_color=no)
     set_tests_properties(${folder} PROPERTIES FIXTURES_REQUIRED wine_env TIMEOUT 900)
+    # The launcher's instance mutex, window class and update-healthy event are named objects of the
+    # whole prefix: the programs that start launchers or hand over between them run one at a time.
+    if(folder MATCHES "^(app|ui|update)$")
+        set_tests_properties(${folder} PROPERTIES RESOURCE_LOCK launcher_instance)
+    endif()
 endforeach()

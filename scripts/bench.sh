@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Benchmarks of the update engine, each printed as a ratio against a reference measured in the same
 # run on the same data (absolute times vary between machines; the ratios are what we compare).
-# usage: scripts/bench.sh [local-check] [memory] [update] ...     (default: every benchmark)
+# usage: scripts/bench.sh [local-check] [memory] [update] [window] ...  (default: every benchmark)
 #   local-check  checkLocalFiles against ReadFile + zlib crc32 in the same process
 #   memory       peak working set of the file update and the bundle, small data against large
 #   update       the headless update tool against curl + sha256sum + gzip -d (bench/update_bench.sh)
+#   window       the window's start-up, idle CPU and frame cost against plain Win32 floors
+#                (bench/window_bench.sh)
 # Generated data lives in build/bench-data (about 2 GB; kept between runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,18 +34,24 @@ run_memory() {
     bench/update_memory.sh "$build"
 }
 
+run_window() {
+    echo "=== window: start-up, idle CPU and frame cost against plain Win32 floors"
+    bench/window_bench.sh "$build"
+}
+
 run_update() {
     echo "=== update: the update tool against curl + sha256sum + gzip -d over one connection"
     bench/update_bench.sh "$build"
 }
 
 selected=("$@")
-((${#selected[@]})) || selected=(local-check memory update)
+((${#selected[@]})) || selected=(local-check memory update window)
 for bench in "${selected[@]}"; do
     case "$bench" in
         local-check) run_local_check ;;
         memory) run_memory ;;
         update) run_update ;;
+        window) run_window ;;
         *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
     esac
 done

@@ -1,54 +1,157 @@
-// Entry point of VarnholdLauncher.exe. Until the main window is built this shows a placeholder
-// window with the product title and ends when it is closed.
+// Entry point of VarnholdLauncher.exe: the uninstall run, or the one interactive instance with
+// its window, including the new side of a self-update hand-over.
 #include <windows.h>
 
+#include <gdiplus.h>
+#include <objidl.h>
+
+#include <cstdio>
 #include <cwchar>
+#include <exception>
+#include <stdexcept>
 
 #include "app/uninstall_win.h"
 #include "base/constants.h"
+#include "base/handles_win.h"
 #include "base/paths_win.h"
-#include "config/settings_win.h"
+#include "ui/launcher_app_win.h"
 
 namespace {
 
-LRESULT CALLBACK placeholderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
+// How long a start that takes over from another launcher (self-update, elevated restart) waits
+// for the instance mutex before going on without it.
+constexpr DWORD kInstanceWaitMs = 5000;
+// The old launcher's image stays locked for a moment after its process ended.
+constexpr int kBackupDeleteAttempts = 20;
+constexpr DWORD kBackupDeleteIntervalMs = 100;
+
+struct ProcessState {
+    UniqueKernelHandle instanceMutex;
+    ULONG_PTR gdiplusToken = 0;
+};
+
+// Null when the mutex could not be created at all; `existed` tells whether another process has it.
+UniqueKernelHandle createInstanceMutex(bool& existed) {
+    UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
+    existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    return mutex;
+}
+
+void releaseInstanceMutex(ProcessState& state) {
+    if (!state.instanceMutex) return;
+    ReleaseMutex(state.instanceMutex.get());
+    state.instanceMutex.reset();
+}
+
+int quietExit(ProcessState& state) {
+    Gdiplus::GdiplusShutdown(state.gdiplusToken);
+    releaseInstanceMutex(state);
+    return 0;
+}
+
+// Brings an earlier launcher's window back (also from minimised) and tells whether there was one.
+bool activateEarlierInstance() {
+    HWND earlier = FindWindowW(kInstanceMutexName, nullptr);
+    if (!earlier) return false;
+    ShowWindow(earlier, SW_MINIMIZE);
+    ShowWindow(earlier, SW_RESTORE);
+    SetForegroundWindow(earlier);
+    return true;
+}
+
+// The new launcher of a self-update reports that its window is up; the old one then exits and
+// leaves the instance mutex by abandonment. True when the report was given.
+bool reportUpdateHealthy() {
+    UniqueKernelHandle healthy(OpenEventW(EVENT_MODIFY_STATE, FALSE, kUpdateHealthyEventName));
+    return healthy && SetEvent(healthy.get());
+}
+
+// The old launcher's file, kept as the backup until the new one reported itself healthy. While the
+// old process still runs, its image cannot be deleted; it ends as soon as it sees the report, so
+// the delete is tried once the mutex wait is over, and again for a short while.
+void removeOldLauncher() {
+    const WString backup = launcherFolder() + L"/old_launcher.bak";
+    for (int attempt = 0; attempt < kBackupDeleteAttempts; ++attempt) {
+        if (DeleteFileW(backup.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+        Sleep(kBackupDeleteIntervalMs);
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void writeErrorLog(const char* message) {
+    std::FILE* log = _wfopen((launcherFolder() + L"\\launcher_error.log").c_str(), L"w");
+    if (!log) return;
+    std::fputs(message, log);
+    std::fclose(log);
+}
+
+enum class RunEnd { Quiet, Normal, WorkerStillRunning };
+
+// Steps 5 to 10 of the start: instance rule, window, hand-over, frame loop.
+RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail, int showCommand) {
+    const bool ignoreInstances = std::wcsstr(tail, L"-ignoreinstances") != nullptr;
+    const bool postUpdate = std::wcsstr(tail, L"-postupdate") != nullptr;
+
+    if (!postUpdate) {
+        bool existed = false;
+        state.instanceMutex = createInstanceMutex(existed);
+        if (!state.instanceMutex) return RunEnd::Quiet;
+        if (existed && ignoreInstances) {
+            WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
+        } else if (existed) {
+            state.instanceMutex.reset();
+            if (activateEarlierInstance()) return RunEnd::Quiet;
+            throw std::runtime_error("Please close any previous instances of this program and try again.");
+        }
+    }
+
+    // Never deleted: detached threads may still use it while the process ends.
+    auto* app = new LauncherApp(instance, showCommand);
+    // Apartment-threaded COM for the folder browser and the shell calls of the run. Nothing before
+    // needs it (the pictures decode without COM), so its start-up no longer delays the window.
+    (void)CoInitialize(nullptr);
+
+    if (postUpdate) {
+        const bool reported = reportUpdateHealthy();
+        bool existed = false;
+        state.instanceMutex = createInstanceMutex(existed);
+        if (state.instanceMutex && existed) WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
+        if (reported) removeOldLauncher();
+    }
+
+    runLauncher(*app);
+    return finishBackgroundWork(*app) ? RunEnd::Normal : RunEnd::WorkerStillRunning;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
+    const wchar_t* tail = commandLine ? commandLine : L"";
     // The whole tail, exactly: an outside uninstaller's call. Nothing else runs in this mode: no
-    // window, no settings, no instance rule.
-    if (commandLine && std::wcscmp(commandLine, L"-uninstall") == 0) {
+    // COM, no GDI+, no mutex, no window.
+    if (std::wcscmp(tail, L"-uninstall") == 0) {
         runUninstall(launcherFolder());
         return 0;
     }
 
-    loadSettings();
+    ProcessState state;
+    Gdiplus::GdiplusStartupInput startupInput;
+    (void)Gdiplus::GdiplusStartup(&state.gdiplusToken, &startupInput, nullptr);
 
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = placeholderProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = kInstanceMutexName;
-    if (!RegisterClassExW(&windowClass)) return 0;
-
-    HWND window = CreateWindowExW(0, kInstanceMutexName, kProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 640, 400, nullptr, nullptr, instance, nullptr);
-    if (!window) return 0;
-    ShowWindow(window, showCommand);
-
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    RunEnd end = RunEnd::Quiet;
+    try {
+        end = runInstance(state, instance, tail, showCommand);
+    } catch (const std::exception& error) {
+        writeErrorLog(error.what());
+        MessageBoxA(nullptr, error.what(), "Error!", MB_OK);
+        return quietExit(state);
     }
-    return 0;
+    if (end == RunEnd::Quiet) return quietExit(state);
+    Gdiplus::GdiplusShutdown(state.gdiplusToken);
+    releaseInstanceMutex(state);
+    // A check stalled inside a network read would still use the application object and the
+    // settings: end at once, without static destructors, rather than wait for its time-out. Every
+    // game file is old or new at any moment of a run.
+    if (end == RunEnd::WorkerStillRunning) ExitProcess(0);
+    // The normal exit: static clean-up runs, the application object is left as it is.
+    std::exit(0);
 }

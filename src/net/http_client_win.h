@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/handles_win.h"
 #include "base/wstring.h"
 #include "net/winhttp_handle_win.h"
 
@@ -90,3 +91,8 @@ void resetConnection();
 
 // Creates every missing folder on the way to the parent folder of `path`.
 [[nodiscard]] bool createParentFolders(const WString& path);
+
+// A new file for writing (an existing one is truncated), other readers allowed. The folders on the
+// way are created only when the first attempt finds one missing: asking for every folder of the
+// path before each file would cost a system call per folder, per file.
+[[nodiscard]] UniqueKernelHandle createFileForWriting(const WString& path);

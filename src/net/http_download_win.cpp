@@ -16,10 +16,7 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
     attemptBytes = 0;
     HttpRequest request;
     if (!openGet(url, request)) return DownloadFailure::Network;
-    // The result shows in the next step: a folder that is missing makes the file fail to open.
-    (void)createParentFolders(path);
-    UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueKernelHandle file = createFileForWriting(path);
     if (!file) return DownloadFailure::LocalFile;
 
     // A read, stall or length failure leaves an unread rest on the connection: drop it, so that
@@ -78,6 +75,18 @@ bool downloadToFile(const std::string& url, const WString& path, std::atomic<int
         if (fileBytes) fileBytes->exchange(0);
     }
     return false;
+}
+
+UniqueKernelHandle createFileForWriting(const WString& path) {
+    const auto create = [&path] {
+        return UniqueKernelHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    UniqueKernelHandle file = create();
+    if (file || GetLastError() != ERROR_PATH_NOT_FOUND) return file;
+    // The result shows in the second attempt: a folder still missing makes it fail.
+    (void)createParentFolders(path);
+    return create();
 }
 
 bool createParentFolders(const WString& path) {

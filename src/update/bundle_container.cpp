@@ -73,9 +73,9 @@ bool skipBundleContent(std::FILE* container, int32_t length) {
 #endif
 }
 
-BundleCopyResult copyBundleContent(std::FILE* container, int32_t length, std::FILE* out, char* buffer,
+BundleCopyResult copyBundleContent(std::FILE* container, int32_t length, const BundleSink* sink, char* buffer,
                                    size_t bufferSize) {
-    BundleCopyResult result{true, out != nullptr};
+    BundleCopyResult result{true, sink != nullptr};
     size_t remaining = static_cast<size_t>(length);
     while (remaining > 0) {
         const size_t got = std::fread(buffer, 1, std::min(remaining, bufferSize), container);
@@ -83,7 +83,7 @@ BundleCopyResult copyBundleContent(std::FILE* container, int32_t length, std::FI
             result.complete = false;
             break;
         }
-        if (result.written && std::fwrite(buffer, 1, got, out) != got) result.written = false;
+        if (result.written && !(*sink)(buffer, got)) result.written = false;
         remaining -= got;
     }
     return result;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,9 +43,13 @@ enum class BundleHeaderRead {
 
 struct BundleCopyResult {
     bool complete = false;  // every content byte was read (false: the container is cut short)
-    bool written = false;   // every byte read was also written to `out`
+    bool written = false;   // the sink took every byte read
 };
 
-// Copies `length` content bytes to `out` through `buffer`. With `out` null the bytes are only read.
-[[nodiscard]] BundleCopyResult copyBundleContent(std::FILE* container, int32_t length, std::FILE* out,
+// Where content bytes go, block by block; false when a block could not be written.
+using BundleSink = std::function<bool(const char* data, size_t size)>;
+
+// Reads `length` content bytes through `buffer` and hands each block to `sink`. After a block the
+// sink refused, or with no sink, the bytes are only read, so that the next header is still found.
+[[nodiscard]] BundleCopyResult copyBundleContent(std::FILE* container, int32_t length, const BundleSink* sink,
                                                  char* buffer, size_t bufferSize);

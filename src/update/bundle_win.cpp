@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <zlib.h>
+
 #include <cstdio>
 #include <map>
 #include <set>
@@ -14,6 +16,7 @@
 #include "net/http_client_win.h"
 #include "update/bundle_container.h"
 #include "update/file_update_win.h"
+#include "update/local_check.h"
 #include "update/local_check_win.h"
 #include "update/update_engine.h"
 #include "update/update_texts.h"
@@ -47,21 +50,22 @@ bool extractRecord(UpdateEngine& engine, std::FILE* container, const BundleRecor
                    ManifestEntry& entry, const WString& gameFolder, std::vector<char>& buffer) {
     const WString target = gameFolder + L"\\" + utf8ToWide(header.name);
     const WString unpacked = target + L".new";
-    (void)createParentFolders(target);
-    UniqueFile out(_wfopen(unpacked.c_str(), L"wb"));
-    const bool created = static_cast<bool>(out);
-
+    UniqueKernelHandle out = createFileForWriting(unpacked);
+    // The CRC-32 of exactly the bytes the copy took, computed as they go out: reading the copy
+    // back would only pass the same bytes through the process a second time.
+    uLong crc = crc32(0L, Z_NULL, 0);
+    const BundleSink sink = [&out, &crc](const char* data, size_t size) {
+        if (!writeAll(out.get(), data, size)) return false;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
+        return true;
+    };
     // Without a copy to write, the content is still read, so that the next header is found.
     const BundleCopyResult copy =
-        copyBundleContent(container, header.length, out.get(), buffer.data(), buffer.size());
-    bool writable = created && copy.written;
-    if (created) {
-        const bool flushed = std::fflush(out.get()) == 0;
-        const bool closed = std::fclose(out.release()) == 0;
-        writable = writable && flushed && closed;
-    }
-    const bool good = writable && copy.complete && header.length == entry.size &&
-                      crc32FileHex(unpacked) == entry.crc32 && replaceTarget(unpacked, target);
+        copyBundleContent(container, header.length, out ? &sink : nullptr, buffer.data(), buffer.size());
+    out.reset();
+    const bool good = copy.written && copy.complete && header.length == entry.size &&
+                      formatCrc32(static_cast<uint32_t>(crc)) == entry.crc32 &&
+                      replaceTarget(unpacked, target);
     if (good) {
         entry.needsUpdate = false;
         addSaturating(engine.filesDone, 1);
@@ -82,6 +86,7 @@ void applyContainer(UpdateEngine& engine, std::FILE* container, FileManifest& ma
     // stays as small as the manifest however many records the bundle holds.
     std::set<std::string> seen;
     std::vector<char> buffer(kBufferSize);
+    LinkFreeFolders proven;
 
     bool intact = true;
     while (intact) {
@@ -97,7 +102,7 @@ void applyContainer(UpdateEngine& engine, std::FILE* container, FileManifest& ma
             continue;
         }
         // A link on the way abandons the rest of the bundle; updateFiles reports the link.
-        if (crossesReparsePoint(gameFolder, header.name)) break;
+        if (crossesReparsePoint(gameFolder, header.name, &proven)) break;
         intact = extractRecord(engine, container, header, *found->second, gameFolder, buffer);
     }
 }

@@ -14,6 +14,7 @@
 #include "config/text_convert.h"
 #include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
+#include "update/local_check.h"
 #include "update/local_check_win.h"
 #include "update/update_engine.h"
 #include "update/update_texts.h"
@@ -47,8 +48,8 @@ struct EntryFailure {
 
 // One entry through download, hash, unpack, check and rename. Returns no reason on success.
 EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameFolder,
-                         const std::string& releaseBaseUrl) {
-    if (crossesReparsePoint(gameFolder, entry.path)) return {&kReasonCrossesLink, true};
+                         const std::string& releaseBaseUrl, LinkFreeFolders& proven) {
+    if (crossesReparsePoint(gameFolder, entry.path, &proven)) return {&kReasonCrossesLink, true};
 
     engine.currentDone.store(0);
     engine.currentTotal.store(entry.packedSize);
@@ -74,11 +75,14 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
     if (hash != entry.sha256) return {&kReasonHashMismatch, false};
 
     int64_t unpackedSize = 0;
-    if (!gunzipFile(compressed, unpacked, &unpackedSize)) {
+    uint32_t unpackedCrc = 0;
+    if (!gunzipFile(compressed, unpacked, &unpackedSize, &unpackedCrc)) {
         deleteFileQuietly(unpacked);
         return {&kReasonUnpack, true};
     }
-    if (unpackedSize != entry.size || crc32FileHex(unpacked) != entry.crc32) {
+    // The CRC-32 of exactly the bytes the copy received, taken as they were written: reading the
+    // copy back would only pass the same bytes through the process a second time.
+    if (unpackedSize != entry.size || formatCrc32(unpackedCrc) != entry.crc32) {
         deleteFileQuietly(unpacked);
         return {&kReasonUnpackedMismatch, true};
     }
@@ -114,15 +118,26 @@ bool replaceTarget(const WString& replacement, const WString& target) {
 
 void setReplaceTargetForTests(ReplaceTargetFunction replace) { replaceForTests.store(replace); }
 
-bool gunzipFile(const WString& source, const WString& destination, int64_t* unpackedSize) {
+bool writeAll(HANDLE file, const char* data, size_t size) {
+    DWORD written = 0;
+    return WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+bool gunzipFile(const WString& source, const WString& destination, int64_t* unpackedSize,
+                uint32_t* unpackedCrc) {
     if (unpackedSize) *unpackedSize = 0;
+    if (unpackedCrc) *unpackedCrc = 0;
     UniqueGzipFile reader(gzopen_w(source.c_str(), "rb"));
     if (!reader) return false;
-    UniqueFile writer(_wfopen(destination.c_str(), L"wb"));
+    // Written with WriteFile: nothing stays buffered in the process, so a block is on its way to
+    // the disk once the call has taken all of it.
+    UniqueKernelHandle writer(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!writer) return false;
 
     std::vector<char> buffer(kBufferSize);
     int64_t total = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
     bool ok = true;
     for (;;) {
         const int got = gzread(reader.get(), buffer.data(), static_cast<unsigned>(buffer.size()));
@@ -131,19 +146,19 @@ bool gunzipFile(const WString& source, const WString& destination, int64_t* unpa
             break;
         }
         if (got == 0) break;
-        if (std::fwrite(buffer.data(), 1, static_cast<size_t>(got), writer.get()) !=
-            static_cast<size_t>(got)) {
+        if (!writeAll(writer.get(), buffer.data(), static_cast<size_t>(got))) {
             ok = false;
             break;
         }
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(got));
         total += got;
     }
-    const bool flushed = std::fflush(writer.get()) == 0;
-    const bool writerClosed = std::fclose(writer.release()) == 0;
+    writer.reset();
     // gzclose reports a stream that ended before its proper end (a truncated download).
     const bool readerClosed = gzclose(reader.release()) == Z_OK;
-    if (!(ok && flushed && writerClosed && readerClosed)) return false;
+    if (!(ok && readerClosed)) return false;
     if (unpackedSize) *unpackedSize = total;
+    if (unpackedCrc) *unpackedCrc = static_cast<uint32_t>(crc);
     return true;
 }
 
@@ -158,13 +173,14 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
     failedCount = 0;
     blockedCount = 0;
 
+    LinkFreeFolders proven;
     for (ManifestEntry& entry : manifest) {
         // A file in progress is always finished before a stop.
         if (engine.stopRequested.load()) break;
         entry.failed = false;
         if (!entry.needsUpdate) continue;
 
-        const EntryFailure failure = updateEntry(engine, entry, gameFolder, releaseBaseUrl);
+        const EntryFailure failure = updateEntry(engine, entry, gameFolder, releaseBaseUrl, proven);
         if (!failure.reason) {
             addSaturating(engine.filesDone, 1);
             continue;

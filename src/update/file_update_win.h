@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/handles_win.h"
 #include "base/wstring.h"
 #include "update/manifest.h"
 
@@ -21,10 +22,13 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
 
 // Decompresses a gzip file into a new file through zlib's gzip reader. A source without a gzip
 // header is copied unchanged; a truncated or corrupt stream never succeeds. `unpackedSize`
-// receives the bytes written on success (0 otherwise). On failure the destination is left for
-// the caller to delete.
+// receives the bytes written on success (0 otherwise), `unpackedCrc` the CRC-32 of those bytes,
+// computed as each block is written. On failure the destination is left for the caller to delete.
 [[nodiscard]] bool gunzipFile(const WString& source, const WString& destination,
-                              int64_t* unpackedSize = nullptr);
+                              int64_t* unpackedSize = nullptr, uint32_t* unpackedCrc = nullptr);
+
+// WriteFile of the whole block; false when the file took less.
+[[nodiscard]] bool writeAll(HANDLE file, const char* data, size_t size);
 
 // Removes a file by path; a file that is absent or cannot be removed is ignored.
 void deleteFileQuietly(const WString& path);

@@ -11,14 +11,15 @@ std::string formatCrc32(uint32_t crc) {
 }
 
 bool crossesReparsePointWith(const WString& gameFolder, std::string_view relativePathUtf8,
-                             const std::function<bool(const WString&)>& isReparsePoint) {
+                             const std::function<PathKind(const WString&)>& kindOf, LinkFreeFolders* proven) {
     std::string relative(relativePathUtf8);
     for (char& c : relative) {
         if (c == '\\') c = '/';
     }
     if (relative.empty()) return false;
 
-    // A component that does not exist does not stop the walk, so a link further in is still found.
+    // A component that could not be asked about does not stop the walk, so a link further in is
+    // still found; one that is not there does, as nothing can lie below it.
     WString walk = gameFolder;
     size_t start = 0;
     for (;;) {
@@ -27,8 +28,14 @@ bool crossesReparsePointWith(const WString& gameFolder, std::string_view relativ
             start, slash == std::string::npos ? std::string::npos : slash - start);
         walk += L'\\';
         walk += utf8ToWide(component);
-        if (isReparsePoint(walk)) return true;
-        if (slash == std::string::npos || slash + 1 == relative.size()) return false;
+        const bool last = slash == std::string::npos || slash + 1 == relative.size();
+        if (last || !proven || !proven->contains(walk)) {
+            const PathKind kind = kindOf(walk);
+            if (kind == PathKind::Link) return true;
+            if (kind == PathKind::Absent) return false;
+            if (kind == PathKind::Plain && !last && proven) proven->add(walk);
+        }
+        if (last) return false;
         start = slash + 1;
     }
 }

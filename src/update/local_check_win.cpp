@@ -60,20 +60,28 @@ void markForUpdate(ManifestEntry& entry, LocalCheckCounts& counts) {
     counts.bytesToDownload = sumSaturating(counts.bytesToDownload, entry.packedSize);
 }
 
+// Whether a file that could not be opened is simply not there (or is a folder), as opposed to one
+// that exists but cannot be read now. `openError` is the open's GetLastError().
+bool isMissing(const WString& path, DWORD openError) {
+    // These two say so already; asking for the attributes as well would cost another lookup.
+    if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) return true;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void checkEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameFolder,
-                std::vector<unsigned char>& buffer, LocalCheckCounts& counts) {
-    if (crossesReparsePoint(gameFolder, entry.path)) {
+                const WString& relative, std::vector<unsigned char>& buffer, LinkFreeFolders& proven,
+                LocalCheckCounts& counts) {
+    if (crossesReparsePoint(gameFolder, entry.path, &proven)) {
         markFailed(entry, kReasonCrossesLink, counts);
         return;
     }
-    const WString path = gameFolder + L"\\" + utf8ToWide(entry.path);
-    // Opened first: the attributes are asked only when that fails, to tell a file that is not
-    // there (or is a folder) from one that cannot be opened. One call less for every present file.
+    const WString path = gameFolder + L"\\" + relative;
+    // Opened first: a present file costs one lookup, and only a failed open is looked into.
     UniqueKernelHandle file = openForReading(path);
     bool missing = false;
     if (!file) {
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        missing = attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        missing = isMissing(path, GetLastError());
         if (!missing) {
             markFailed(entry, kReasonCannotOpenForCheck, counts);
             return;
@@ -113,22 +121,33 @@ LocalCheckCounts checkLocalFiles(UpdateEngine& engine, FileManifest& manifest, c
 
     LocalCheckCounts counts;
     std::vector<unsigned char> buffer(kReadBlockBytes);
+    LinkFreeFolders proven;
     for (ManifestEntry& entry : manifest) {
         // Read once per entry, so a large file is always finished before the check stops.
         if (engine.stopRequested.load()) break;
         engine.currentDone.store(0);
         engine.currentTotal.store(kMissingFileProgress);
-        setCurrentFile(engine, utf8ToWide(entry.path));
-        checkEntry(engine, entry, gameFolder, buffer, counts);
+        const WString relative = utf8ToWide(entry.path);
+        setCurrentFile(engine, relative);
+        checkEntry(engine, entry, gameFolder, relative, buffer, proven, counts);
     }
     return counts;
 }
 
-bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8) {
-    return crossesReparsePointWith(gameFolder, relativePathUtf8, [](const WString& path) {
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    });
+bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8,
+                         LinkFreeFolders* proven) {
+    return crossesReparsePointWith(
+        gameFolder, relativePathUtf8,
+        [](const WString& path) {
+            const DWORD attributes = GetFileAttributesW(path.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES) {
+                const DWORD error = GetLastError();
+                return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Absent
+                                                                                      : PathKind::Unreadable;
+            }
+            return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link : PathKind::Plain;
+        },
+        proven);
 }
 
 std::string crc32FileHex(const WString& path) {

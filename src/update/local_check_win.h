@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/wstring.h"
+#include "update/local_check.h"
 #include "update/manifest.h"
 
 struct UpdateEngine;
@@ -26,8 +27,11 @@ struct LocalCheckCounts {
 
 // True when any existing folder or file on the way from the game folder to the relative path (the
 // game folder itself not included) is a reparse point: a symbolic link, a junction or any other
-// kind. No game file is ever read or written through one.
-[[nodiscard]] bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8);
+// kind. No game file is ever read or written through one. `proven` holds the folders that the
+// calling pass has already found free of links (see LinkFreeFolders); the file itself is always
+// asked about.
+[[nodiscard]] bool crossesReparsePoint(const WString& gameFolder, std::string_view relativePathUtf8,
+                                       LinkFreeFolders* proven = nullptr);
 
 // The CRC-32 text of a file's bytes, or "" when the file cannot be opened or read to its end.
 [[nodiscard]] std::string crc32FileHex(const WString& path);

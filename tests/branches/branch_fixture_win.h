@@ -3,14 +3,19 @@
 #include <windows.h>
 
 #include <array>
-#include <chrono>
-#include <functional>
-#include <thread>
+#include <atomic>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "base/wstring.h"
 #include "branches/branch_ui.h"
+#include "branches/game_folder_win.h"
+#include "branches/update_worker_win.h"
 #include "config/settings.h"
+#include "support/language_scope.h"
+#include "support/test_env_win.h"
+
+inline constexpr int kWaitMs = 10000;
 
 // The process-wide branch folders for the life of the object; the folders it found come back.
 class FoldersScope {
@@ -34,7 +39,6 @@ struct ShownMessage {
 // Window callbacks that record what the branch code asked of the window.
 struct UiRecorder {
     bool answerYes = false;
-    bool startSucceeds = true;
     std::vector<ShownMessage> messages;
     std::vector<std::array<WString, 2>> started;  // program, working folder
     int checkStarts = 0;
@@ -48,7 +52,7 @@ struct UiRecorder {
         };
         ui.startProgram = [this](const WString& program, const WString& folder) {
             started.push_back({program, folder});
-            return startSucceeds;
+            return true;
         };
         ui.invalidateWindow = [this] { ++invalidations; };
         ui.checkStarting = [this] { ++checkStarts; };
@@ -56,12 +60,39 @@ struct UiRecorder {
     }
 };
 
-// Polls until `done` holds; false when it still does not after `timeoutMs`.
-[[nodiscard]] inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+// Two complete game folders (with Mss23.dll), set as the branches' folders, a recording window and
+// the worker, in English.
+class BranchTest : public testing::Test {
+protected:
+    void SetUp() override {
+        for (const WString& folder : games) {
+            ASSERT_TRUE(makeCompleteGameFolder(folder) && writeFileBytes(folder + L"\\Mss23.dll", "lib"));
+        }
+        worker.ui = recorder.ui();
     }
-    return true;
-}
+    ~BranchTest() override { release.store(true); }
+
+    // Starts a check whose thread holds before it begins until the test ends: a check that runs.
+    void startHeldCheck() {
+        worker.startThread = [this](std::function<void()> body) {
+            return std::thread([this, body] {
+                (void)waitUntil([this] { return release.load(); }, 60000);
+                body();
+            });
+        };
+        startUpdateCheck(worker, false);
+    }
+
+    [[nodiscard]] bool checkToEnd(bool verify = false) {
+        startUpdateCheck(worker, verify);
+        return waitUntil([this] { return !worker.workerRunning.load(); }, kWaitMs);
+    }
+
+    LanguageScope english{Language::English};
+    ScratchDir dir;
+    const std::array<WString, kBranchCount> games{dir / L"Lurra game", dir / L"Kordan game"};
+    FoldersScope folders{games};
+    UiRecorder recorder;
+    std::atomic<bool> release{false};
+    UpdateWorker worker;  // last: destroyed first, while what its runs use still exists
+};

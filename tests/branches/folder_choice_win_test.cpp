@@ -5,24 +5,21 @@
 #include <objbase.h>
 
 #include <algorithm>
-#include <gtest/gtest.h>
 
-#include "base/handles_win.h"
 #include "branches/branch_fixture_win.h"
-#include "branches/game_folder_win.h"
 #include "config/settings_win.h"
+#include "support/child_process_win.h"
 #include "support/dialog_driver_win.h"
-#include "support/language_scope.h"
-#include "support/test_env_win.h"
 #include "ui/branch_ui_win.h"
 
 namespace {
 
 // The real folder browser and message boxes, owned by a window of the test thread and answered by
 // the dialog driver from another thread.
-class FolderChoice : public testing::Test {
+class FolderChoice : public BranchTest {
 protected:
     void SetUp() override {
+        BranchTest::SetUp();
         comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
         // Never shown: destroying a shown window costs 2 s under Wine without a window manager.
         owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
@@ -31,15 +28,16 @@ protected:
         worker.ui = makeWindowBranchUi(owner);
         worker.ui.checkStarting = [this] { ++checkStarts; };
         worker.runBranch = [](int, UpdateEngine&) {};
-        worker.launcherFolder = dir / L"launcher";
-        ASSERT_TRUE(makeFolders(worker.launcherFolder) && makeFolders(dir / L"Empty"));
+        worker.launcherFolder = run / L"launcher";
+        ASSERT_TRUE(makeFolders(worker.launcherFolder) && makeFolders(run / L"Empty"));
         for (const wchar_t* game : {L"Game", L"Other", L"Tree", L"Hash#1"}) {
-            ASSERT_TRUE(makeCompleteGameFolder(dir / game));
+            ASSERT_TRUE(makeCompleteGameFolder(run / game));
         }
-        ASSERT_TRUE(makeFolders(dir / L"Tree\\.git"));
+        ASSERT_TRUE(makeFolders(run / L"Tree\\.git"));
     }
 
     void TearDown() override {
+        release.store(true);
         EXPECT_TRUE(stopUpdateWorker(worker));
         if (owner) DestroyWindow(owner);
         if (comReady) CoUninitialize();
@@ -53,7 +51,6 @@ protected:
         chooseBranchFolder(worker, branch);
         std::vector<DialogSnapshot> seen = answerer.finish();
         EXPECT_EQ(answerer.failure(), "");
-        EXPECT_TRUE(waitUntil([&] { return !worker.workerRunning.load(); }));
         return seen;
     }
 
@@ -66,13 +63,11 @@ protected:
         WString base;
         [[nodiscard]] WString operator/(const WString& relative) const { return base + L"\\" + relative; }
     };
-    ScratchDir scratch;
-    RunFolder dir{scratch / (L"run" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                             std::to_wstring(GetTickCount64()))};
+    RunFolder run{
+        dir / (L"run" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount64()))};
     bool comReady = false;
     HWND owner = nullptr;
     int checkStarts = 0;
-    UpdateWorker worker;
 };
 
 constexpr wchar_t kCheck[] = L"Check the folder";
@@ -96,7 +91,7 @@ TEST_F(FolderChoice, ChoicesThroughTheRealBrowser) {
         const char* name;
         Language language;
         int branch;
-        const wchar_t* before[kBranchCount];  // below the scratch folder; nullptr: not set
+        const wchar_t* before[kBranchCount];  // below the run folder; nullptr: not set
         const wchar_t* pick;                  // nullptr: OK where it opens; "": Cancel
         const wchar_t* box[3];                // caption, text, button of the box that follows, if any
         const wchar_t* saved;                 // the folder saved, and a new check; nullptr: nothing changes
@@ -114,13 +109,13 @@ TEST_F(FolderChoice, ChoicesThroughTheRealBrowser) {
         SCOPED_TRACE(c.name);
         LanguageScope language(c.language);
         std::array<WString, kBranchCount> before;
-        for (size_t i = 0; i < before.size(); ++i) before[i] = c.before[i] ? dir / c.before[i] : L"";
+        for (size_t i = 0; i < before.size(); ++i) before[i] = c.before[i] ? run / c.before[i] : L"";
         FoldersScope folders(before);
         DeleteFileW(settingsFile().c_str());
         checkStarts = 0;
 
         std::vector<DialogStep> steps{{kFolderBrowserCaption, L"OK", L""}};
-        if (c.pick && *c.pick) steps[0].folder = dir / c.pick;
+        if (c.pick && *c.pick) steps[0].folder = run / c.pick;
         if (!c.pick) {  // where the browser opens: the branch's folder, another branch's, or the launcher's
             const wchar_t* start = c.before[c.branch] ? c.before[c.branch] : c.before[1 - c.branch];
             steps[0].openAt = start ? start : L"launcher";
@@ -128,18 +123,19 @@ TEST_F(FolderChoice, ChoicesThroughTheRealBrowser) {
         if (c.pick && !*c.pick) steps[0].button = L"Cancel";
         if (c.box[0]) steps.push_back({c.box[0], c.box[2], L""});
         const std::vector<DialogSnapshot> seen = choose(c.branch, steps);
+        ASSERT_TRUE(waitUntil([&] { return !worker.workerRunning.load(); }, kWaitMs));
 
         ASSERT_EQ(seen.size(), steps.size());
         const WString title =
-            WString(c.language == Language::English ? L"Choose the game folder (it contains Tharnvl2.exe): "
-                                                    : L"Укажите папку игры (в ней лежит Tharnvl2.exe): ") +
+            WString(c.language == en ? L"Choose the game folder (it contains Tharnvl2.exe): "
+                                     : L"Укажите папку игры (в ней лежит Tharnvl2.exe): ") +
             kBranches[c.branch].displayName;
         EXPECT_NE(std::find(seen[0].texts.begin(), seen[0].texts.end(), title), seen[0].texts.end());
         if (c.box[0]) {
             EXPECT_EQ(seen[1].owner, owner);
             EXPECT_EQ(seen[1].texts, std::vector<WString>{c.box[1]}) << describeDialog(seen[1]);
         }
-        const WString after = c.saved ? dir / c.saved : before[static_cast<size_t>(c.branch)];
+        const WString after = c.saved ? run / c.saved : before[static_cast<size_t>(c.branch)];
         EXPECT_EQ(appSettings().branchFolders[static_cast<size_t>(c.branch)], after);
         EXPECT_EQ(checkStarts, c.saved ? 1 : 0);
         Settings saved;
@@ -149,73 +145,51 @@ TEST_F(FolderChoice, ChoicesThroughTheRealBrowser) {
 }
 
 TEST_F(FolderChoice, ReadOnlyLauncherFolderKeepsTheOldFolder) {
-    LanguageScope english(Language::English);
-    FoldersScope folders({dir / L"Game", L""});
+    FoldersScope folders({run / L"Game", L""});
     ASSERT_TRUE(saveSettingsTo(appSettings(), worker.launcherFolder));
     const std::optional<std::string> before = readFileBytes(settingsFile());
     ImmutableFolder readOnly(worker.launcherFolder);
-    if (!readOnly.active()) GTEST_SKIP() << "chattr +i is not available here (file system or user)";
+    if (!readOnly.active()) GTEST_SKIP() << readOnly.whyNot();
 
     const std::vector<DialogSnapshot> seen =
-        choose(0, {{kFolderBrowserCaption, L"", dir / L"Other"}, {L"Settings not saved", L"OK", L""}});
+        choose(0, {{kFolderBrowserCaption, L"", run / L"Other"}, {L"Settings not saved", L"OK", L""}});
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].texts,
-              std::vector<WString>{
-                  L"Could not save launcher.ini next to the launcher. The folder was not changed."});
-    EXPECT_EQ(appSettings().branchFolders[0], dir / L"Game");
+    EXPECT_EQ(seen[1].texts, std::vector<WString>{L"Could not save launcher.ini next to the launcher. The "
+                                                  L"folder was not changed."});
+    EXPECT_EQ(appSettings().branchFolders[0], run / L"Game");
     EXPECT_EQ(readFileBytes(settingsFile()), before);
     EXPECT_EQ(checkStarts, 0);
 }
 
 TEST_F(FolderChoice, RefusedWhileACheckRunsWithoutOpeningTheBrowser) {
-    LanguageScope english(Language::English);
-    FoldersScope folders({L"", L""});
-    std::atomic<bool> release{false};
-    worker.startThread = [&](std::function<void()> body) {
-        return std::thread([&, body] {
-            (void)waitUntil([&] { return release.load(); });
-            body();
-        });
-    };
-    startUpdateCheck(worker, false);
+    startHeldCheck();
     checkStarts = 0;
     const std::vector<DialogSnapshot> seen = choose(0, {{L"Update check in progress", L"OK", L""}});
-    release.store(true);
     ASSERT_EQ(seen.size(), 1u);  // an unexpected browser would have been recorded too
-    EXPECT_EQ(
-        seen[0].texts,
-        std::vector<WString>{L"Wait for the current update check to finish, then choose the folder again."});
+    EXPECT_EQ(seen[0].texts, std::vector<WString>{L"Wait for the current update check to finish, then "
+                                                  L"choose the folder again."});
     EXPECT_EQ(checkStarts, 0);
 }
 
 // The driver program reads and answers a box of this process from outside, Cyrillic intact.
 TEST_F(FolderChoice, DriverProgramAnswersFromAnotherProcess) {
     LanguageScope russian(Language::Russian);
-    FoldersScope folders({L"", L""});
-    worker.ui.pickFolder = [&](const WString&, const WString&) { return dir / L"Tree"; };
+    worker.ui.pickFolder = [&](const WString&, const WString&) { return run / L"Tree"; };
     const WString output = dir / L"driver.txt";
-    std::wstring commandLine =
-        L"dialog_driver click \"Рабочая папка защищена\" OK 10000 --out \"" + output + L"\"";
     const WString program =
         winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/dialog_driver.exe");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &started));
-    const UniqueKernelHandle process(started.hProcess);
-    const UniqueKernelHandle thread(started.hThread);
+    const ChildProcess driver = startChild(
+        program, L"dialog_driver click \"Рабочая папка защищена\" OK 10000 --out \"" + output + L"\"");
+    ASSERT_TRUE(driver);
 
     DialogAnswerer watchdog({}, 10000, 15000);  // closes the box should the program fail to
     chooseBranchFolder(worker, 1);
     EXPECT_TRUE(watchdog.finish().empty());
-    ASSERT_EQ(WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
-    DWORD exitCode = 99;
-    EXPECT_TRUE(GetExitCodeProcess(process.get(), &exitCode) && exitCode == 0);
+    EXPECT_EQ(waitForChild(driver, 10000), std::optional<DWORD>(0));
     const std::string listing = readFileBytes(output).value_or("");
-    EXPECT_NE(
-        listing.find("dialog \"Рабочая папка защищена\"\n  text: Это рабочая папка git/hg/svn. Обновление"),
-        std::string::npos)
+    EXPECT_NE(listing.find("dialog \"Рабочая папка защищена\"\n  text: Это рабочая папка git/hg/svn. "
+                           "Обновление"),
+              std::string::npos)
         << listing;
     EXPECT_NE(listing.find("\n  button: OK\n"), std::string::npos) << listing;
 }

@@ -2,54 +2,34 @@
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include "branches/branch_fixture_win.h"
 #include "branches/folder_checks_win.h"
-#include "branches/game_folder_win.h"
 #include "config/text_convert.h"
-#include "support/language_scope.h"
-#include "support/test_env_win.h"
 #include "ui/branch_ui_win.h"
 
 namespace {
 
-class GameLaunch : public testing::Test {
-protected:
-    void SetUp() override {
-        worker.ui = recorder.ui();
-        ASSERT_TRUE(makeCompleteGameFolder(game) && writeFileBytes(game + L"\\Mss23.dll", "library"));
-    }
-
-    ScratchDir dir;
-    const WString game = dir / L"Tharnveil II";
-    UiRecorder recorder;
-    UpdateWorker worker;
-};
+using GameLaunch = BranchTest;
 
 TEST_F(GameLaunch, StartsTheGameInItsFolderWithoutArguments) {
     const WString standIn =
         winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/stand_in_game.exe");
-    ASSERT_TRUE(CopyFileW(standIn.c_str(), (game + L"\\Tharnvl2.exe").c_str(), FALSE));
-    FoldersScope folders({L"", game});
+    ASSERT_TRUE(CopyFileW(standIn.c_str(), (games[1] + L"\\Tharnvl2.exe").c_str(), FALSE));
     worker.ui.startProgram = makeWindowBranchUi(nullptr).startProgram;  // the shell, for real
 
     EXPECT_TRUE(launchBranch(worker, 1));
-    std::string log;
-    ASSERT_TRUE(waitUntil([&] {
-        log = readFileBytes(game + L"\\stand_in_game.log").value_or("");
-        return log.find("\narguments=") != std::string::npos;
-    }));
+    std::string log;  // written aside and renamed into place: complete once it is there
+    ASSERT_TRUE(waitUntil(
+        [&] { return !(log = readFileBytes(games[1] + L"\\stand_in_game.log").value_or("")).empty(); },
+        kWaitMs));
     const size_t end = log.find('\n');
-    EXPECT_TRUE(isSameFolder(utf8ToWide(log.substr(7, end - 7)), game)) << log;
+    EXPECT_TRUE(isSameFolder(utf8ToWide(log.substr(7, end - 7)), games[1])) << log;
     EXPECT_EQ(log.substr(end), "\narguments=0\n");
     EXPECT_TRUE(recorder.messages.empty());
 }
 
 TEST_F(GameLaunch, RefusedLaunchSaysWhatIsMissingAndMarksTheBranch) {
-    const WString gone = dir / L"gone";
-    const WString noLibrary = dir / L"no library";
-    const WString libraryFolder = dir / L"library is a folder";
+    const WString gone = dir / L"gone", noLibrary = dir / L"no library", libraryFolder = dir / L"dll folder";
     ASSERT_TRUE(makeCompleteGameFolder(noLibrary) && makeCompleteGameFolder(libraryFolder));
     ASSERT_TRUE(makeFolders(libraryFolder + L"\\Mss23.dll"));
     const WString all =
@@ -59,40 +39,34 @@ TEST_F(GameLaunch, RefusedLaunchSaysWhatIsMissingAndMarksTheBranch) {
         Language language;
         WString folder;
         WString text;
-        BranchStatus status;
-        bool exeMissing;
         bool mss23Lost;
-        WString missingItems;
     } cases[] = {
         {Language::English, L"",
          L"The folder of this branch is not set.\n\nOpen the gear menu and choose the folder with the "
          L"installed game.",
-         BranchStatus::Ready, false, false, L"earlier"},
+         false},
         {Language::English, noLibrary,
          L"Mss23.dll is missing — the game cannot start without it.\n\nFolder: " + noLibrary +
              L"\n\nIt is the game's own sound library and updates do not carry it.\nReinstall the game (or "
-             L"the base "
-             L"mod) into this folder.",
-         BranchStatus::NotGameFolder, false, true, L""},
+             L"the base mod) into this folder.",
+         true},
         {Language::Russian, libraryFolder,
          L"В папке нет Mss23.dll — без него игра не запустится.\n\nПапка: " + libraryFolder +
              L"\n\nЭто звуковая библиотека самой игры, обновления ее не содержат.\nПереустановите игру (или "
              L"базовый мод) в эту папку.",
-         BranchStatus::NotGameFolder, false, true, L""},
+         true},
         {Language::Russian, gone,
          L"В папке ветки не хватает файлов базовой игры:\n" + all + L"\n\nПапка: " + gone +
              L"\n\nОбновления содержат только файлы мода — ветка ставится ПОВЕРХ установленной Tharnveil II "
              L"(Emberhall v3.01).\nУкажите через меню шестеренки папку, где стоит сама игра, или "
-             L"переустановите "
-             L"игру.",
-         BranchStatus::NotGameFolder, true, false, all},
+             L"переустановите игру.",
+         false},
         {Language::English, gone,
          L"The branch folder is missing base game files:\n" + all + L"\n\nFolder: " + gone +
              L"\n\nUpdates carry mod files only — the branch installs ON TOP of an existing Tharnveil II "
              L"(Emberhall v3.01).\nUse the gear menu to choose the folder with the installed game, or "
-             L"reinstall the "
-             L"game.",
-         BranchStatus::NotGameFolder, true, false, all},
+             L"reinstall the game.",
+         false},
     };
     BranchCheckResults& results = worker.results[0];
     for (const auto& c : cases) {
@@ -114,24 +88,20 @@ TEST_F(GameLaunch, RefusedLaunchSaysWhatIsMissingAndMarksTheBranch) {
         EXPECT_EQ(recorder.messages[0].caption, L"LURRA 1.44");
         EXPECT_EQ(recorder.messages[0].text, c.text);
         EXPECT_EQ(recorder.invalidations, 1);
-        EXPECT_EQ(results.status.load(), c.status);
-        EXPECT_EQ(results.exeMissing.load(), c.exeMissing);
+        // Without a folder the branch keeps what its check found.
+        const bool gameMissing = c.folder == gone;
+        EXPECT_EQ(results.status.load(),
+                  c.folder.empty() ? BranchStatus::Ready : BranchStatus::NotGameFolder);
+        EXPECT_EQ(results.exeMissing.load(), gameMissing);
         EXPECT_EQ(results.mss23Lost.load(), c.mss23Lost);
-        EXPECT_EQ(results.missingItems, c.missingItems);
+        EXPECT_EQ(results.missingItems, c.folder.empty() ? L"earlier" : gameMissing ? all : L"");
         EXPECT_EQ(copyStatusText(worker.engine), buildStatusSummary(worker.results));
     }
 }
 
 TEST_F(GameLaunch, NothingStartsWhileACheckRuns) {
-    FoldersScope folders({game, L""});
-    LanguageScope english(Language::English);
-    std::atomic<bool> release{false};
-    worker.runBranch = [&](int, UpdateEngine&) { (void)waitUntil([&] { return release.load(); }); };
-    startUpdateCheck(worker, false);
-    ASSERT_TRUE(waitUntil([&] { return worker.activeBranch.load() == 0; }));
-
+    startHeldCheck();
     EXPECT_FALSE(launchBranch(worker, 0));
-    release.store(true);
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].kind, MessageKind::Information);
     EXPECT_EQ(
@@ -139,7 +109,6 @@ TEST_F(GameLaunch, NothingStartsWhileACheckRuns) {
         L"An update check is running: the game files may be changing right now.\n\nWait for it to finish, "
         L"then press the play button again.");
     EXPECT_TRUE(recorder.started.empty());
-    EXPECT_TRUE(stopUpdateWorker(worker));
 }
 
 }  // namespace

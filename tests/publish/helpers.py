@@ -25,22 +25,22 @@ _keys = {}
 
 
 def key_pair(name="main"):
-    """(private key file, public key file, PrivateKey), made by the publisher's own keygen once."""
+    """(private key file, public key file, PrivateKey), made by the publisher's own keygen once: the
+    main pair through its command line in a process of its own, the others in this process."""
     if name not in _keys:
         folder = os.path.join(_scratch, "keys-" + name)
-        os.makedirs(folder)
         private, public = os.path.join(folder, "private.pem"), os.path.join(folder, "public.pem")
+        os.makedirs(folder)
         result = run("keygen", "--private-key", private, "--public-key", public, in_process=name != "main")
         assert result.returncode == 0, result.stderr
-        with open(private) as source:
-            _keys[name] = (private, public, rsa.load_private_key(source.read()))
+        _keys[name] = (private, public, rsa.load_private_key(read(private).decode()))
     return _keys[name]
 
 
 def run(*arguments, in_process=True):
     """The publisher's command line: in this process unless a real process is asked for."""
     if not in_process:
-        return subprocess.run([sys.executable, PUBLISH] + list(arguments), capture_output=True, text=True,
+        return subprocess.run([sys.executable, PUBLISH, *arguments], capture_output=True, text=True,
                               timeout=120)
     out, err = io.StringIO(), io.StringIO()
     with contextlib.redirect_stdout(out), contextlib.redirect_stderr(err):
@@ -51,12 +51,20 @@ def run(*arguments, in_process=True):
     return subprocess.CompletedProcess(arguments, code, out.getvalue(), err.getvalue())
 
 
+def read(path):
+    with open(path, "rb") as source:
+        return source.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as target:
+        target.write(data)
+
+
 def write_files(folder, files):
     for path, content in files.items():
-        full = os.path.join(folder, *path.split("/"))
-        os.makedirs(os.path.dirname(full), exist_ok=True)
-        with open(full, "wb") as target:
-            target.write(content)
+        write(os.path.join(folder, *path.split("/")), content)
 
 
 def game_files(small=60, seed=1):
@@ -72,28 +80,32 @@ def snapshot(folder):
     """Every file below the folder with its content (None: the folder does not exist)."""
     if not os.path.exists(folder):
         return None
-    found = {}
-    for parent, _, names in os.walk(folder):
-        for name in names:
-            full = os.path.join(parent, name)
-            with open(full, "rb") as source:
-                found[os.path.relpath(full, folder)] = source.read()
-    return found
+    return {os.path.relpath(os.path.join(parent, name), folder): read(os.path.join(parent, name))
+            for parent, _, names in os.walk(folder) for name in names}
+
+
+def scratch(name):
+    return tempfile.mkdtemp(prefix=name + "-", dir=_scratch)
 
 
 class HttpsServer:
-    """tests/server/update_server.py on loopback with a CA made for this run."""
+    """tests/server/update_server.py on loopback, with a self-signed certificate for localhost that
+    the tests trust as the CA."""
 
     def __init__(self, root):
-        self.tls = os.path.join(_scratch, "tls")
-        if not os.path.exists(os.path.join(self.tls, "trusted", "server.pem")):
-            _make_certificates(self.tls)
-        self.ca_file = os.path.join(self.tls, "trusted", "server.pem")
+        tls = os.path.join(_scratch, "tls")
+        self.ca_file = os.path.join(tls, "trusted", "server.pem")
+        if not os.path.exists(self.ca_file):
+            os.makedirs(os.path.dirname(self.ca_file))
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                            "/CN=localhost", "-addext", "subjectAltName=DNS:localhost", "-keyout",
+                            "server.key", "-out", "server.pem"], cwd=os.path.dirname(self.ca_file),
+                           check=True, capture_output=True, timeout=60)
         self.control = tempfile.mkdtemp(dir=_scratch)
         ports = os.path.join(self.control, "ports.json")
         self.process = subprocess.Popen(
             [sys.executable, os.path.join(ROOT, "tests", "server", "update_server.py"), "--root", root,
-             "--control", self.control, "--ports-file", ports, "--tls-dir", self.tls, "--listen", "https",
+             "--control", self.control, "--ports-file", ports, "--tls-dir", tls, "--listen", "https",
              "--idle-exit", "300", "--watch-pid", str(os.getpid())],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 20
@@ -102,8 +114,7 @@ class HttpsServer:
                 self.stop()
                 raise RuntimeError("the test server did not start")
             time.sleep(0.05)
-        with open(ports) as source:
-            self.port = json.load(source)["https"][0]
+        self.port = json.loads(read(ports))["https"][0]
 
     def url(self, path):
         return "https://localhost:%d/%s" % (self.port, path)
@@ -115,17 +126,3 @@ class HttpsServer:
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait(10)
-
-
-def _make_certificates(tls):
-    """A self-signed certificate for localhost, which the tests trust as the CA."""
-    folder = os.path.join(tls, "trusted")
-    os.makedirs(folder)
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                    "/CN=localhost", "-addext", "subjectAltName=DNS:localhost", "-keyout", "server.key",
-                    "-out", "server.pem"],
-                   cwd=folder, check=True, capture_output=True, timeout=60)
-
-def scratch(name):
-    folder = tempfile.mkdtemp(prefix=name + "-", dir=_scratch)
-    return folder

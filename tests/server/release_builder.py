@@ -515,21 +515,16 @@ def _parser() -> argparse.ArgumentParser:
     return parser
 
 
-# Options that ask for something the publisher never writes: with any of them, this builder writes
-# the release itself.
-VARIANT_OPTIONS = (
-    "set_key", "omit_key", "descriptor_line", "manifest_line", "crlf_texts", "bad_signature",
-    "truncated_signature", "missing_signature", "empty_signature", "crlf_after_signing", "missing_object",
-    "corrupt_object", "upper_case_hash", "wrong_size", "wrong_crc", "uncompressed", "bundle_record",
-    "bundle_repeat", "bundle_corrupt", "bundle_crlf", "bundle_length_text", "bundle_other_case", "bundle_cut",
-    "bundle_trailer_hex", "bundle_upper_case_pack", "bundle_wrong_hash", "bundle_uncompressed",
-    "bundle_missing", "bundle_pack_size", "json")
+# The options a normal release may carry; any other asks for something the publisher never writes,
+# and with it this builder writes the release itself.
+NORMAL_OPTIONS = {"command", "key", "out", "clean", "version", "source", "launcher", "launcher_version", "news",
+                  "update_servers", "display_version", "news_v2", "bundle", "bundle_max_size", "bundle_file"}
 
 
 def _publisher_options(args) -> Optional[release.Options]:
     """The publisher's options for a normal release, or None when this builder writes it: a broken
     variant, or files, versions or texts that the publisher refuses on purpose."""
-    if not args.source or any(getattr(args, name) for name in VARIANT_OPTIONS):
+    if not args.source or any(value for name, value in vars(args).items() if name not in NORMAL_OPTIONS):
         return None
     numbers = (args.version, args.update_servers, args.launcher_version)
     if not all(text.isdigit() and 0 < int(text) <= formats.INT32_MAX for text in numbers):

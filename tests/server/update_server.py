@@ -216,38 +216,30 @@ class RatingService:
 
     def __init__(self, source):
         self.source = source
-        self.builtin = builtin_rating() if source == "builtin" else None
-        if self.builtin is None:
-            self.data()  # a missing or broken file fails at start, not at the first request
+        self.data()  # a missing or broken file fails at start, not at the first request
 
     def data(self):
-        if self.builtin is not None:
-            return self.builtin
+        if self.source == "builtin":
+            return builtin_rating()
         with open(self.source, encoding="utf-8") as f:
             data = json.load(f)
         if not isinstance(data, dict):
             raise ValueError("%s: rating data must be a JSON object keyed by difficulty" % self.source)
         return data
 
-    @staticmethod
-    def answers(target):
-        return urllib.parse.urlsplit(target).path == RATING_PATH
-
     def body(self, target):
         """The response body for a rating request, or None for 404."""
-        query = urllib.parse.parse_qs(urllib.parse.urlsplit(target).query)
-        difficulty = query.get("diff", [None])[0]
+        difficulty = urllib.parse.parse_qs(urllib.parse.urlsplit(target).query).get("diff", [None])[0]
         try:
-            value = self.data().get(difficulty) if difficulty is not None else None
+            value = self.data().get(difficulty)
         except (OSError, ValueError):
             return None
         if value is None:
             return None
         if isinstance(value, str):
             return value.encode("utf-8")
-        if isinstance(value, list):
-            value = {"rows": value}
-        return json.dumps(value, separators=(",", ":"), ensure_ascii=True).encode("ascii")
+        return json.dumps({"rows": value} if isinstance(value, list) else value, separators=(",", ":"),
+                          ensure_ascii=True).encode("ascii")
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -317,7 +309,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             content = rule["body"].encode("utf-8")
         elif rule.get("action") == "file":
             content = self.state.read_file(rule.get("file", ""))
-        elif self.state.rating is not None and RatingService.answers(self.path):
+        elif self.state.rating is not None and urllib.parse.urlsplit(self.path).path == RATING_PATH:
             content = self.state.rating.body(self.path)
         else:
             content = self.state.read_file(self.path)

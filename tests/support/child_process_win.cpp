@@ -38,12 +38,19 @@ ChildProcess startChild(const WString& application, std::wstring commandLine, co
     child.process.reset(started.hProcess);
     child.thread.reset(started.hThread);
     child.threadId = started.dwThreadId;
-    child.started = true;
     return child;
 }
 
+bool startLinuxProgram(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION ignored{};
+    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &ignored) != FALSE;
+}
+
 std::optional<DWORD> waitForChild(const ChildProcess& child, DWORD limitMs) {
-    if (!child.process) return std::nullopt;
+    if (!child) return std::nullopt;
     if (WaitForSingleObject(child.process.get(), limitMs) != WAIT_OBJECT_0) {
         TerminateProcess(child.process.get(), kTerminatedExitCode);
         WaitForSingleObject(child.process.get(), kTerminationLimitMs);

@@ -64,7 +64,7 @@ int runUnixShell(const std::string& script, int timeoutMs) {
                                 shellQuote(statusPath + ".tmp") + " " + shellQuote(statusPath) + "\n";
     if (!writeFileBytes(winePathFromUnix(scriptPath), wrapped)) return -1;
 
-    if (!startChild(L"", L"/bin/sh " + utf8ToWide(scriptPath))) return -1;
+    if (!startLinuxProgram(L"/bin/sh " + utf8ToWide(scriptPath))) return -1;
     std::optional<std::string> status;
     (void)waitUntil([&] { return (status = readFileBytes(winePathFromUnix(statusPath))).has_value(); },
                     timeoutMs, 10);

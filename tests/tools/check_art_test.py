@@ -20,49 +20,35 @@ sys.path.insert(0, os.path.join(ROOT, "tools"))
 import check_art  # noqa: E402
 
 TABLE = os.path.join(ROOT, "resources", "art", "images.txt")
-PNG = "PNG"
 
 
-def resize_glow(art, exe):
-    subprocess.run(["convert", f"{art}/glow.png", "-resize", "112x110!", f"{art}/glow.png"], check=True)
+def convert(*arguments):
+    subprocess.run(["convert", *arguments], check=True)
 
 
-def drop_icon_size(art, exe):
-    layers = [f"{art}/launcher.ico[{index}]" for index in range(5) if index != 1]
-    subprocess.run(["convert", *layers, f"{art}/launcher.ico"], check=True)
-
-
-def patch(exe, offset, value):
+def patch(exe, kind, number, at, value):
+    """Writes `value` into the executable: at the resource's directory entry (at None) or at `at`
+    bytes into its data."""
+    entry_at, data_at = check_art.PeResources(exe).places[kind][number]
     with open(exe, "r+b") as image:
-        image.seek(offset)
+        image.seek(entry_at if at is None else data_at + at)
         image.write(value)
 
 
-def renumber_resource(art, exe):
-    entry_at, _ = check_art.PeResources(exe).places[PNG][174]
-    patch(exe, entry_at, struct.pack("<I", 999))
-
-
-def widen_embedded_picture(art, exe):
-    _, data_at = check_art.PeResources(exe).places[PNG][189]
-    patch(exe, data_at + 16, struct.pack(">I", 1851))
-
-
-def shorten_icon_group(art, exe):
-    _, data_at = check_art.PeResources(exe).places[check_art.RT_GROUP_ICON][check_art.ICON_ID]
-    patch(exe, data_at + 4, struct.pack("<H", 4))
-
-
+PNG, GROUP, ICON = "PNG", check_art.RT_GROUP_ICON, check_art.ICON_ID
 CASES = [
     ("untouched", None, []),
-    ("picture built at a wrong size", resize_glow,
+    ("picture built at a wrong size",
+     lambda art, exe: convert(f"{art}/glow.png", "-resize", "112x110!", f"{art}/glow.png"),
      ["picture 167 (ART/glow.png) is (112, 110), its role needs (112, 112)"]),
-    ("icon without its 24 px image", drop_icon_size,
+    ("icon without its 24 px image",
+     lambda art, exe: convert(*(f"{art}/launcher.ico[{i}]" for i in (0, 2, 3, 4)), f"{art}/launcher.ico"),
      ["ART/launcher.ico holds [16, 32, 48, 256] px, the window needs [16, 24, 32, 48, 256]"]),
-    ("picture under another number", renumber_resource, ["EXE has no PNG resource 174"]),
-    ("embedded picture of another width", widen_embedded_picture,
+    ("picture under another number", lambda art, exe: patch(exe, PNG, 174, None, struct.pack("<I", 999)),
+     ["EXE has no PNG resource 174"]),
+    ("embedded picture of another width", lambda art, exe: patch(exe, PNG, 189, 16, struct.pack(">I", 1851)),
      ["EXE: PNG resource 189 is (1851, 337), its role needs (1850, 337)"]),
-    ("icon group listing four images", shorten_icon_group,
+    ("icon group listing four images", lambda art, exe: patch(exe, GROUP, ICON, 4, struct.pack("<H", 4)),
      ["EXE: icon 200 holds [16, 24, 32, 48] px, the window needs [16, 24, 32, 48, 256]"]),
 ]
 

@@ -27,13 +27,8 @@ WString shown(const std::vector<NewsEntry>& entries) {
 
 TEST(News, ItemsLanguagesAndFormats) {
     const Language En = Language::English, Ru = Language::Russian;
-    struct Case {
-        const char* name;
-        WString text;
-        Language language;
-        WString expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, WString, Language, WString> cases[] = {
+        // name, file, language, shown
         {"four items show three", item('1') + item('2') + item('3') + item('4'), Ru,
          L"T1 x1 D1 R1;T2 x2 D2 R2;T3 x3 D3 R3"},
         {"a dropped item takes no card", item('1', L"date") + item('2') + item('3') + item('4'), En,
@@ -59,9 +54,9 @@ TEST(News, ItemsLanguagesAndFormats) {
         {"one CR removed, not two", L"a\r\r\nb\nc\nd", Ru, L"a\r b c d"},
         {"empty text", L"", En, L""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(shown(parseNewsEntries(c.text, c.language)), c.expected);
+    for (const auto& [name, text, language, expected] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(shown(parseNewsEntries(text, language)), expected);
     }
 }
 
@@ -84,10 +79,7 @@ TEST(News, OnlyWebAddressesMayBeOpened) {
         {WString(L"https://a\0b", 11), false},
         {L"https://example.org/\x202E", false},
     };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(isOpenableWebLink(cases[i].first), cases[i].second);
-    }
+    for (const auto& [link, openable] : cases) EXPECT_EQ(isOpenableWebLink(link), openable) << link;
 }
 
 }  // namespace

@@ -11,29 +11,24 @@
 
 namespace {
 
-constexpr int kFetchDeadlineMs = 30000;
-
-// Runs the fetch on a thread of its own, as the launcher does, and waits for `loaded` at most
-// until the deadline. The state is shared, so a thread that overruns outlives the test safely.
+// Runs the fetch on a thread of its own, as the launcher does, and waits for `loaded` at most 30 s.
+// The state is shared, so a thread that overruns outlives the test safely.
 std::shared_ptr<RatingState> fetchOnThread(const std::string& queryUrl) {
     auto state = std::make_shared<RatingState>();
     std::thread([state, queryUrl] { fetchRatings(*state, queryUrl); }).detach();
-    for (int waited = 0; waited < kFetchDeadlineMs && !state->loaded; waited += 10) Sleep(10);
+    (void)waitUntil([&] { return state->loaded.load(); }, 30000, 10);
     return state;
 }
 
-TestServerOptions ratingServerOptions() {
+TEST(RatingFetch, ReadsEachDifficultyOnceAndFailsWhenTheServiceIsDown) {
+    ScratchDir dir;
     TestServerOptions options;
     options.plainHttpPorts = options.untrustedHttpsPorts = 0;
     options.rating = "builtin";
-    return options;
-}
-
-TEST(RatingFetch, ReadsEachDifficultyOnceAndLeavesFailedOnesEmpty) {
-    ScratchDir dir;
-    TestServer server(dir / L"server", ratingServerOptions());
-    ASSERT_TRUE(server.started()) << server.startFailure();
-    const auto state = fetchOnThread(server.ratingQueryUrl());
+    auto server = std::make_unique<TestServer>(dir / L"server", options);
+    ASSERT_TRUE(server->started()) << server->startFailure();
+    const std::string queryUrl = server->ratingQueryUrl();
+    const auto state = fetchOnThread(queryUrl);
     ASSERT_TRUE(state->loaded);
     EXPECT_FALSE(state->failed);
 
@@ -49,24 +44,15 @@ TEST(RatingFetch, ReadsEachDifficultyOnceAndLeavesFailedOnesEmpty) {
     EXPECT_TRUE(state->rows[2].empty());  // 200 without "rows"
     EXPECT_TRUE(state->rows[3].empty());  // 404
     for (const char* difficulty : {"0", "1", "2", "3"}) {
-        SCOPED_TRACE(difficulty);
-        EXPECT_EQ(server.requestCount(std::string("/v1/top?diff=") + difficulty), 1)
-            << "one request, no retry";
+        EXPECT_EQ(server->requestCount(std::string("/v1/top?diff=") + difficulty), 1)
+            << "no retry " << difficulty;
     }
-}
 
-TEST(RatingFetch, ServiceDownSetsFailedAndLoaded) {
-    ScratchDir dir;
-    std::string queryUrl;
-    {
-        TestServer server(dir / L"server", ratingServerOptions());
-        ASSERT_TRUE(server.started()) << server.startFailure();
-        queryUrl = server.ratingQueryUrl();
-    }  // stopped: nothing listens on its port any more
-    const auto state = fetchOnThread(queryUrl);
-    ASSERT_TRUE(state->loaded);
-    EXPECT_TRUE(state->failed);
-    for (const auto& rows : state->rows) EXPECT_TRUE(rows.empty());
+    server.reset();  // stopped: nothing listens on its port any more
+    const auto down = fetchOnThread(queryUrl);
+    ASSERT_TRUE(down->loaded);
+    EXPECT_TRUE(down->failed);
+    for (const auto& rows : down->rows) EXPECT_TRUE(rows.empty());
 }
 
 }  // namespace

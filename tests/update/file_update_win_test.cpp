@@ -217,51 +217,39 @@ TEST_F(FileUpdate, ReadOnlyTargetIsNotReplacedAndCountsAsBlocked) {
 TEST_F(FileUpdate, BriefLockIsWaitedOutAndALastingLockBlocks) {
     const ReleaseFiles files = {{"Imgs/held.dds", textBytes(5000, "held")},
                                 {"Imgs/free.dds", textBytes(5000, "free")}};
-    struct Case {
-        const char* name;
-        bool bundle;
-        bool brief;
-    };
-    const Case cases[] = {{"single, held 300 ms", false, true},
-                          {"single, held throughout", false, false},
-                          {"bundle, held 300 ms", true, true},
-                          {"bundle, held throughout", true, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        publish(files, c.bundle ? std::vector<std::string>{"--bundle"} : std::vector<std::string>{});
-        ASSERT_EQ(runUnixShell("rm -rf " + shellQuote(dir.unixPath() + "/game") + " && mkdir " +
-                               shellQuote(dir.unixPath() + "/game")),
-                  0);
-        for (const auto& file : files) writeGameFile(file.first, "old");
-        ASSERT_EQ(checkFiles().toUpdate, 2);
-
-        FileHolder holder(gamePath("Imgs/held.dds"), L"r", L"r");
-        ASSERT_TRUE(holder.holding());
-        // The lock ends 300 ms after the unpacked copy is in place, while its rename is refused.
-        std::thread releaser;
-        if (c.brief) {
-            releaser = std::thread([&] {
-                (void)waitUntil([&] { return fileExists(gamePath("Imgs/held.dds.new")); }, 10000);
+    for (const bool bundle : {false, true}) {
+        publish(files, bundle ? std::vector<std::string>{"--bundle"} : std::vector<std::string>{});
+        for (const bool brief : {true, false}) {
+            SCOPED_TRACE(std::string(bundle ? "bundle" : "single") + (brief ? ", held 300 ms" : ", held on"));
+            game = dir / (L"game" + std::to_wstring(bundle) + std::to_wstring(brief));
+            for (const auto& file : files) writeGameFile(file.first, "old");
+            ASSERT_EQ(checkFiles().toUpdate, 2);
+            FileHolder holder(gamePath("Imgs/held.dds"), L"r", L"r");
+            ASSERT_TRUE(holder.holding());
+            // The lock ends 300 ms after the unpacked copy is in place, while its rename is refused.
+            std::thread releaser([&] {
+                if (!brief || !waitUntil([&] { return fileExists(gamePath("Imgs/held.dds.new")); }, 10000))
+                    return;
                 Sleep(300);
                 (void)holder.release();
             });
-        }
-        UpdateCounts counts;
-        if (c.bundle) {
-            applyBundle(engine, manifest, game, releaseUrl(), release.pack, release.packSize);
-        } else {
-            counts = updateAll();
-        }
-        if (releaser.joinable()) releaser.join();
+            UpdateCounts counts;
+            if (bundle) {
+                applyBundle(engine, manifest, game, releaseUrl(), release.pack, release.packSize);
+            } else {
+                counts = updateAll();
+            }
+            releaser.join();
 
-        EXPECT_EQ(gameFile("Imgs/held.dds") == files[0].second, c.brief);
-        EXPECT_TRUE(gameFile("Imgs/free.dds") == files[1].second);
-        EXPECT_FALSE(fileExists(gamePath("Imgs/held.dds.new")));
-        if (c.bundle) {
-            EXPECT_EQ(entry("Imgs/held.dds").needsUpdate, !c.brief);
-        } else {
-            EXPECT_EQ(counts.blocked, c.brief ? 0 : 1);
-            EXPECT_EQ(entry("Imgs/held.dds").reason, c.brief ? L"" : L"could not replace file");
+            EXPECT_EQ(gameFile("Imgs/held.dds") == files[0].second, brief);
+            EXPECT_TRUE(gameFile("Imgs/free.dds") == files[1].second);
+            EXPECT_FALSE(fileExists(gamePath("Imgs/held.dds.new")));
+            if (bundle) {
+                EXPECT_EQ(entry("Imgs/held.dds").needsUpdate, !brief);
+            } else {
+                EXPECT_EQ(counts.blocked, brief ? 0 : 1);
+                EXPECT_EQ(entry("Imgs/held.dds").reason, brief ? L"" : L"could not replace file");
+            }
         }
     }
 }
@@ -364,12 +352,16 @@ TEST(GunzipFile, SucceedsOnlyForACompleteStreamOrPlainBytes) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(writeFileBytes(dir / L"in.gz", c.source));
         int64_t size = -1;
-        EXPECT_EQ(gunzipFile(dir / L"in.gz", dir / L"out.new", &size), c.ok);
+        uint32_t crc = 1;
+        EXPECT_EQ(gunzipFile(dir / L"in.gz", dir / L"out.new", &size, &crc), c.ok);
         if (c.ok) {
             EXPECT_TRUE(readFileBytes(dir / L"out.new") == c.unpacked);
             EXPECT_EQ(size, static_cast<int64_t>(c.unpacked.size()));
+            EXPECT_EQ(crc, crc32(0L, reinterpret_cast<const Bytef*>(c.unpacked.data()),
+                                 static_cast<uInt>(c.unpacked.size())));
         } else {
             EXPECT_EQ(size, 0);
+            EXPECT_EQ(crc, 0u);
         }
     }
     EXPECT_FALSE(gunzipFile(dir / L"absent.gz", dir / L"never.new"));

@@ -16,17 +16,20 @@ TEST(LocalCheck, Crc32TextIsEightUpperCaseDigitsWithLeadingZeros) {
 struct Walk {
     std::vector<WString> asked;
     std::set<WString> links;
+    std::set<WString> absent;
+    std::set<WString> unreadable;
 
-    bool operator()(const WString& relative) {
-        const WString& path = relative;
+    PathKind operator()(const WString& path) {
         asked.push_back(path);
-        return links.count(path) > 0;
+        if (links.count(path) > 0) return PathKind::Link;
+        if (absent.count(path) > 0) return PathKind::Absent;
+        return unreadable.count(path) > 0 ? PathKind::Unreadable : PathKind::Plain;
     }
 };
 
-bool crosses(Walk& walk, const std::string& relative) {
-    return crossesReparsePointWith(L"G:\\game", relative,
-                                   [&walk](const WString& path) { return walk(path); });
+bool crosses(Walk& walk, const std::string& relative, LinkFreeFolders* proven = nullptr) {
+    return crossesReparsePointWith(
+        L"G:\\game", relative, [&walk](const WString& path) { return walk(path); }, proven);
 }
 
 TEST(LocalCheck, LinkWalkAsksAboutEachComponentOnceOutermostFirst) {
@@ -50,6 +53,35 @@ TEST(LocalCheck, LinkWalkFindsALinkAtAnyDepthAndStopsThere) {
         EXPECT_TRUE(crosses(walk, "Scripts/ai/main.lua"));
         EXPECT_EQ(walk.asked.size(), c.asked);
     }
+}
+
+// Nothing lies below a step that is not there; one that could not be asked about may hide a link.
+TEST(LocalCheck, LinkWalkEndsAtAnAbsentStepButNotAtAnUnreadableOne) {
+    Walk absent;
+    absent.absent = {L"G:\\game\\Scripts"};
+    EXPECT_FALSE(crosses(absent, "Scripts/ai/main.lua"));
+    EXPECT_EQ(absent.asked, std::vector<WString>{L"G:\\game\\Scripts"});
+    Walk unreadable;
+    unreadable.unreadable = {L"G:\\game\\Scripts"};
+    unreadable.links = {L"G:\\game\\Scripts\\ai"};
+    EXPECT_TRUE(crosses(unreadable, "Scripts/ai/main.lua"));
+}
+
+// One pass asks about each folder once: folders found plain are not asked again, the file itself
+// always is, and a folder that was not there (the pass may create it) is asked again.
+TEST(LocalCheck, LinkWalkOfAPassAsksAboutAProvenFolderOnlyOnce) {
+    LinkFreeFolders proven;
+    Walk first;
+    first.absent = {L"G:\\game\\Imgs"};
+    EXPECT_FALSE(crosses(first, "Imgs/a.png", &proven));
+    EXPECT_FALSE(crosses(first, "Scripts/ai/a.lua", &proven));
+    Walk second;
+    second.links = {L"G:\\game\\Imgs", L"G:\\game\\Scripts\\ai\\b.lua"};
+    EXPECT_FALSE(crosses(second, "Scripts/ai/c.lua", &proven));
+    EXPECT_TRUE(crosses(second, "Scripts/ai/b.lua", &proven));
+    EXPECT_TRUE(crosses(second, "Imgs/a.png", &proven));
+    EXPECT_EQ(second.asked, (std::vector<WString>{L"G:\\game\\Scripts\\ai\\c.lua",
+                                                  L"G:\\game\\Scripts\\ai\\b.lua", L"G:\\game\\Imgs"}));
 }
 
 TEST(LocalCheck, LinkWalkNeverAsksAboutTheGameFolderItself) {

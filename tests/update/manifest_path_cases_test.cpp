@@ -14,19 +14,17 @@ constexpr char kCases[] =
 #include "update/manifest_path_cases.inc"
     ;
 
-// The fields of one table line, TAB-separated, with the table's escapes \t, \\ and \xNN undone.
+// The fields of one table line, TAB-separated, with the table's escapes \xNN undone.
 std::vector<std::string> fields(std::string_view line) {
     std::vector<std::string> out(1);
     for (size_t i = 0; i < line.size(); ++i) {
         if (line[i] == '\t') {
             out.emplace_back();
-        } else if (line[i] != '\\' || i + 1 == line.size()) {
-            out.back() += line[i];
-        } else if (line[++i] == 'x') {
-            out.back() += static_cast<char>(std::stoi(std::string(line.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
+        } else if (line.substr(i, 2) == "\\x") {
+            out.back() += static_cast<char>(std::stoi(std::string(line.substr(i + 2, 2)), nullptr, 16));
+            i += 3;
         } else {
-            out.back() += line[i] == 't' ? '\t' : line[i];
+            out.back() += line[i];
         }
     }
     return out;

@@ -3,7 +3,6 @@
 #include "update/update_run_win.h"
 
 #include <atomic>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -238,29 +237,27 @@ TEST_F(UpdateRun, CancelAtAnyMomentClaimsNothingAndTheNextRunCompletes) {
         installRelease(game, "143");
         ASSERT_TRUE(writeFileBytes(game + L"\\launcher_unins.ini", "Scripts/old.lua\n"));
         ASSERT_TRUE(DeleteFileW((game + L"\\Imgs\\single.dds").c_str()));
-        for (int i = 0; i < c.missingSmallFiles; ++i) {
-            char name[48];
-            std::snprintf(name, sizeof name, "\\Scripts\\file%03d.lua", i);
-            ASSERT_TRUE(DeleteFileW((game + utf8ToWide(name)).c_str()));
+        for (int i = 0; i < c.missingSmallFiles; ++i) {  // the small files come first in the list
+            ASSERT_TRUE(DeleteFileW((game + L"\\" + utf8ToWide(releaseFiles[i].first)).c_str()));
         }
 
         UpdateEngine engine;
         prepare(engine, game);
         std::atomic<bool> ended{false};
-        std::atomic<bool> stoppedAtTheMoment{false};
+        bool stoppedAtTheMoment = false;  // read once the thread is joined
         std::thread window([&] {
             const auto atTheMoment = [&] {
                 return engine.state.load() == c.state &&
                        (!c.fileLabel || copyCurrentFile(engine) == c.fileLabel);
             };
             (void)waitUntil([&] { return ended.load() || atTheMoment(); }, 60000, 1);
-            stoppedAtTheMoment.store(atTheMoment());
+            stoppedAtTheMoment = atTheMoment();
             engine.stopRequested.store(true);
         });
         const int32_t state = runUpdate(engine, setup);
         ended.store(true);
         window.join();
-        EXPECT_TRUE(stoppedAtTheMoment.load()) << "the run passed the moment before the stop came";
+        EXPECT_TRUE(stoppedAtTheMoment) << "the run passed the moment before the stop came";
         EXPECT_NE(state, kStateFinished);
         EXPECT_NE(engine.state.load(), kStateFinished);
         EXPECT_EQ(readFileBytes(game + L"\\VarnholdLauncher.ini"), "143");

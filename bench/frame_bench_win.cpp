@@ -1,0 +1,100 @@
+// The cost of one frame of the launcher's window and of one idle tick, next to a bare blit of the
+// back buffer to a device context (the least any frame costs). The application object is built as
+// the launcher builds it, with news and a season rating on screen, and drawn into a memory device
+// context; median of 500 of each. Also checks that an idle tick repaints nothing.
+// usage: frame_bench.exe [COUNT]
+#include <windows.h>
+
+#include <gdiplus.h>
+#include <objidl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "ui/launcher_app_win.h"
+
+namespace {
+
+double nowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart * 1000.0 / frequency.QuadPart;
+}
+
+template <typename Step>
+double medianMs(int count, Step step) {
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i) {
+        const double begin = nowMs();
+        step();
+        times.push_back(nowMs() - begin);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void fillScreen(LauncherApp& app) {
+    app.news = {
+        {L"Season two\nbegins", L"The fortress opens its gates for the second season.", L"12.03.2026",
+         L"https://localhost/news/1"},
+        {L"Patch 1.44", L"Balance changes for the late waves and two new heroes.", L"01.03.2026",
+         L"https://localhost/news/2"},
+        {L"Tournament", L"Sign up before the end of the month.", L"20.02.2026", L"https://localhost/news/3"}};
+    for (size_t i = 0; i < app.news.size(); ++i) setButtonEnabled(app.buttons.news[i], true);
+    for (auto& rows : app.rating.rows) {
+        for (int i = 0; i < 10; ++i)
+            rows.push_back({i + 1, L"Player " + std::to_wstring(i + 1), 50 - i, i % 3});
+    }
+    app.rating.loaded.exchange(true);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const int count = argc > 1 ? _wtoi(argv[1]) : 500;
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    auto* app = new LauncherApp(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+    fillScreen(*app);
+
+    HDC screen = GetDC(nullptr);
+    HDC target = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, app->geometry.width, app->geometry.height);
+    SelectObject(target, bitmap);
+
+    for (int i = 0; i < 20; ++i) paintFrame(*app, target);  // warm the glyph caches
+    const double frame = medianMs(count, [&] { paintFrame(*app, target); });
+    const double blit = medianMs(count, [&] { presentBackBuffer(*app->canvas, target); });
+    // What a progress update repaints: the file bar with its label.
+    app->fileBar.visible = true;
+    app->fileBar.maximum = 100;
+    app->fileBar.labelText = L"Updating: Imgs/interface/panel_frame.dds";
+    const IntRect barArea = progressBarDirtyRect(app->fileBar);
+    int value = 0;
+    const double barFrame = medianMs(count, [&] {
+        app->fileBar.value = ++value % 100;
+        paintFrame(*app, target, barArea);
+    });
+    tick(*app);
+    ValidateRect(app->window, nullptr);
+    const double idleTick = medianMs(count, [&] { tick(*app); });
+    RECT dirty{};
+    const bool repainted = GetUpdateRect(app->window, &dirty, FALSE) != FALSE;
+
+    std::printf("one frame (median of %d): %.3f ms; bare blit of the back buffer %.3f ms; ratio %.1f\n",
+                count, frame, blit, frame / blit);
+    std::printf("progress bar update (median of %d): %.3f ms; ratio to a bare blit %.1f\n", count, barFrame,
+                barFrame / blit);
+    std::printf("idle tick (median of %d): %.4f ms (%.4f of a bare blit); region left to repaint: %s\n",
+                count, idleTick, idleTick / blit,
+                repainted ? "SOME (an idle tick must repaint nothing)" : "none");
+    DestroyWindow(app->window);
+    return repainted ? 1 : 0;
+}

@@ -1,0 +1,117 @@
+// Start-up of the launcher's window against the least a Win32 program needs for the same
+// (window_floor.exe plain): process start to the window being visible, median of RUNS starts each.
+// (The idle CPU time is measured from the Linux side by bench/window_bench.sh: under Wine,
+// GetProcessTimes of another process reports nothing.)
+// usage: window_bench.exe WORK_FOLDER [RUNS]
+//   WORK_FOLDER holds VarnholdLauncher.exe, window_floor.exe and a launcher.ini whose folders
+//   exist but hold no game, so a check ends at once without the network.
+// Prints the figures and the ratios; exit code 0 when every program started and ended.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/constants.h"
+#include "base/handles_win.h"
+
+namespace {
+
+struct Started {
+    UniqueKernelHandle process;
+    double windowMs = -1;  // until the window was visible; -1 when it never was
+};
+
+HWND visibleWindowOf(DWORD processId, const wchar_t* className) {
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+}
+
+Started start(const std::wstring& exe, const std::wstring& arguments, const wchar_t* className) {
+    Started started;
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    LARGE_INTEGER frequency, begin, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&begin);
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return started;
+    }
+    CloseHandle(info.hThread);
+    started.process.reset(info.hProcess);
+    for (int i = 0; i < 60000; ++i) {
+        if (visibleWindowOf(info.dwProcessId, className)) {
+            QueryPerformanceCounter(&now);
+            started.windowMs = (now.QuadPart - begin.QuadPart) * 1000.0 / frequency.QuadPart;
+            break;
+        }
+        if (WaitForSingleObject(info.hProcess, 1) == WAIT_OBJECT_0) break;
+    }
+    return started;
+}
+
+bool stop(Started& started, const wchar_t* className) {
+    const DWORD id = GetProcessId(started.process.get());
+    if (HWND window = visibleWindowOf(id, className)) PostMessageW(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(started.process.get(), 15000) == WAIT_OBJECT_0) return true;
+    TerminateProcess(started.process.get(), 1);
+    return false;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+bool startUpTimes(const std::wstring& exe, const std::wstring& arguments, const wchar_t* className, int runs,
+                  std::vector<double>& times) {
+    for (int run = 0; run < runs; ++run) {
+        Started started = start(exe, arguments, className);
+        if (started.windowMs < 0) return false;
+        times.push_back(started.windowMs);
+        if (!stop(started, className)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: window_bench.exe WORK_FOLDER [RUNS]\n");
+        return 2;
+    }
+    const std::wstring folder = argv[1];
+    const int runs = argc > 2 ? _wtoi(argv[2]) : 9;
+    const std::wstring launcher = folder + L"\\VarnholdLauncher.exe";
+    const std::wstring floor = folder + L"\\window_floor.exe";
+
+    std::vector<double> launcherStarts, floorStarts;
+    // One start each first: the first start of a program under Wine also loads its libraries
+    // from disk, which the runs below should not count.
+    std::vector<double> warmUp;
+    if (!startUpTimes(launcher, L"", kInstanceMutexName, 1, warmUp) ||
+        !startUpTimes(floor, L"plain", L"VarnholdWindowFloor", 1, warmUp) ||
+        !startUpTimes(launcher, L"", kInstanceMutexName, runs, launcherStarts) ||
+        !startUpTimes(floor, L"plain", L"VarnholdWindowFloor", runs, floorStarts)) {
+        std::fprintf(stderr, "a program did not show its window or did not end\n");
+        return 1;
+    }
+    const double launcherStart = median(launcherStarts);
+    const double floorStart = median(floorStarts);
+    std::printf(
+        "start-up to a visible window (median of %d): launcher %.0f ms, plain window %.0f ms, ratio %.2f "
+        "(goal at most 2)\n",
+        runs, launcherStart, floorStart, launcherStart / floorStart);
+
+    return 0;
+}

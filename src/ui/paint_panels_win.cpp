@@ -1,0 +1,113 @@
+#include "config/settings.h"
+#include "ui/launcher_app_win.h"
+#include "ui/rating_texts.h"
+
+namespace {
+
+using Gdiplus::RectF;
+
+void drawNewsCard(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& card, const NewsEntry& entry) {
+    Canvas& c = *app.canvas;
+    drawButton(g, card);
+    const float x = static_cast<float>(card.left);
+    const float y = static_cast<float>(card.top);
+    const float w = static_cast<float>(card.width);
+    const float h = static_cast<float>(card.height);
+
+    // Title: bold at the base size when it fits, else at 0.8; "|" of the file already broke it.
+    const RectF titleArea(x + 0.07f * w, y + 0.15f * h, 0.39f * w, 0.7f * h);
+    Gdiplus::StringFormat titleFormat;
+    titleFormat.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap | Gdiplus::StringFormatFlagsLineLimit);
+    titleFormat.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+    const Gdiplus::SizeF titleSize = measureText(g, entry.title, *c.bold, 10000.0f, 10000.0f, &titleFormat);
+    const bool titleFits = titleSize.Width <= 0.97f * titleArea.Width && titleSize.Height <= titleArea.Height;
+    drawText(g, entry.title, titleFits ? *c.bold : *c.bold080, titleArea, titleFormat, c.lightGreyBrush);
+
+    // Text: wrapped, regular at 0.8 unless it runs past its area, then at 0.66; cut after that.
+    const RectF textArea(x + 0.455f * w, y + 0.155f * h, 0.475f * w, 0.46f * h);
+    Gdiplus::StringFormat textFormat;
+    textFormat.SetFormatFlags(Gdiplus::StringFormatFlagsLineLimit);
+    const Gdiplus::SizeF textSize =
+        measureText(g, entry.text, *c.regular080, 0.97f * textArea.Width, 10000.0f, &textFormat);
+    drawText(g, entry.text, textSize.Height > textArea.Height ? *c.regular066 : *c.regular080, textArea,
+             textFormat, c.whiteBrush);
+
+    const RectF dateArea(x + 0.455f * w, y + 0.15f * h, 0.475f * w, 0.695f * h);
+    Gdiplus::StringFormat dateFormat;
+    dateFormat.SetAlignment(Gdiplus::StringAlignmentFar);
+    dateFormat.SetLineAlignment(Gdiplus::StringAlignmentFar);
+    drawText(g, entry.date, *c.regular080, dateArea, dateFormat, c.translucentWhiteBrush);
+}
+
+void drawTabs(LauncherApp& app, Gdiplus::Graphics& g, Language language) {
+    Canvas& c = *app.canvas;
+    const RatingPanelLayout& R = app.layout.rating;
+    float widest = 0;
+    for (int i = 0; i < kDifficultyCount; ++i) {
+        widest = std::max(
+            widest,
+            measureText(g, difficultyLabel(i, language), *c.bold, 10000.0f, 10000.0f, &c.lineCentred).Width);
+    }
+    const bool small = widest > 0.86f * R.tabs[0].width;
+    const Gdiplus::Font& selectedFont = small ? *c.bold080 : *c.bold;
+    const Gdiplus::Font& otherFont = small ? *c.regular080 : *c.regular;
+    for (int i = 0; i < kDifficultyCount; ++i) {
+        const bool selected = i == app.input.ratingTab;
+        const RectF tab = toRectF(R.tabs[static_cast<size_t>(i)]);
+        const WString label = difficultyLabel(i, language);
+        drawText(g, label, selected ? selectedFont : otherFont, tab, c.lineCentred,
+                 selected ? c.goldBrush : c.translucentWhiteBrush);
+        if (selected) {
+            const float half =
+                measureText(g, label, selectedFont, 10000.0f, 10000.0f, &c.lineCentred).Width / 2 + 4;
+            const float centre = tab.X + tab.Width / 2;
+            const float lineY = tab.Y + tab.Height - 2;
+            g.DrawLine(&c.bronzePen, centre - half, lineY, centre + half, lineY);
+        }
+    }
+}
+
+}  // namespace
+
+void drawNewsPanel(LauncherApp& app, Gdiplus::Graphics& g) {
+    for (size_t i = 0; i < app.news.size() && i < app.buttons.news.size(); ++i) {
+        drawNewsCard(app, g, app.buttons.news[i], app.news[i]);
+    }
+}
+
+void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& g) {
+    Canvas& c = *app.canvas;
+    const RatingPanelLayout& R = app.layout.rating;
+    const Language language = currentLanguage();
+    // The panel's shade and frame are part of the base layer.
+
+    const RectF title(R.title.x + R.margin, R.title.y, R.title.width - 2 * R.margin, R.title.height);
+    drawText(g, localized(kRatingTitleText, language), *c.bold, title, c.lineNear, c.goldBrush);
+    drawPicture(g, app.divider, static_cast<int32_t>(R.divider.x), static_cast<int32_t>(R.divider.y));
+    drawTabs(app, g, language);
+
+    app.rating.selectedDifficulty = app.input.ratingTab;
+    const RatingPanelLook look = ratingPanelLook(app.rating);
+    const RectF list = toRectF(R.list);
+    if (look != RatingPanelLook::Rows) {
+        drawText(g, ratingPanelMessage(look, language), *c.regular, list, c.wrapCentred,
+                 c.translucentWhiteBrush);
+    } else {
+        const std::vector<RatingRow>& rows = app.rating.rows[static_cast<size_t>(app.input.ratingTab)];
+        const float rowHeight = 1.45f * R.unit;
+        const size_t shown = visibleRatingRows(list.Height, rowHeight, rows.size());
+        for (size_t i = 0; i < shown; ++i) {
+            const RatingRowTexts texts = ratingRowTexts(rows[i], language);
+            const RectF row(list.X, list.Y + i * rowHeight, list.Width, rowHeight);
+            const Gdiplus::Brush& brush = i == 0 ? static_cast<Gdiplus::Brush&>(c.goldBrush)
+                                                 : static_cast<Gdiplus::Brush&>(c.whiteBrush);
+            drawText(g, texts.right, *c.regular, row, c.lineFar, brush);
+            const float rightWidth =
+                measureText(g, texts.right, *c.regular, 10000.0f, 10000.0f, &c.lineFar).Width;
+            const RectF left(row.X, row.Y, std::max(0.0f, row.Width - rightWidth - R.margin), row.Height);
+            drawText(g, texts.left, *c.regular, left, c.lineNear, brush);
+        }
+    }
+    drawText(g, localized(kRatingFooterText, language), *c.regular080, toRectF(R.footer), c.lineCentred,
+             c.lightGreyBrush);
+}

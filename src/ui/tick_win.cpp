@@ -1,0 +1,235 @@
+#include <string>
+
+#include "base/constants.h"
+#include "base/paths_win.h"
+#include "config/settings_win.h"
+#include "config/text_convert.h"
+#include "ui/launcher_app_win.h"
+#include "ui/shell_win.h"
+#include "ui/ui_texts.h"
+
+namespace {
+
+void invalidate(LauncherApp& app, const IntRect& rect) {
+    if (rect.empty()) return;
+    const RECT r{rect.left, rect.top, rect.right(), rect.bottom()};
+    InvalidateRect(app.window, &r, FALSE);
+}
+
+void invalidateWindow(LauncherApp& app) { InvalidateRect(app.window, nullptr, FALSE); }
+
+void closeGearPanel(LauncherApp& app) {
+    if (!app.input.gearPanelOpen) return;
+    app.input.gearPanelOpen = false;
+    invalidate(app, app.layout.gearArea);
+}
+
+// The mouse has left the client area: no button keeps a hover or press it cannot lose otherwise.
+void resetWhenMouseOutside(LauncherApp& app) {
+    // Nothing to reset while no button is hovered or pressed: the common idle tick asks the system
+    // nothing.
+    bool anyActive = false;
+    for (ImageButton* button : buttonsTakingInput(app.buttons, app.input)) {
+        anyActive = anyActive || button->hovered || button->pressed;
+    }
+    if (!anyActive) return;
+    POINT cursor{};
+    if (!GetCursorPos(&cursor) || !ScreenToClient(app.window, &cursor)) return;
+    RECT client{};
+    GetClientRect(app.window, &client);
+    if (PtInRect(&client, cursor)) return;
+    for (const IntRect& rect : resetButtonsTakingInput(app.buttons, app.input).rects) invalidate(app, rect);
+}
+
+// The cards show the first entries of the news text in the interface language.
+void rebuildNews(LauncherApp& app) {
+    app.news = parseNewsEntries(app.snapshot.newsText, currentLanguage());
+    for (size_t i = 0; i < app.buttons.news.size(); ++i) {
+        ImageButton& card = app.buttons.news[i];
+        setButtonEnabled(card, i < app.news.size());
+    }
+    invalidate(app, app.layout.contentArea);
+}
+
+void openNewsClicks(LauncherApp& app) {
+    for (size_t i = 0; i < app.buttons.news.size(); ++i) {
+        if (!takeClick(app.buttons.news[i]) || i >= app.news.size()) continue;
+        // Only a web address goes to the shell: a signed file still must not start programs.
+        if (isOpenableWebLink(app.news[i].link)) (void)openWebPage(app.news[i].link, nullptr);
+    }
+}
+
+void switchLanguage(LauncherApp& app) {
+    Settings& settings = appSettings();
+    settings.language.exchange(otherLanguage(settings.language.load()));
+    if (!saveSettings()) {
+        MessageBoxW(app.window, localized(ui_texts::kSettingsNotSavedText),
+                    localized(ui_texts::kSettingsNotSavedCaption), MB_OK | MB_ICONWARNING);
+    }
+    onLanguageSwitched(app);
+    if (!app.news.empty()) rebuildNews(app);
+    invalidateWindow(app);
+}
+
+void openClientLinks(LauncherApp& app) {
+    for (size_t i = 0; i < app.buttons.mainLinks.size(); ++i) {
+        const bool fromMain = takeClick(app.buttons.mainLinks[i]);
+        const bool fromGear = takeClick(app.buttons.gearLinks[i]);
+        if (!fromMain && !fromGear) continue;
+        (void)openWebPage(utf8ToWide(kClientPageUrls[i]), L"open");
+        if (fromGear) closeGearPanel(app);
+    }
+}
+
+void showStatusLine(LauncherApp& app, const WString& text) {
+    if (text == app.shownStatus) return;
+    app.fileBar.visible = false;
+    app.totalBar.visible = false;
+    app.shownStatus = text;
+    invalidate(app, progressRegion(app.layout));
+}
+
+void setBarVisible(LauncherApp& app, ProgressBar& bar, bool visible) {
+    if (bar.visible == visible) return;
+    bar.visible = visible;
+    invalidate(app, progressRegion(app.layout));
+}
+
+void updateTransfer(LauncherApp& app) {
+    UpdateEngine& engine = launcherEngine(app);
+    if (!app.shownStatus.empty()) {
+        invalidate(app, progressRegion(app.layout));
+        app.shownStatus.clear();
+    }
+    const int32_t state = engine.state.load();
+    setBarVisible(app, app.fileBar, true);
+    const bool single = state == kStateUpdatingLauncher;
+    setBarVisible(app, app.totalBar, !single);
+    if (single != app.singleBarMode) {
+        app.singleBarMode = single;
+        app.fileBar.bar = single ? app.totalBar.ownBar : app.fileBar.ownBar;
+        app.fileBar.label = single ? app.totalBar.ownLabel : app.fileBar.ownLabel;
+        invalidate(app, progressRegion(app.layout));
+    }
+    const WString caption = single ? app.snapshot.launcherUpdateText : WString();
+    if (caption != app.progressCaption) {
+        app.progressCaption = caption;
+        invalidate(app, app.fileBar.ownLabel);
+    }
+
+    const int32_t currentDone = engine.currentDone.load();
+    const int32_t currentTotal = engine.currentTotal.load();
+    const Language language = currentLanguage();
+    bool fileChanged = currentDone != app.fileBar.value || currentTotal != app.fileBar.maximum;
+    if (fileChanged) sampleTransferRate(app.progress, static_cast<int64_t>(GetTickCount64()), currentDone);
+    if (auto label =
+            fileProgressLabel(state, app.snapshot.currentFile, app.progress.rateMbPerSecond, language)) {
+        if (*label != app.fileBar.labelText) {
+            app.fileBar.labelText = std::move(*label);
+            fileChanged = true;
+        }
+    }
+    if (fileChanged) {
+        app.fileBar.previousValue = app.fileBar.value;
+        app.fileBar.value = currentDone;
+        app.fileBar.maximum = currentTotal;
+        invalidate(app, progressBarDirtyRect(app.fileBar));
+    }
+
+    const TransferCounters counters{engine.filesDone.load(), engine.filesTotal.load(),
+                                    engine.bytesDone.load(), engine.bytesTotal.load()};
+    if (!takeTotalCounters(app.progress, counters)) return;
+    app.totalBar.labelText = totalProgressLabel(counters, app.progress.rateHistory, language);
+    app.totalBar.previousValue = app.totalBar.value;
+    app.totalBar.value = totalBarValue(counters);
+    app.totalBar.maximum = kTotalBarMaximum;
+    invalidate(app, progressBarDirtyRect(app.totalBar));
+}
+
+void updateStatusAndProgress(LauncherApp& app) {
+    if (app.snapshot.statusText.empty()) {
+        updateTransfer(app);
+        return;
+    }
+    WString text = app.snapshot.statusText;
+    const int32_t branch = activeBranchIndex(app);
+    if (branch >= 0 && branch < kBranchCount) text = WString(kBranches[branch].displayName) + L" — " + text;
+    showStatusLine(app, text);
+}
+
+// The run waits for an answer: only the question's three answers act.
+void answerQuestion(LauncherApp& app) {
+    UpdateEngine& engine = launcherEngine(app);
+    ScreenButtons& b = app.buttons;
+    if (takeClick(b.continueAnyway)) {
+        engine.dialogAnswer.exchange(true);
+        engine.dialogPending.exchange(false);
+        app.input.questionOpen = false;
+        invalidateWindow(app);
+    } else if (takeClick(b.tryAgain)) {
+        app.input.questionOpen = false;
+        invalidateWindow(app);
+        requestFullRerun(app);
+    } else if (takeClick(b.tryAgainAdmin) && !app.elevated) {
+        // The elevated copy waits for this instance's mutex; this one ends at the next loop turn.
+        // When the user refuses, the question stays open for another answer.
+        if (runElevated(modulePath(), L"-ignoreinstances")) app.running = false;
+    }
+}
+
+}  // namespace
+
+void tick(LauncherApp& app) {
+    UpdateEngine& engine = launcherEngine(app);
+    app.snapshot = copyEngineTexts(engine);
+    startRerunIfDue(app);
+    resetWhenMouseOutside(app);
+
+    if (app.input.questionOpen) {
+        answerQuestion(app);
+        return;
+    }
+    if (engine.dialogPending.load()) {
+        app.input.questionOpen = true;
+        invalidateWindow(app);
+        return;
+    }
+
+    if (app.news.empty() && !app.snapshot.newsText.empty()) rebuildNews(app);
+    openNewsClicks(app);
+    if (!app.ratingShownOnce && app.rating.loaded.load()) {
+        app.ratingShownOnce = true;
+        invalidate(app, app.layout.rating.panel);
+    }
+    if (!app.versionShownOnce && !app.snapshot.displayVersion.empty()) {
+        app.versionShownOnce = true;
+        invalidate(app, app.layout.topStrip);
+    }
+    takeOverResults(app);
+
+    ScreenButtons& b = app.buttons;
+    if (takeClick(b.close)) app.running = false;
+    if (takeClick(b.gear)) {
+        app.input.gearPanelOpen = !app.input.gearPanelOpen;
+        invalidate(app, app.layout.gearArea);
+    }
+    if (takeClick(b.minimise)) {
+        ShowWindow(app.window, SW_MINIMIZE);
+        UpdateWindow(app.window);
+    }
+    if (takeClick(b.language)) switchLanguage(app);
+    for (int i = 0; i < kBranchCount; ++i) {
+        if (takeClick(b.play[static_cast<size_t>(i)])) playBranch(app, i);
+    }
+    if (takeClick(b.verify)) {
+        startCheck(app, true);
+        closeGearPanel(app);
+    }
+    for (int i = 0; i < kBranchCount; ++i) {
+        if (!takeClick(b.folders[static_cast<size_t>(i)])) continue;
+        closeGearPanel(app);
+        chooseFolder(app, i);
+    }
+    openClientLinks(app);
+    updateStatusAndProgress(app);
+}

@@ -1,0 +1,268 @@
+#include "support/launcher_window_win.h"
+
+#include <windows.h>
+
+#include <gdiplus.h>
+#include <objidl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "base/constants.h"
+#include "config/text_convert.h"
+#include "support/test_env_win.h"
+#include "ui/image_table.h"
+#include "ui/pictures_win.h"
+
+namespace {
+
+std::string testName() {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "outside-test";
+    for (char& c : name) {
+        if (c == '/') c = '_';
+    }
+    return name;
+}
+
+bool makeFolders(const WString& folder) {
+    if (folderExists(folder)) return true;
+    const size_t cut = folder.find_last_of(L"\\/");
+    if (cut != WString::npos && cut > 2 && !makeFolders(folder.substr(0, cut))) return false;
+    return CreateDirectoryW(folder.c_str(), nullptr) != 0;
+}
+
+HWND threadLauncherWindow(DWORD threadId) {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        threadId,
+        [](HWND window, LPARAM result) -> BOOL {
+            wchar_t className[128] = {};
+            GetClassNameW(window, className, 128);
+            if (WString(className) != kInstanceMutexName) return TRUE;
+            *reinterpret_cast<HWND*>(result) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool xdotool(const std::string& arguments) { return runUnixShell("xdotool " + arguments, 15000) == 0; }
+
+std::string screenPoint(HWND window, int x, int y) {
+    const POINT origin = clientOrigin(window);
+    return std::to_string(origin.x + x) + " " + std::to_string(origin.y + y);
+}
+
+}  // namespace
+
+void startGdiplusOnce() {
+    static const ULONG_PTR token = [] {
+        Gdiplus::GdiplusStartupInput input;
+        ULONG_PTR started = 0;
+        Gdiplus::GdiplusStartup(&started, &input, nullptr);
+        return started;
+    }();
+    (void)token;
+}
+
+LauncherProcess::LauncherProcess(const WString& folder) : home(folder) {
+    exe = folder + L"\\VarnholdLauncher.exe";
+    const WString built = winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/VarnholdLauncher.exe");
+    copyOk = makeFolders(folder) && CopyFileW(built.c_str(), exe.c_str(), FALSE);
+}
+
+LauncherProcess::~LauncherProcess() {
+    if (child && WaitForSingleObject(child.process.get(), 0) != WAIT_OBJECT_0) {
+        TerminateProcess(child.process.get(), 1);
+        WaitForSingleObject(child.process.get(), 10000);
+    }
+}
+
+bool LauncherProcess::start(const WString& tail) {
+    WString commandLine = L"\"" + exe + L"\"";
+    if (!tail.empty()) commandLine += L" " + tail;
+    const size_t cut = home.find_last_of(L'\\');
+    child = startChild(exe, commandLine, ChildOptions(cut == WString::npos ? home : home.substr(0, cut)));
+    return static_cast<bool>(child);
+}
+
+HWND LauncherProcess::waitForWindow(int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 10) {
+        if (HWND found = threadLauncherWindow(child.threadId)) {
+            if (IsWindowVisible(found)) return mainWindow = found;
+        }
+        if (WaitForSingleObject(child.process.get(), 10) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+}
+
+std::optional<DWORD> LauncherProcess::waitForExit(int timeoutMs) {
+    if (!child || WaitForSingleObject(child.process.get(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(child.process.get(), &code);
+    return code;
+}
+
+bool LauncherProcess::close(int timeoutMs) {
+    if (!child) return true;
+    if (mainWindow && IsWindow(mainWindow)) PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+    if (waitForExit(timeoutMs)) return true;
+    TerminateProcess(child.process.get(), 1);
+    WaitForSingleObject(child.process.get(), 10000);
+    return false;
+}
+
+BrowserStandIn::BrowserStandIn(const WString& logPath) : log(logPath) {
+    DeleteFileW(log.c_str());
+    const WString command =
+        L"\"" + winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/record_url.exe") +
+        L"\" \"%1\"";
+    ok = SetEnvironmentVariableW(L"VARNHOLD_URL_LOG", log.c_str()) != FALSE;
+    // Left in place afterwards: the prefix then never starts a real browser from a test.
+    for (const wchar_t* scheme : {L"http", L"https"}) {
+        const WString key = WString(scheme) + L"\\shell\\open\\command";
+        ok = ok &&
+             RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, command.c_str(),
+                             static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+}
+
+BrowserStandIn::~BrowserStandIn() { SetEnvironmentVariableW(L"VARNHOLD_URL_LOG", nullptr); }
+
+std::vector<std::string> BrowserStandIn::opened() const {
+    std::vector<std::string> lines;
+    const auto text = readFileBytes(log);
+    if (!text) return lines;
+    size_t start = 0;
+    for (size_t end; (end = text->find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text->substr(start, end - start));
+    }
+    return lines;
+}
+
+bool BrowserStandIn::waitForCount(size_t count, int timeoutMs) const {
+    return waitUntil([&] { return opened().size() >= count; }, timeoutMs);
+}
+
+bool noLauncherWindowLeft(int timeoutMs) {
+    return waitUntil([] { return findLauncherWindow() == nullptr; }, timeoutMs);
+}
+
+HWND findLauncherWindow() { return FindWindowW(kInstanceMutexName, nullptr); }
+
+std::vector<HWND> allLauncherWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(
+        [](HWND window, LPARAM list) -> BOOL {
+            wchar_t className[128] = {};
+            GetClassNameW(window, className, 128);
+            if (WString(className) == kInstanceMutexName)
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+PixelSize exePictureSize(const WString& exePath, int32_t id, int32_t windowHeight) {
+    HMODULE module =
+        LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return {};
+    const PixelSize stored = pngResourceSize(module, id);
+    FreeLibrary(module);
+    return stored.width == 0 ? PixelSize{}
+                             : scaledPictureSize(stored, static_cast<float>(windowHeight) / 1080.0f);
+}
+
+ScreenLayout launcherLayout(HWND window, const WString& exePath) {
+    RECT client{};
+    GetClientRect(window, &client);
+    PixelSize play = exePictureSize(exePath, kImagePlayNormal, client.bottom);
+    if (play.width == 0)
+        play = scaledPictureSize(kPlayButtonSize, static_cast<float>(client.bottom) / 1080.0f);
+    return computeLayout(client.right, client.bottom, play);
+}
+
+bool closeTo(const Rgb& a, const Rgb& b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
+std::string describe(const Rgb& colour) {
+    char text[32];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", colour.r, colour.g, colour.b);
+    return text;
+}
+
+bool Screenshot::take(const std::string& name) {
+    const std::string folder = std::string(VARNHOLD_BINARY_DIR) + "/test-run/screenshots";
+    png = folder + "/" + testName() + "-" + name + ".png";
+    const std::string ppm = folder + "/" + testName() + "-" + name + ".ppm";
+    const int status =
+        runUnixShell("mkdir -p " + shellQuote(folder) + " && import -window root -depth 8 " +
+                         shellQuote(png) + " && convert " + shellQuote(png) + " " + shellQuote(ppm),
+                     30000);
+    if (status != 0) return false;
+    const auto bytes = readFileBytes(winePathFromUnix(ppm));
+    DeleteFileW(winePathFromUnix(ppm).c_str());
+    if (!bytes) return false;
+    // Binary PPM: "P6", width, height, maximum value, one whitespace, then RGB bytes.
+    int fields[3] = {};
+    size_t at = 2;
+    if (bytes->compare(0, 2, "P6") != 0) return false;
+    for (int& field : fields) {
+        while (at < bytes->size() && std::isspace(static_cast<unsigned char>((*bytes)[at]))) ++at;
+        while (at < bytes->size() && std::isdigit(static_cast<unsigned char>((*bytes)[at]))) {
+            field = field * 10 + ((*bytes)[at++] - '0');
+        }
+    }
+    ++at;
+    w = fields[0];
+    h = fields[1];
+    if (fields[2] != 255 || bytes->size() < at + static_cast<size_t>(w) * h * 3) return false;
+    rgb.assign(bytes->begin() + static_cast<std::ptrdiff_t>(at), bytes->end());
+    return true;
+}
+
+Rgb Screenshot::at(int x, int y) const {
+    if (x < 0 || y < 0 || x >= w || y >= h) return {-1, -1, -1};
+    const size_t i = (static_cast<size_t>(y) * w + x) * 3;
+    return {rgb[i], rgb[i + 1], rgb[i + 2]};
+}
+
+POINT clientOrigin(HWND window) {
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    return origin;
+}
+
+namespace mouse {
+
+bool moveTo(HWND window, int x, int y) { return xdotool("mousemove " + screenPoint(window, x, y)); }
+
+bool click(HWND window, int x, int y) {
+    return xdotool("mousemove " + screenPoint(window, x, y) + " sleep 0.05 click 1");
+}
+
+bool press(HWND window, int x, int y) {
+    return xdotool("mousemove " + screenPoint(window, x, y) + " sleep 0.05 mousedown 1");
+}
+
+bool release(HWND window, int x, int y) {
+    return xdotool("mousemove " + screenPoint(window, x, y) + " sleep 0.05 mouseup 1");
+}
+
+bool drag(HWND window, int fromX, int fromY, int toX, int toY) {
+    std::string steps = "mousemove " + screenPoint(window, fromX, fromY) + " sleep 0.05 mousedown 1";
+    for (int i = 1; i <= 5; ++i) {
+        steps += " sleep 0.05 mousemove " +
+                 screenPoint(window, fromX + (toX - fromX) * i / 5, fromY + (toY - fromY) * i / 5);
+    }
+    return xdotool(steps + " sleep 0.05 mouseup 1");
+}
+
+}  // namespace mouse

@@ -1,0 +1,124 @@
+// The application object in this test process, for what a separate launcher process cannot show:
+// the answer that restarts elevated (Wine reports every process as elevated) and a failure inside
+// the window procedure. The window and its input are real; only the shell calls are replaced.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+
+#include "base/paths_win.h"
+#include "support/launcher_window_win.h"
+#include "support/test_env_win.h"
+#include "ui/launcher_app_win.h"
+#include "ui/shell_win.h"
+
+namespace {
+
+struct ElevatedStart {
+    int calls = 0;
+    WString executable;
+    WString parameters;
+    bool accept = true;
+};
+ElevatedStart elevatedStart;
+
+bool recordElevatedStart(const WString& executable, const WString& parameters) {
+    ++elevatedStart.calls;
+    elevatedStart.executable = executable;
+    elevatedStart.parameters = parameters;
+    return elevatedStart.accept;
+}
+
+bool failToOpenPage(const WString&, const wchar_t*) { throw std::runtime_error("the shell went away"); }
+
+class AppInProcess : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(noLauncherWindowLeft());
+        startGdiplusOnce();
+        elevatedStart = ElevatedStart{};
+        // Never deleted, as in the launcher; the window goes at the end of the test.
+        app = new LauncherApp(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE);
+        layout = app->layout;
+        // A test that hangs would otherwise hold the loop: the window closes after a while.
+        SetTimer(app->window, 1, 30000, [](HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); });
+    }
+
+    void TearDown() override {
+        setShellHooksForTests({});
+        if (app && IsWindow(app->window)) DestroyWindow(app->window);
+    }
+
+    // A real click at client coordinates, given by the X server `seconds` after the loop started.
+    void clickAfter(int seconds, int x, int y) {
+        const POINT origin = clientOrigin(app->window);
+        ASSERT_EQ(runUnixShell("(sleep " + std::to_string(seconds) + "; xdotool mousemove " +
+                               std::to_string(origin.x + x) + " " + std::to_string(origin.y + y) +
+                               " sleep 0.1 click 1) >/dev/null 2>&1 &"),
+                  0);
+    }
+    void clickAfter(int seconds, const IntRect& r) {
+        clickAfter(seconds, r.left + r.width / 2, r.top + r.height / 2);
+    }
+
+    LauncherApp* app = nullptr;
+    ScreenLayout layout;
+};
+
+TEST_F(AppInProcess, TheAdministratorAnswerRestartsElevatedAndEndsThisInstance) {
+    app->elevated = false;
+    setButtonEnabled(app->buttons.tryAgainAdmin, true);
+    setShellHooksForTests({nullptr, recordElevatedStart});
+    UpdateEngine& engine = launcherEngine(*app);
+    engine.dialogText =
+        L"Could not check the following files:\n\nImgs/a.dds (error: could not open for checking)\n\n";
+    engine.dialogPending.exchange(true);
+
+    clickAfter(1, layout.tryAgainAdmin);
+    (void)runFrameLoop(*app);
+
+    EXPECT_EQ(elevatedStart.calls, 1);
+    EXPECT_EQ(elevatedStart.executable, modulePath());
+    EXPECT_EQ(elevatedStart.parameters, L"-ignoreinstances");
+    EXPECT_FALSE(app->running);
+    // The question stays: the run is not answered by a restart.
+    EXPECT_TRUE(app->input.questionOpen);
+    EXPECT_TRUE(engine.dialogPending.load());
+}
+
+TEST_F(AppInProcess, ARefusedElevationLeavesTheQuestionOpenForAnotherAnswer) {
+    app->elevated = false;
+    setButtonEnabled(app->buttons.tryAgainAdmin, true);
+    elevatedStart.accept = false;
+    setShellHooksForTests({nullptr, recordElevatedStart});
+    UpdateEngine& engine = launcherEngine(*app);
+    engine.dialogPending.exchange(true);
+
+    clickAfter(1, layout.tryAgainAdmin);
+    // The continue answer closes the question; the close button then ends the loop.
+    clickAfter(3, layout.continueAnyway);
+    clickAfter(5, layout.closeButton);
+    (void)runFrameLoop(*app);
+
+    EXPECT_EQ(elevatedStart.calls, 1);
+    EXPECT_TRUE(engine.dialogAnswer.load());
+    EXPECT_FALSE(engine.dialogPending.load());
+    EXPECT_FALSE(app->input.questionOpen);
+}
+
+TEST_F(AppInProcess, AFailureInTheWindowProcedureReachesTheLoopNotDispatch) {
+    setShellHooksForTests({failToOpenPage, nullptr});
+    const FloatRect& footer = layout.rating.footer;
+    clickAfter(1, enclosing(footer));
+    try {
+        (void)runFrameLoop(*app);
+        ADD_FAILURE() << "the loop ended without the failure";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "the shell went away");
+    }
+    EXPECT_FALSE(app->running);
+    EXPECT_EQ(app->pendingError, nullptr);  // handed over once
+}
+
+}  // namespace
