@@ -76,6 +76,10 @@ step "64-bit tests: configure" cmake --preset win64-test >/dev/null &&
         scripts/check-manifest.py build/win32/VarnholdLauncher.exe build/win64-test/VarnholdLauncher.exe &&
     step "64-bit tests: under wine64" ctest --preset win64-test
 
+# The demo as a person sees it: nginx serving a published release, the window updating a game folder
+# on a screen of its own, then finding it current.
+step "demo: nginx, one update through the window, the second run" timeout 900 scripts/demo-check.sh
+
 if ((${#failed[@]})); then
     printf 'FAILED: %s\n' "${failed[@]}" >&2
     exit 1
