@@ -219,13 +219,11 @@ chmod -R a+rX "$demo/www"
 # and listen on a port above 1024, so nothing of it keeps root's rights. When nobody cannot reach
 # the tree (a checkout inside a private home folder), it runs as the calling user.
 as_user=()
-nginx_user=$(id -un)
 if [[ $(id -u) -eq 0 ]] && id nobody >/dev/null 2>&1 && command -v setpriv >/dev/null; then
     chown -R nobody "$nginx_dir/run" "$nginx_dir/tls"
     run_as_nobody=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups --no-new-privs)
     if "${run_as_nobody[@]}" test -r "$demo/www/patch/lurra/latest.txt" -a -r "$nginx_dir/nginx.conf"; then
         as_user=("${run_as_nobody[@]}")
-        nginx_user=nobody
     else
         chown -R root "$nginx_dir/run" "$nginx_dir/tls"
         echo "nobody cannot read $(rel "$demo/www") (a folder on its way is private): nginx runs as root"
@@ -244,6 +242,8 @@ if ! port_listening "$fallback_port"; then
     cat "$nginx_dir/run/stdout.log" "$nginx_dir/run/error.log" 2>/dev/null
     exit 1
 fi
+# Who the master and its worker really run as.
+nginx_user=$(ps -o user= -p "$nginx_pid" --ppid "$nginx_pid" | sort -u | paste -sd,)
 echo "nginx (pid $nginx_pid, user $nginx_user) serves $(rel "$demo/www") at limit_rate $demo_rate;" \
     "log: $(rel "$nginx_dir/run/access.log")"
 echo "primary  https://localhost:$primary_port/patch  (nothing listens: connections are refused)"
