@@ -49,55 +49,24 @@ run_demo() {  # name options...: one demo run, its screenshots and server logs k
     pass "scripts/demo.sh $* ended in success"
 }
 
-# status_line name language wanted...: the run's "after" picture shows one of the wanted texts
-# and none of the others.
+# status_line name wanted not-set other...: the run's last picture shows the wanted message (alone,
+# after the branch's name, or as its line above the other branch's "not set" line) and none of the
+# others, such as the summary that says only "ready".
 status_line() {
-    local name=$1 language=$2
-    shift 2
-    local texts="$check/$name/texts.txt"
-    local wanted
-    : >"$texts"
-    for wanted in "$@"; do
-        printf '+%s\n' "$wanted" "LURRA 1.44 — $wanted" "LURRA 1.44 — $wanted\\nKORDAN TVX — $(not_set "$language")" \
-            >>"$texts"
-    done
-    # What the line shows instead when the run's message is lost or another run happened.
-    local other
-    for other in "$(ready_summary "$language")" "$(all_messages "$language")"; do
-        while IFS= read -r line; do
-            [[ -n "$line" ]] || continue
-            local skip=0
-            for wanted in "$@"; do [[ "$line" == "$wanted" ]] && skip=1; done
-            ((skip)) || printf -- '-%s\n' "$line" >>"$texts"
-        done <<<"$other"
-    done
+    local name=$1 wanted=$2 not_set=$3 texts="$check/$1/texts.txt"
+    shift 3
+    printf '+%s\n' "$wanted" "LURRA 1.44 — $wanted" "LURRA 1.44 — $wanted\\nKORDAN TVX — $not_set" >"$texts"
+    printf -- '-%s\n' "$@" >>"$texts"
     if "$WINE" "$build/test-helpers/status_text_probe.exe" "$(winpath "$check/$name/after.png")" \
         "$(winpath "$build/VarnholdLauncher.exe")" "$(winpath "$texts")" >"$check/$name/probe.log" 2>&1; then
-        pass "$name: the status line reads \"$1\""
+        pass "$name: the status line reads \"$wanted\""
     else
         sed 's/^/      /' "$check/$name/probe.log"
-        fail "$name: the status line does not read \"$1\" (build/demo/check/$name/after.png)"
+        fail "$name: the status line does not read \"$wanted\" (build/demo/check/$name/after.png)"
     fi
 }
-not_set() { [[ $1 == en ]] && echo "folder not set" || echo "папка не выбрана"; }
-ready_summary() {
-    if [[ $1 == en ]]; then
-        echo 'LURRA 1.44 — ready\nKORDAN TVX — folder not set'
-    else
-        echo 'LURRA 1.44 — готово\nKORDAN TVX — папка не выбрана'
-    fi
-}
-all_messages() {
-    if [[ $1 == en ]]; then
-        printf '%s\n' "All files updated successfully!" "Latest version already installed!" \
-            "All files checked and up to date!" "Could not connect to the update server!" \
-            'LURRA 1.44 — server unavailable\nKORDAN TVX — folder not set'
-    else
-        printf '%s\n' "Все файлы успешно обновлены!" "Установлена последняя версия!" \
-            "Все файлы проверены и актуальны!" "Не удалось подключиться к серверу обновлений!" \
-            'LURRA 1.44 — сервер недоступен\nKORDAN TVX — папка не выбрана'
-    fi
-}
+readonly ready_en='LURRA 1.44 — ready\nKORDAN TVX — folder not set'
+readonly ready_ru='LURRA 1.44 — готово\nKORDAN TVX — папка не выбрана'
 
 served() {  # name pattern: nginx answered a request matching pattern with 200
     grep -Eq "^[^ ]+ 200 GET $2" "$check/$1/nginx-access.log" 2>/dev/null
@@ -117,7 +86,8 @@ if run_demo update --reset --screenshots; then
     for shot in before during after; do
         [[ -s "$check/update/$shot.png" ]] && pass "screenshot $shot" || fail "no screenshot $shot"
     done
-    status_line update en "All files updated successfully!"
+    status_line update "All files updated successfully!" "folder not set" "Latest version already installed!" \
+        "$ready_en"
 
     differing=0
     while IFS= read -r -d '' file; do
@@ -138,9 +108,11 @@ if run_demo update --reset --screenshots; then
         ! grep -q '/files/' "$check/$name/nginx-access.log" && [[ ! -e "$check/$name/during.png" ]] &&
             pass "$name: nothing downloaded" || fail "$name: the current folder downloaded files"
         if [[ $language == en ]]; then
-            status_line "$name" en "Latest version already installed!"
+            status_line "$name" "Latest version already installed!" "folder not set" \
+                "All files updated successfully!" "$ready_en"
         else
-            status_line "$name" ru "Установлена последняя версия!"
+            status_line "$name" "Установлена последняя версия!" "папка не выбрана" \
+                "Все файлы успешно обновлены!" "$ready_ru"
         fi
     done
 fi

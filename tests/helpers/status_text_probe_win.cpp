@@ -7,7 +7,7 @@
 //   LAUNCHER.exe the launcher that drew it (its pictures set the play buttons and with them the layout)
 //   TEXTS.txt    UTF-8, one candidate per line: "+" then a text the status line may show, or "-" then
 //                one it must not; "\n" in a text is a line break
-// Prints a score per candidate; exit code 0 when a "+" text matches and scores best, 1 when not,
+// Prints a score per candidate; exit code 0 when a "+" text matches and no "-" text does, 1 when not,
 // 2 for unusable input.
 #include <windows.h>
 
@@ -29,7 +29,8 @@
 
 namespace {
 
-// A text pixel drawn at full strength (white on black) must be this bright on the picture.
+// Where the text drawn white on black reaches kSolidLevel, the picture must show at least kBrightLevel
+// (the text over the window's background, antialiased a little differently at its edges).
 constexpr int kSolidLevel = 235;
 constexpr int kBrightLevel = 190;
 // A match covers nearly every solid pixel and leaves few bright pixels of the picture unexplained.
@@ -143,14 +144,15 @@ int wmain(int argc, wchar_t** argv) {
             const ScreenLayout layout = computeLayout(width, height, playSize);
             Canvas canvas(width, height, layout.fontBase, family);
 
-            const Candidate* best = nullptr;
+            bool wantedSeen = false;
+            bool otherSeen = false;
             for (Candidate& c : candidates) {
                 score(canvas, layout, picture, c);
                 std::printf("%c coverage %.3f stray %.3f %s \"%s\"\n", c.wanted ? '+' : '-', c.coverage,
                             c.stray, matches(c) ? "MATCH" : "no   ", wideToUtf8(c.text).c_str());
-                if (!best || c.coverage - c.stray > best->coverage - best->stray) best = &c;
+                (c.wanted ? wantedSeen : otherSeen) |= matches(c);
             }
-            result = best && best->wanted && matches(*best) ? 0 : 1;
+            result = wantedSeen && !otherSeen ? 0 : 1;
             std::printf("status line %s\n", result == 0 ? "reads as expected" : "does not read as expected");
         }
         if (launcher) FreeLibrary(launcher);
