@@ -10,9 +10,14 @@ WString statusSummaryText(const BranchCheckResults& results) {
         case BranchStatus::Pending:
         case BranchStatus::Checking:
             return localized(bt::kUnknown);
+        // After a run its own message says what happened ("All files updated successfully!", "some
+        // files are in use…"); a bare "ready" or "server unavailable" would hide it, and would call
+        // files held by another program a server failure.
         case BranchStatus::Ready:
+            if (const TextPair* message = results.runMessage.load()) return localized(*message);
             return localized(bt::kReady);
         case BranchStatus::ServerUnavailable:
+            if (const TextPair* message = results.runMessage.load()) return localized(*message);
             return localized(bt::kServerUnavailable);
         case BranchStatus::FolderNotSet:
             return localized(bt::kFolderNotSet);

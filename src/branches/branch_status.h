@@ -31,6 +31,8 @@ struct BranchCheckResults {
     std::atomic<bool> exeMissing{false};  // Tharnvl2.exe absent or a folder
     std::atomic<bool> mss23Lost{false};   // Mss23.dll absent and could not be restored
     WString missingItems;                 // completeness list; empty when the folder is complete
+    // The final message of the branch's update run in this check, or null when none ran.
+    std::atomic<const TextPair*> runMessage{nullptr};
 };
 
 static_assert(std::atomic<BranchStatus>::is_always_lock_free,

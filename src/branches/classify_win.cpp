@@ -57,6 +57,7 @@ void classifyBranch(int branchIndex, const WString& folder, bool sharedFolder, B
 
     results.status.exchange(BranchStatus::Checking);
     runUpdate(branchIndex, engine);
+    results.runMessage.exchange(engine.outcomeText.load());
     if (engine.state.load() == kStateFinished) {
         results.status.exchange(BranchStatus::Ready);
         writeInstallMarker(folder, branch.identifierUtf8);

@@ -41,7 +41,10 @@ void askRunToStop(UpdateEngine& engine) {
 
 // Classifies both branches and updates those that pass, in table order, until a stop request.
 void checkBranches(UpdateWorker& worker, bool checkVerify) {
-    for (BranchCheckResults& results : worker.results) results.status.exchange(BranchStatus::Pending);
+    for (BranchCheckResults& results : worker.results) {
+        results.status.exchange(BranchStatus::Pending);
+        results.runMessage.exchange(nullptr);
+    }
     // The folder choice, the only writer of the folders, refuses to run while a check runs, so one
     // copy without a lock holds for the whole check.
     const std::array<WString, kBranchCount> folders = appSettings().branchFolders;
@@ -56,6 +59,7 @@ void checkBranches(UpdateWorker& worker, bool checkVerify) {
         engine.fetchNews = !newsSeen;
         engine.verifyAll = checkVerify;
         engine.state.exchange(kStateCreated);
+        engine.outcomeText.exchange(nullptr);
         setStatusText(engine, localized(bt::kPreparing));
         worker.runBranch(branchIndex, engine);
         if (!copyNewsText(engine).empty()) newsSeen = true;

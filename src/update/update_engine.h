@@ -7,6 +7,7 @@
 
 #include "base/saturating.h"
 #include "base/wstring.h"
+#include "config/settings.h"
 
 // Run states of an update run. A run moves forward through the progress states within one server
 // attempt and ends in one of the final states, kStateFinished to kStateFilesInUse; the next attempt
@@ -56,6 +57,9 @@ struct UpdateEngine {
 
     bool verifyAll = false;  // check every file even when the installed version is current
     std::atomic<int32_t> state{kStateCreated};
+    // The final message of the run as a pair (null until a run has ended in one), so that the
+    // check's summary can say again what happened, in whichever language is current then.
+    std::atomic<const TextPair*> outcomeText{nullptr};
 
     std::mutex lock;
     WString statusText;

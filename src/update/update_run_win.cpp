@@ -28,6 +28,7 @@ constexpr int32_t kBundleMinimumFiles = 50;
 constexpr size_t kPackNameLength = 64;
 
 void publish(UpdateEngine& engine, int32_t state, const TextPair& text) {
+    engine.outcomeText.exchange(&text);
     publishOutcome(engine, state, localized(text));
 }
 
@@ -175,6 +176,7 @@ bool runServerAttempt(UpdateEngine& engine, const std::string& serverBaseUrl, bo
 int32_t runUpdate(UpdateEngine& engine, const UpdateRunSetup& setup) {
     // An answer belongs to the run that asked; a question skipped after a cancel reads this.
     engine.dialogAnswer.store(false);
+    engine.outcomeText.exchange(nullptr);
     const size_t count = setup.serverBaseUrls.size();
     size_t index = 0;
     while (count > 0 && !engine.stopRequested.load()) {

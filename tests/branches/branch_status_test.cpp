@@ -13,21 +13,33 @@ protected:
 
     static void setLanguage(Language language) { appSettings().language.exchange(language); }
     static void set(BranchCheckResults& results, BranchStatus status, bool exeMissing = false,
-                    bool mss23Lost = false) {
+                    bool mss23Lost = false, const TextPair* runMessage = nullptr) {
         results.status.exchange(status);
         results.exeMissing.exchange(exeMissing);
         results.mss23Lost.exchange(mss23Lost);
+        results.runMessage.exchange(runMessage);
     }
 };
 
 TEST_F(StatusTexts, SummaryTextOfEveryStatusInBothLanguages) {
+    // A run's own message replaces "ready" and "server unavailable" (files in use are no server
+    // failure), in the language of the moment; it never replaces the other statuses' texts.
+    static constexpr TextPair kRunMessage = {L"All files updated successfully!",
+                                             L"Все файлы успешно обновлены!"};
     const struct {
         BranchStatus status;
         bool exeMissing;
         bool mss23Lost;
         const wchar_t* english;
         const wchar_t* russian;
+        const TextPair* runMessage = nullptr;
     } cases[] = {
+        {BranchStatus::Ready, false, false, kRunMessage.english, kRunMessage.russian, &kRunMessage},
+        {BranchStatus::ServerUnavailable, false, false, kRunMessage.english, kRunMessage.russian,
+         &kRunMessage},
+        {BranchStatus::NotPublished, false, false, L"update not published", L"обновление не опубликовано",
+         &kRunMessage},
+        {BranchStatus::Checking, false, false, L"?", L"?", &kRunMessage},
         {BranchStatus::Pending, false, false, L"?", L"?"},
         {BranchStatus::Checking, true, true, L"?", L"?"},
         {BranchStatus::Ready, false, false, L"ready", L"готово"},
@@ -47,7 +59,7 @@ TEST_F(StatusTexts, SummaryTextOfEveryStatusInBothLanguages) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         BranchCheckResults results;
-        set(results, c.status, c.exeMissing, c.mss23Lost);
+        set(results, c.status, c.exeMissing, c.mss23Lost, c.runMessage);
         setLanguage(Language::English);
         EXPECT_EQ(statusSummaryText(results), c.english);
         setLanguage(Language::Russian);

@@ -36,7 +36,7 @@ TEST_F(UpdatingLauncher, ACheckThatNeedsFilesShowsProgressAndEndsReadyToPlay) {
     ASSERT_TRUE(waitUntil([&] { return releaseInstalled(); }, 90000)) << "the release was not installed";
     EXPECT_TRUE(waitUntil([&] { return playLooksEnabled(0, "play-enabled"); }, 10000));
     EXPECT_FALSE(playLooksEnabled(1, "second-play"));  // no folder for the second branch
-    expectStatusShown(L"LURRA 1.44 — ready\nKORDAN TVX — folder not set", "ready");
+    expectStatusShown(L"LURRA 1.44 — All files updated successfully!\nKORDAN TVX — folder not set", "ready");
     EXPECT_EQ(readFileBytes(game + L"\\VarnholdChannel.ini"),
               std::optional<std::string>("# Varnhold install marker - do not edit\nchannel=lurra\n"));
 }
@@ -84,7 +84,7 @@ TEST_F(UpdatingLauncher, TryAgainCancelsTheRunAndStartsAFullCheck) {
     EXPECT_TRUE(holder.release());
     ASSERT_TRUE(click(layout.tryAgain));
     EXPECT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
-    expectStatusShown(L"LURRA 1.44 — ready\nKORDAN TVX — folder not set", "ready");
+    expectStatusShown(L"LURRA 1.44 — All files updated successfully!\nKORDAN TVX — folder not set", "ready");
 }
 
 TEST_F(UpdatingLauncher, TheVerifyButtonChecksEveryFileOfACurrentRelease) {
