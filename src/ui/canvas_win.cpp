@@ -1,6 +1,10 @@
 #include "ui/canvas_win.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "ui/status_rows.h"
 
 namespace {
 
@@ -65,8 +69,10 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     setFormat(lineFar, Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentCenter);
     wrapNear.SetFormatFlags(Gdiplus::StringFormatFlagsLineLimit);
     wrapCentred.SetFormatFlags(Gdiplus::StringFormatFlagsLineLimit);
+    wrapFar.SetFormatFlags(Gdiplus::StringFormatFlagsLineLimit);
     setFormat(wrapNear, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentNear);
     setFormat(wrapCentred, Gdiplus::StringAlignmentCenter, Gdiplus::StringAlignmentCenter);
+    setFormat(wrapFar, Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentCenter);
 
     const double base = fontBase;
     regular = makeFont(family, base, Gdiplus::FontStyleRegular);
@@ -74,6 +80,7 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     regular066 = makeFont(family, base * 0.66, Gdiplus::FontStyleRegular);
     bold = makeFont(family, base, Gdiplus::FontStyleBold);
     bold080 = makeFont(family, base * 0.8, Gdiplus::FontStyleBold);
+    bold066 = makeFont(family, base * 0.66, Gdiplus::FontStyleBold);
     bold250 = makeFont(family, base * 2.5, Gdiplus::FontStyleBold);
     bold145 = makeFont(family, base * 1.45, Gdiplus::FontStyleBold);
     small050 = makeFont(family, base * 0.5, Gdiplus::FontStyleRegular);
@@ -147,9 +154,9 @@ Gdiplus::SizeF measureText(Gdiplus::Graphics& graphics, const WString& text, con
     return {bounds.Width, bounds.Height};
 }
 
-const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& text,
+const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const std::vector<FittedText>& texts,
                                  std::initializer_list<const Gdiplus::Font*> fonts,
-                                 const Gdiplus::RectF& rect, const Gdiplus::StringFormat& format) {
+                                 const Gdiplus::StringFormat& format) {
     // Measured without trimming or the line limit, so an overflow shows as a larger size.
     Gdiplus::StringFormat measuring(&format);
     measuring.SetTrimming(Gdiplus::StringTrimmingNone);
@@ -158,20 +165,83 @@ const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& tex
     const Gdiplus::Font* chosen = nullptr;
     for (const Gdiplus::Font* font : fonts) {
         chosen = font;
-        const Gdiplus::SizeF size =
-            measureText(graphics, text, *font, oneLine ? 10000.0f : rect.Width, 10000.0f, &measuring);
-        // A little room to spare: measuring and drawing do not always agree to the pixel.
-        if (size.Width <= rect.Width * 0.96f && size.Height <= rect.Height) break;
+        bool all = true;
+        for (const FittedText& text : texts) {
+            const Gdiplus::SizeF size = measureText(
+                graphics, text.text, *font, oneLine ? 10000.0f : text.rect.Width, 10000.0f, &measuring);
+            // A little room to spare: measuring and drawing do not always agree to the pixel.
+            all = all && size.Width <= text.rect.Width * 0.96f && size.Height <= text.rect.Height;
+        }
+        if (all) break;
     }
     return *chosen;
 }
 
+const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& text,
+                                 std::initializer_list<const Gdiplus::Font*> fonts,
+                                 const Gdiplus::RectF& rect, const Gdiplus::StringFormat& format) {
+    return fittingFont(graphics, {{text, rect}}, fonts, format);
+}
+
+namespace {
+
+// Further rows of an entry stand this many ems in; a later entry starts this many lines lower.
+constexpr float kStatusIndentEm = 1.2f;
+constexpr float kStatusEntryGapLines = 0.25f;
+
+struct StatusLayout {
+    const Gdiplus::Font* font = nullptr;
+    std::vector<StatusRow> rows;
+    float indent = 0;
+    float lineHeight = 0;
+    float height = 0;
+    bool broken = false;
+};
+
+StatusLayout layoutStatusText(Canvas& c, Gdiplus::Graphics& g, const Gdiplus::Font& font, const WString& text,
+                              float width) {
+    StatusLayout layout;
+    layout.font = &font;
+    layout.indent = font.GetSize() * kStatusIndentEm;
+    layout.lineHeight = font.GetHeight(&g);
+    layout.rows = breakStatusRows(text, width, layout.indent, [&](const WString& row) {
+        return measureText(g, row, font, 10000.0f, 10000.0f, &c.lineNear).Width;
+    });
+    for (const StatusRow& row : layout.rows) {
+        layout.height += layout.lineHeight * (row.startsEntry ? 1 + kStatusEntryGapLines : 1);
+        layout.broken = layout.broken || row.continuesLine;
+    }
+    return layout;
+}
+
+}  // namespace
+
 void drawStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text) {
     if (text.empty()) return;
-    const Gdiplus::RectF rect = toRectF(area);
-    const Gdiplus::Font& font =
-        fittingFont(g, text, {c.regular.get(), c.regular080.get(), c.regular066.get()}, rect, c.wrapNear);
-    Gdiplus::StringFormat format(&c.wrapNear);
-    format.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-    drawText(g, text, font, rect, format, c.whiteBrush);
+    // The largest size in which no line breaks, else the largest in which the broken rows fit, else
+    // the smallest, cut after the last whole row. A little room to spare on the right: measuring and
+    // drawing do not always agree to the pixel.
+    const float width = area.width * 0.97f;
+    std::optional<StatusLayout> firstFitting;
+    StatusLayout chosen;
+    for (const Gdiplus::Font* font : {c.regular.get(), c.regular080.get(), c.regular066.get()}) {
+        chosen = layoutStatusText(c, g, *font, text, width);
+        const bool fits = chosen.height <= area.height;
+        if (fits && !chosen.broken) {
+            firstFitting = std::move(chosen);
+            break;
+        }
+        if (fits && !firstFitting) firstFitting = chosen;
+    }
+    if (firstFitting) chosen = std::move(*firstFitting);
+    float y = area.top + std::max(0.0f, (area.height - chosen.height) / 2);
+    for (const StatusRow& row : chosen.rows) {
+        if (row.startsEntry) y += chosen.lineHeight * kStatusEntryGapLines;
+        if (y + chosen.lineHeight > area.bottom() + 0.5f) break;
+        const float inset = row.indented ? chosen.indent : 0.0f;
+        drawText(g, row.text, *chosen.font,
+                 Gdiplus::RectF(area.left + inset, y, area.width - inset, chosen.lineHeight), c.lineNear,
+                 c.whiteBrush);
+        y += chosen.lineHeight;
+    }
 }

@@ -103,12 +103,14 @@ struct Canvas {
     // Wrapped at word boundaries, whole lines only.
     Gdiplus::StringFormat wrapNear;
     Gdiplus::StringFormat wrapCentred;
+    Gdiplus::StringFormat wrapFar;  // right-aligned, vertically centred
 
     std::unique_ptr<Gdiplus::Font> regular;     // base
     std::unique_ptr<Gdiplus::Font> regular080;  // 0.8 base
     std::unique_ptr<Gdiplus::Font> regular066;  // 0.66 base
     std::unique_ptr<Gdiplus::Font> bold;        // base
     std::unique_ptr<Gdiplus::Font> bold080;     // 0.8 base
+    std::unique_ptr<Gdiplus::Font> bold066;     // 0.66 base
     std::unique_ptr<Gdiplus::Font> bold250;     // 2.5 base
     std::unique_ptr<Gdiplus::Font> bold145;     // 1.45 base
     std::unique_ptr<Gdiplus::Font> small050;    // 0.5 base, for the captions of the top strip
@@ -148,9 +150,19 @@ void drawText(Gdiplus::Graphics& graphics, const WString& text, const Gdiplus::F
                                                std::initializer_list<const Gdiplus::Font*> fonts,
                                                const Gdiplus::RectF& rect,
                                                const Gdiplus::StringFormat& format);
+// The same for texts that share one size (a row of buttons): the first font in which every one fits.
+struct FittedText {
+    WString text;
+    Gdiplus::RectF rect;
+};
+[[nodiscard]] const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics,
+                                               const std::vector<FittedText>& texts,
+                                               std::initializer_list<const Gdiplus::Font*> fonts,
+                                               const Gdiplus::StringFormat& format);
 
-// The status line: white, left-aligned, vertically centred, wrapped, in the largest of the base,
-// 0.8 and 0.66 sizes that fits the area.
+// The status line: white, left-aligned, vertically centred in `area`, one row per line in the largest
+// of the base, 0.8 and 0.66 sizes where no line needs breaking; where every size needs it, the
+// largest in which the rows fit (lines broken between words, further rows of an entry indented).
 void drawStatusText(Canvas& canvas, Gdiplus::Graphics& graphics, const IntRect& area, const WString& text);
 
 [[nodiscard]] Gdiplus::RectF toRectF(const FloatRect& rect);

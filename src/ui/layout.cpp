@@ -43,8 +43,15 @@ void layoutBottomBand(ScreenLayout& L, PixelSize playSize) {
     const int32_t ph = playSize.height;
     const int32_t playTop = L.bandTop + (band - ph) / 2;
     const int32_t firstLeft = w - q - q / 2 - 2 * pw;
-    for (int i = 0; i < kBranchCount; ++i) {
-        L.play[static_cast<size_t>(i)] = {firstLeft + i * (q / 2 + pw), playTop, pw, ph};
+    for (size_t i = 0; i < kBranchCount; ++i) {
+        const IntRect play{firstLeft + static_cast<int32_t>(i) * (q / 2 + pw), playTop, pw, ph};
+        L.play[i] = play;
+        auto band = [&](double top, double bottom) {
+            const int32_t y = play.top + trunc(ph * top);
+            return IntRect{play.left + trunc(pw * 0.07), y, trunc(pw * 0.86),
+                           play.top + trunc(ph * bottom) - y};
+        };
+        L.playTexts[i] = {band(0.13, 0.35), band(0.35, 0.6), band(0.6, 0.87)};
     }
 
     const int32_t areaWidth = std::max(0, firstLeft - 2 * q);
@@ -131,8 +138,8 @@ void layoutQuestion(ScreenLayout& L) {
     L.continueSlack = trunc(w * 0.18);
     L.continueAnyway = {w - inset - s, L.tryAgain.top, s, s};
     const int32_t gap = std::max(4, s / 4);
-    L.continueCaption = {L.continueAnyway.left - L.continueSlack + 1, L.tryAgain.top,
-                         L.continueSlack - 1 - gap, s};
+    L.continueCaption = {L.continueAnyway.left - L.continueSlack + 1, L.tryAgain.top - s / 10,
+                         L.continueSlack - 1 - gap, s + 2 * (s / 10)};
     const int32_t boxTop = s + L.bandMargin;
     L.questionBox = {inset, boxTop, w - 2 * inset, L.tryAgainAdmin.top - L.bandMargin - boxTop};
 }

@@ -22,9 +22,13 @@
 //   the title row at its right.
 // - The gear panel holds five rows of one strip height each: verify, the two folders, the two
 //   client links.
+// - A play button's texts keep inside its frame and clear of the ornaments at the middle of its top
+//   and bottom edges: the branch's name from 0.13 to 0.35 of the button's height, the play label
+//   down to 0.6, the status caption down to 0.87 (room for two lines at 0.66 of the base size).
 // - The question's box spans the window between the try-again buttons' left edge and its mirror
 //   on the right, from q under the strip down to q above the upper answer. The continue-anyway
-//   arrow stands at the right end of the try-again row, its caption to its left inside the slack.
+//   arrow stands at the right end of the try-again row, its caption to its left inside the slack,
+//   a tenth of the strip higher and lower than the row: room for two lines at 0.66 of the base size.
 
 struct RatingPanelLayout {
     IntRect panel;
@@ -35,6 +39,13 @@ struct RatingPanelLayout {
     FloatRect divider;
     float margin = 0;
     float unit = 0;  // line unit: a row of the list is 1.45 units high
+};
+
+// The texts on a play button.
+struct PlayTexts {
+    IntRect name;
+    IntRect label;
+    IntRect caption;
 };
 
 struct ScreenLayout {
@@ -57,6 +68,7 @@ struct ScreenLayout {
     int32_t bandTop = 0;     // h - B: the bottom band's top edge
     int32_t bandMargin = 0;  // q = B / 10
     std::array<IntRect, kBranchCount> play;
+    std::array<PlayTexts, kBranchCount> playTexts;
     IntRect progressArea;  // also where the status line is written
     IntRect fileLabel;
     IntRect fileBar;

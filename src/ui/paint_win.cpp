@@ -1,3 +1,6 @@
+#include <utility>
+#include <vector>
+
 #include "base/constants.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
@@ -8,35 +11,40 @@ namespace {
 
 using Gdiplus::RectF;
 
-RectF rectF(float x, float y, float w, float h) { return RectF(x, y, w, h); }
+// Picture buttons with their labels right of the picture, inside each button's rectangle, all in
+// the largest of `fonts` in which every label fits: one size for a row of buttons.
+using LabelledButtons = std::vector<std::pair<const ImageButton*, WString>>;
 
-// A picture button with its label right of the picture, inside the button's rectangle.
-void drawLabelledButton(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& button,
-                        const WString& label, bool smallCaption = false) {
+void drawLabelledButtons(LauncherApp& app, Gdiplus::Graphics& g, const LabelledButtons& buttons,
+                         std::initializer_list<const Gdiplus::Font*> fonts, bool stripCaption = false) {
     Canvas& c = *app.canvas;
-    const SharedPicture& picture = button.images[0];
-    // The picture at the left, centred in the button's height when it is lower than the button.
-    const int32_t pictureHeight = picture ? picture->size.height : button.height;
-    drawPicture(g, button.images[static_cast<size_t>(buttonLook(button))], button.left,
-                button.top + std::max(0, (button.height - pictureHeight) / 2));
-    const float iconWidth =
-        picture ? static_cast<float>(picture->size.width) : static_cast<float>(button.height);
-    const float gap = app.layout.textUnit * (smallCaption ? 0.2f : 0.4f);
-    const RectF area(button.left + iconWidth + gap, static_cast<float>(button.top),
-                     std::max(0.0f, button.width - iconWidth - gap), static_cast<float>(button.height));
-    const Gdiplus::Brush& brush = button.disabled  ? static_cast<Gdiplus::Brush&>(c.translucentWhiteBrush)
-                                  : button.hovered ? static_cast<Gdiplus::Brush&>(c.goldBrush)
-                                                   : static_cast<Gdiplus::Brush&>(c.lightGreyBrush);
-    const Gdiplus::StringFormat& format = smallCaption ? *c.tightNear : c.lineNear;
-    // A strip caption may use the gap after its button: the next button starts after it.
-    RectF captionArea = area;
-    if (smallCaption)
-        captionArea.Width +=
-            static_cast<float>(app.layout.mainLinks[1].left - app.layout.mainLinks[0].right());
-    const Gdiplus::Font& font =
-        smallCaption ? fittingFont(g, label, {c.regular066.get(), c.small050.get()}, captionArea, format)
-                     : fittingFont(g, label, {c.regular080.get(), c.regular066.get()}, captionArea, format);
-    drawText(g, label, font, captionArea, format, brush);
+    std::vector<FittedText> labels;
+    for (const auto& [button, label] : buttons) {
+        const SharedPicture& picture = button->images[0];
+        const float iconWidth =
+            picture ? static_cast<float>(picture->size.width) : static_cast<float>(button->height);
+        const float gap = app.layout.textUnit * (stripCaption ? 0.2f : 0.4f);
+        RectF area(button->left + iconWidth + gap, static_cast<float>(button->top),
+                   std::max(0.0f, button->width - iconWidth - gap), static_cast<float>(button->height));
+        // A strip caption may use the gap after its button: the next button starts after it.
+        if (stripCaption)
+            area.Width += static_cast<float>(app.layout.mainLinks[1].left - app.layout.mainLinks[0].right());
+        labels.push_back({label, area});
+    }
+    const Gdiplus::StringFormat& format = stripCaption ? *c.tightNear : c.lineNear;
+    const Gdiplus::Font& font = fittingFont(g, labels, fonts, format);
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        const ImageButton& button = *buttons[i].first;
+        // The picture at the left, centred in the button's height when it is lower than the button.
+        const SharedPicture& picture = button.images[0];
+        const int32_t pictureHeight = picture ? picture->size.height : button.height;
+        drawPicture(g, button.images[static_cast<size_t>(buttonLook(button))], button.left,
+                    button.top + std::max(0, (button.height - pictureHeight) / 2));
+        const Gdiplus::Brush& brush = button.disabled  ? static_cast<Gdiplus::Brush&>(c.translucentWhiteBrush)
+                                      : button.hovered ? static_cast<Gdiplus::Brush&>(c.goldBrush)
+                                                       : static_cast<Gdiplus::Brush&>(c.lightGreyBrush);
+        drawText(g, labels[i].text, font, labels[i].rect, format, brush);
+    }
 }
 
 // Step 2: the top strip, its four buttons and the code of the language the button switches to.
@@ -57,16 +65,14 @@ void drawBranches(LauncherApp& app, Gdiplus::Graphics& g) {
     for (size_t i = 0; i < app.buttons.play.size(); ++i) {
         const ImageButton& play = app.buttons.play[i];
         drawButton(g, play);
-        const float x = static_cast<float>(play.left) + play.width * 0.04f;
-        const float w = play.width * 0.92f;
-        const float y = static_cast<float>(play.top);
-        const float h = static_cast<float>(play.height);
-        drawText(g, kBranches[i].displayName, *c.bold, rectF(x, y + h * 0.04f, w, h * 0.26f), c.lineCentred,
-                 c.goldBrush);
-        drawText(g, localized(ui_texts::kPlay), *c.bold145, rectF(x, y + h * 0.3f, w, h * 0.38f),
-                 c.lineCentred, play.disabled ? c.translucentWhiteBrush : c.whiteBrush);
+        const PlayTexts& texts = app.layout.playTexts[i];
+        drawText(g, kBranches[i].displayName, *c.bold, toRectF(texts.name), c.lineCentred, c.goldBrush);
+        drawText(g, localized(ui_texts::kPlay), *c.bold145, toRectF(texts.label), c.lineCentred,
+                 play.disabled ? c.translucentWhiteBrush : c.whiteBrush);
+        // An open question's answers take the band: their labels would cross the caption.
+        if (app.input.questionOpen) continue;
         if (const wchar_t* caption = statusCaption(app.worker->results[i].status.load(), currentLanguage())) {
-            const RectF area = rectF(x, y + h * 0.68f, w, h * 0.28f);
+            const RectF area = toRectF(texts.caption);
             const Gdiplus::Font& font =
                 fittingFont(g, caption, {c.regular080.get(), c.regular066.get()}, area, c.wrapCentred);
             drawText(g, caption, font, area, c.wrapCentred, c.lightGreyBrush);
@@ -85,15 +91,15 @@ void drawGearPanel(LauncherApp& app, Gdiplus::Graphics& g) {
 
     const ScreenButtons& b = app.buttons;
     const bool checking = b.verify.disabled && fullCheckRunning(app);
-    drawLabelledButton(app, g, b.verify, localized(checking ? ui_texts::kVerifying : ui_texts::kVerifyFiles));
-    for (size_t i = 0; i < b.folders.size(); ++i) {
-        drawLabelledButton(app, g, b.folders[i],
-                           WString(localized(ui_texts::kFolderPrefix)) + ui_texts::kLinkLabels[i]);
-    }
+    LabelledButtons rows = {{&b.verify, localized(checking ? ui_texts::kVerifying : ui_texts::kVerifyFiles)}};
+    for (size_t i = 0; i < b.folders.size(); ++i)
+        rows.push_back(
+            {&b.folders[i], WString(localized(ui_texts::kFolderPrefix)) + ui_texts::kLinkLabels[i]});
     for (size_t i = 0; i < b.gearLinks.size(); ++i) {
-        drawLabelledButton(app, g, b.gearLinks[i],
-                           WString(localized(ui_texts::kDownloadClientPrefix)) + ui_texts::kLinkLabels[i]);
+        rows.push_back({&b.gearLinks[i],
+                        WString(localized(ui_texts::kDownloadClientPrefix)) + ui_texts::kLinkLabels[i]});
     }
+    drawLabelledButtons(app, g, rows, {c.regular080.get(), c.regular066.get()});
 }
 
 void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
@@ -125,7 +131,10 @@ void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
 void drawProgressLabel(LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar& bar) {
     if (!bar.visible) return;
     Canvas& c = *app.canvas;
-    drawText(g, bar.labelText, *c.regular080, toRectF(bar.label), c.progressLabel, c.lightGreyBrush);
+    const RectF label = toRectF(bar.label);
+    drawText(g, bar.labelText,
+             fittingFont(g, bar.labelText, {c.regular080.get(), c.regular066.get()}, label, c.progressLabel),
+             label, c.progressLabel, c.lightGreyBrush);
     const WString percent = barPercentText(bar.value, bar.maximum);
     RectF shadow = toRectF(bar.bar);
     shadow.Offset(1, 1);
@@ -166,10 +175,13 @@ void drawTitleAndVersion(LauncherApp& app, Gdiplus::Graphics& g) {
 
 // Step 7: the client download links of the top strip.
 void drawMainLinks(LauncherApp& app, Gdiplus::Graphics& g) {
+    Canvas& c = *app.canvas;
+    LabelledButtons links;
     for (size_t i = 0; i < app.buttons.mainLinks.size(); ++i) {
-        drawLabelledButton(app, g, app.buttons.mainLinks[i],
-                           WString(localized(ui_texts::kDownloadPrefix)) + ui_texts::kLinkLabels[i], true);
+        links.push_back({&app.buttons.mainLinks[i],
+                         WString(localized(ui_texts::kDownloadPrefix)) + ui_texts::kLinkLabels[i]});
     }
+    drawLabelledButtons(app, g, links, {c.regular066.get(), c.small050.get()}, true);
 }
 
 // Step 9: the run's question over a darkened screen.
@@ -179,6 +191,9 @@ void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
     const ScreenLayout& L = app.layout;
     g.FillRectangle(&c.shadeMediumBrush, 0, 0, L.width, L.height);
     const IntRect& box = L.questionBox;
+    // Under the box the answers share the bottom band with the play buttons: a darker layer there
+    // keeps the answers' labels clear (the status line and the captions are not drawn meanwhile).
+    g.FillRectangle(&c.shadeDarkBrush, 0, box.bottom(), L.width, L.height - box.bottom());
     g.FillRectangle(&c.shadeDarkBrush, box.left, box.top, box.width, box.height);
     g.DrawRectangle(&c.bronzePen, box.left, box.top, box.width - 1, box.height - 1);
     const float inset = static_cast<float>(L.bandMargin);
@@ -190,14 +205,16 @@ void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
 
     const ScreenButtons& b = app.buttons;
     drawButton(g, b.continueAnyway);
+    // One line where it fits, else two (the caption stands out of the row for that).
     const WString continueText = localized(ui_texts::kContinueAnyway);
     const RectF caption = toRectF(L.continueCaption);
-    drawText(g, continueText,
-             fittingFont(g, continueText, {c.bold.get(), c.bold080.get()}, caption, c.lineFar), caption,
-             c.lineFar, b.continueAnyway.hovered ? c.goldBrush : c.lightGreyBrush);
-    drawLabelledButton(app, g, b.tryAgain, localized(ui_texts::kTryAgain));
-    if (!app.elevated)
-        drawLabelledButton(app, g, b.tryAgainAdmin, localized(ui_texts::kTryAgainAsAdministrator));
+    drawText(
+        g, continueText,
+        fittingFont(g, continueText, {c.bold.get(), c.bold080.get(), c.bold066.get()}, caption, c.wrapFar),
+        caption, c.wrapFar, b.continueAnyway.hovered ? c.goldBrush : c.lightGreyBrush);
+    LabelledButtons answers = {{&b.tryAgain, localized(ui_texts::kTryAgain)}};
+    if (!app.elevated) answers.push_back({&b.tryAgainAdmin, localized(ui_texts::kTryAgainAsAdministrator)});
+    drawLabelledButtons(app, g, answers, {c.regular080.get(), c.regular066.get()});
 }
 
 }  // namespace
@@ -235,7 +252,7 @@ void paintFrame(LauncherApp& app, HDC target, const IntRect& area) {
     if (!restoreBaseLayer(c, area)) drawBaseLayer(app, g);
     if (reaches(strip)) drawTopStrip(app, g);
     if (reaches(unite(L.play[0], L.play[1]))) drawBranches(app, g);
-    if (reaches(progressRegion(L))) drawProgress(app, g);
+    if (reaches(progressRegion(L)) && !app.input.questionOpen) drawProgress(app, g);
     if (reaches(strip)) {
         drawTitleAndVersion(app, g);
         drawMainLinks(app, g);

@@ -178,7 +178,16 @@ TEST(ScreenLayout, EveryButtonInsideTheWindowAndNoTwoOfAScreenOverlapping) {
             EXPECT_TRUE(insideOf(inflated(bar, bar.height / 4, bar.height / 4), progressRegion(L)));
         }
         EXPECT_FALSE(overlaps(progressRegion(L), L.play[0]));
-        EXPECT_TRUE(insideOf(L.continueCaption, questionScreen(L)[0].rect));
+        // The continue caption lies in its answer's reach across; it and a play button's status
+        // caption hold two lines at 0.66 of the base size (line spacing about 1.17 em).
+        EXPECT_TRUE(insideOf(L.continueCaption, inflated(questionScreen(L)[0].rect, 0, L.strip / 10)));
+        for (const IntRect& caption : {L.continueCaption, L.playTexts[1].caption}) {
+            EXPECT_GE(caption.height, 2 * 1.17 * 0.66 * L.fontBase) << describe(caption);
+        }
+        for (size_t i = 0; i < L.play.size(); ++i) {
+            const PlayTexts& t = L.playTexts[i];
+            expectSeparate({{"name", t.name}, {"label", t.label}, {"caption", t.caption}}, L.play[i]);
+        }
         EXPECT_FALSE(overlaps(L.questionBox, L.tryAgainAdmin));
         EXPECT_TRUE(insideOf(L.gearArea, window));
 
