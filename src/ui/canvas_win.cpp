@@ -78,6 +78,7 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     regular = makeFont(family, base, Gdiplus::FontStyleRegular);
     regular080 = makeFont(family, base * 0.8, Gdiplus::FontStyleRegular);
     regular066 = makeFont(family, base * 0.66, Gdiplus::FontStyleRegular);
+    regular055 = makeFont(family, base * 0.55, Gdiplus::FontStyleRegular);
     bold = makeFont(family, base, Gdiplus::FontStyleBold);
     bold080 = makeFont(family, base * 0.8, Gdiplus::FontStyleBold);
     bold066 = makeFont(family, base * 0.66, Gdiplus::FontStyleBold);
@@ -214,34 +215,50 @@ StatusLayout layoutStatusText(Canvas& c, Gdiplus::Graphics& g, const Gdiplus::Fo
     return layout;
 }
 
-}  // namespace
-
-void drawStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text) {
-    if (text.empty()) return;
-    // The largest size in which no line breaks, else the largest in which the broken rows fit, else
-    // the smallest, cut after the last whole row. A little room to spare on the right: measuring and
-    // drawing do not always agree to the pixel.
+StatusTextFit placeStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text,
+                              bool draw) {
+    if (text.empty()) return {};
+    // The largest of the base, 0.8 and 0.66 sizes in which no line breaks, else the largest in which
+    // the broken rows fit, down to 0.55 for the longest summaries, else that, cut after the last
+    // whole row. A little room to spare on the right: measuring and drawing do not always agree to
+    // the pixel.
     const float width = area.width * 0.97f;
     std::optional<StatusLayout> firstFitting;
     StatusLayout chosen;
-    for (const Gdiplus::Font* font : {c.regular.get(), c.regular080.get(), c.regular066.get()}) {
+    for (const Gdiplus::Font* font :
+         {c.regular.get(), c.regular080.get(), c.regular066.get(), c.regular055.get()}) {
         chosen = layoutStatusText(c, g, *font, text, width);
         const bool fits = chosen.height <= area.height;
-        if (fits && !chosen.broken) {
+        if (fits && !chosen.broken && font != c.regular055.get()) {
             firstFitting = std::move(chosen);
             break;
         }
         if (fits && !firstFitting) firstFitting = chosen;
     }
     if (firstFitting) chosen = std::move(*firstFitting);
+    StatusTextFit fit{chosen.font->GetSize(), 0, chosen.rows.size()};
     float y = area.top + std::max(0.0f, (area.height - chosen.height) / 2);
     for (const StatusRow& row : chosen.rows) {
         if (row.startsEntry) y += chosen.lineHeight * kStatusEntryGapLines;
         if (y + chosen.lineHeight > area.bottom() + 0.5f) break;
         const float inset = row.indented ? chosen.indent : 0.0f;
-        drawText(g, row.text, *chosen.font,
-                 Gdiplus::RectF(area.left + inset, y, area.width - inset, chosen.lineHeight), c.lineNear,
-                 c.whiteBrush);
+        if (draw) {
+            drawText(g, row.text, *chosen.font,
+                     Gdiplus::RectF(area.left + inset, y, area.width - inset, chosen.lineHeight), c.lineNear,
+                     c.whiteBrush);
+        }
         y += chosen.lineHeight;
+        ++fit.rowsShown;
     }
+    return fit;
+}
+
+}  // namespace
+
+void drawStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text) {
+    (void)placeStatusText(c, g, area, text, true);
+}
+
+StatusTextFit fitStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text) {
+    return placeStatusText(c, g, area, text, false);
 }

@@ -108,6 +108,7 @@ struct Canvas {
     std::unique_ptr<Gdiplus::Font> regular;     // base
     std::unique_ptr<Gdiplus::Font> regular080;  // 0.8 base
     std::unique_ptr<Gdiplus::Font> regular066;  // 0.66 base
+    std::unique_ptr<Gdiplus::Font> regular055;  // 0.55 base, for the longest status lines
     std::unique_ptr<Gdiplus::Font> bold;        // base
     std::unique_ptr<Gdiplus::Font> bold080;     // 0.8 base
     std::unique_ptr<Gdiplus::Font> bold066;     // 0.66 base
@@ -162,8 +163,17 @@ struct FittedText {
 
 // The status line: white, left-aligned, vertically centred in `area`, one row per line in the largest
 // of the base, 0.8 and 0.66 sizes where no line needs breaking; where every size needs it, the
-// largest in which the rows fit (lines broken between words, further rows of an entry indented).
+// largest in which the rows fit, down to 0.55 (lines broken between words, further rows of an entry
+// indented).
 void drawStatusText(Canvas& canvas, Gdiplus::Graphics& graphics, const IntRect& area, const WString& text);
+// How drawStatusText would show the text: its size in pixels and how many of its rows fit.
+struct StatusTextFit {
+    float fontSize = 0;
+    size_t rowsShown = 0;
+    size_t rows = 0;
+};
+[[nodiscard]] StatusTextFit fitStatusText(Canvas& canvas, Gdiplus::Graphics& graphics, const IntRect& area,
+                                          const WString& text);
 
 [[nodiscard]] Gdiplus::RectF toRectF(const FloatRect& rect);
 [[nodiscard]] Gdiplus::RectF toRectF(const IntRect& rect);
