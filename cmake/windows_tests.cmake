@@ -71,12 +71,15 @@ foreach(folder IN LISTS varnhold_test_folders)
     if(NOT test_sources)
         continue()
     endif()
-    add_executable(${folder}_tests ${test_sources} "${varnhold_test_manifest_rc}")
+    add_executable(${folder}_tests ${test_sources})
     target_compile_options(${folder}_tests PRIVATE ${varnhold_warnings})
     target_link_libraries(${folder}_tests PRIVATE test_support GTest::gtest_main)
     if(folder STREQUAL "ui")
-        # The window tests build the launcher's window in their own process too, pictures included.
+        # The window tests build the launcher's window in their own process too, pictures included;
+        # the launcher's resources bring the manifest with them.
         target_link_libraries(${folder}_tests PRIVATE launcher_resources)
+    else()
+        target_sources(${folder}_tests PRIVATE "${varnhold_test_manifest_rc}")
     endif()
     if(varnhold_helper_targets)
         add_dependencies(${folder}_tests ${varnhold_helper_targets})
