@@ -186,6 +186,77 @@ const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& tex
 
 namespace {
 
+std::vector<WString> splitLines(const WString& text) {
+    std::vector<WString> lines;
+    for (size_t start = 0;;) {
+        const size_t end = text.find(L'\n', start);
+        lines.push_back(text.substr(start, end == WString::npos ? WString::npos : end - start));
+        if (end == WString::npos) return lines;
+        start = end + 1;
+    }
+}
+
+// One line alone: no wrapping, no trimming, nothing cut.
+void setSingleLine(Gdiplus::StringFormat& format) {
+    format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
+    format.SetAlignment(Gdiplus::StringAlignmentNear);
+    format.SetLineAlignment(Gdiplus::StringAlignmentNear);
+}
+
+}  // namespace
+
+LinesFit fitLines(Gdiplus::Graphics& graphics, const WString& text,
+                  std::initializer_list<const Gdiplus::Font*> fonts, const Gdiplus::RectF& area) {
+    Gdiplus::StringFormat format;
+    setSingleLine(format);
+    LinesFit fit;
+    auto measure = [&](const WString& line) {
+        return measureText(graphics, line.empty() ? L" " : line, *fit.font, 10000.0f, 10000.0f, &format);
+    };
+    auto measureAll = [&] {
+        fit.widest = 0;
+        for (const WString& line : fit.lines) {
+            const Gdiplus::SizeF size = measure(line);
+            fit.widest = std::max(fit.widest, size.Width);
+            fit.lineHeight = size.Height;
+        }
+    };
+    // A little room to spare: measuring and drawing do not always agree to the pixel.
+    const float room = 0.97f * area.Width;
+    bool fits = false;
+    for (const Gdiplus::Font* font : fonts) {
+        fit.font = font;
+        fit.lines = splitLines(text);
+        measureAll();
+        fits = fit.widest <= room && fit.lineHeight * static_cast<float>(fit.lines.size()) <= area.Height;
+        if (fits) break;
+    }
+    if (!fits && fit.font && fit.widest > room) {
+        fit.lines.clear();
+        for (StatusRow& row : breakStatusRows(text, room, 0, [&](const WString& t) { return measure(t).Width; }))
+            fit.lines.push_back(std::move(row.text));
+        measureAll();
+    }
+    const size_t whole = fit.lineHeight > 0 ? static_cast<size_t>(area.Height / fit.lineHeight) : 0;
+    fit.linesShown = std::max<size_t>(1, std::min(fit.lines.size(), whole));
+    return fit;
+}
+
+void drawLines(Gdiplus::Graphics& graphics, const LinesFit& fit, const Gdiplus::RectF& area,
+               const Gdiplus::Brush& brush) {
+    if (!fit.font) return;
+    Gdiplus::StringFormat format;
+    setSingleLine(format);
+    format.SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
+    float top = area.Y + (area.Height - fit.lineHeight * static_cast<float>(fit.linesShown)) / 2;
+    for (size_t i = 0; i < fit.linesShown && i < fit.lines.size(); ++i, top += fit.lineHeight) {
+        drawText(graphics, fit.lines[i], *fit.font, Gdiplus::RectF(area.X, top, area.Width, fit.lineHeight),
+                 format, brush);
+    }
+}
+
+namespace {
+
 // Further rows of an entry stand this many ems in; a later entry starts this many lines lower.
 constexpr float kStatusIndentEm = 1.2f;
 constexpr float kStatusEntryGapLines = 0.25f;

@@ -175,5 +175,22 @@ struct StatusTextFit {
 [[nodiscard]] StatusTextFit fitStatusText(Canvas& canvas, Gdiplus::Graphics& graphics, const IntRect& area,
                                           const WString& text);
 
+// Lines of text broken at its line feeds, in the first of `fonts` in which every line fits the
+// width and all of them the height of `area`; when none does, in the last, with the lines that are
+// still too wide broken between words. Each line is measured and drawn on its own, so that one
+// line too wide never takes the lines after it with it.
+struct LinesFit {
+    const Gdiplus::Font* font = nullptr;
+    std::vector<WString> lines;
+    float lineHeight = 0;
+    float widest = 0;
+    size_t linesShown = 0;  // whole lines that fit the height
+};
+[[nodiscard]] LinesFit fitLines(Gdiplus::Graphics& graphics, const WString& text,
+                                std::initializer_list<const Gdiplus::Font*> fonts, const Gdiplus::RectF& area);
+// Draws the lines left-aligned, the block centred in the area's height.
+void drawLines(Gdiplus::Graphics& graphics, const LinesFit& fit, const Gdiplus::RectF& area,
+               const Gdiplus::Brush& brush);
+
 [[nodiscard]] Gdiplus::RectF toRectF(const FloatRect& rect);
 [[nodiscard]] Gdiplus::RectF toRectF(const IntRect& rect);

@@ -14,14 +14,11 @@ void drawNewsCard(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& car
     const float w = static_cast<float>(card.width);
     const float h = static_cast<float>(card.height);
 
-    // Title: bold at the base size when it fits, else at 0.8; "|" of the file already broke it.
+    // Title: bold at the base size when every line of it fits, else at 0.8, else at 0.66; "|" of
+    // the file already broke it into lines.
     const RectF titleArea(x + 0.07f * w, y + 0.15f * h, 0.39f * w, 0.7f * h);
-    Gdiplus::StringFormat titleFormat;
-    titleFormat.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap | Gdiplus::StringFormatFlagsLineLimit);
-    titleFormat.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-    const Gdiplus::SizeF titleSize = measureText(g, entry.title, *c.bold, 10000.0f, 10000.0f, &titleFormat);
-    const bool titleFits = titleSize.Width <= 0.97f * titleArea.Width && titleSize.Height <= titleArea.Height;
-    drawText(g, entry.title, titleFits ? *c.bold : *c.bold080, titleArea, titleFormat, c.lightGreyBrush);
+    drawLines(g, fitLines(g, entry.title, {c.bold.get(), c.bold080.get(), c.bold066.get()}, titleArea), titleArea,
+              c.lightGreyBrush);
 
     // Text: wrapped, regular at 0.8 unless it runs past its area, then at 0.66; cut after that.
     const RectF textArea(x + 0.455f * w, y + 0.155f * h, 0.475f * w, 0.46f * h);
