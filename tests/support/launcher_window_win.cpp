@@ -10,10 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "base/constants.h"
+#include "branches/game_folder_win.h"
 #include "config/text_convert.h"
 #include "support/test_env_win.h"
+#include "support/wait_until.h"
 #include "ui/image_table.h"
-#include "ui/pictures_win.h"
 
 namespace {
 
@@ -24,13 +25,6 @@ std::string testName() {
         if (c == '/') c = '_';
     }
     return name;
-}
-
-bool makeFolders(const WString& folder) {
-    if (folderExists(folder)) return true;
-    const size_t cut = folder.find_last_of(L"\\/");
-    if (cut != WString::npos && cut > 2 && !makeFolders(folder.substr(0, cut))) return false;
-    return CreateDirectoryW(folder.c_str(), nullptr) != 0;
 }
 
 HWND threadLauncherWindow(DWORD threadId) {
@@ -67,9 +61,13 @@ void startGdiplusOnce() {
     (void)token;
 }
 
+WString builtLauncherPath() {
+    return winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/VarnholdLauncher.exe");
+}
+
 LauncherProcess::LauncherProcess(const WString& folder) : home(folder) {
     exe = folder + L"\\VarnholdLauncher.exe";
-    const WString built = winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/VarnholdLauncher.exe");
+    const WString built = builtLauncherPath();
     copyOk = makeFolders(folder) && CopyFileW(built.c_str(), exe.c_str(), FALSE);
 }
 
@@ -148,12 +146,6 @@ bool BrowserStandIn::waitForCount(size_t count, int timeoutMs) const {
     return waitUntil([&] { return opened().size() >= count; }, timeoutMs);
 }
 
-bool noLauncherWindowLeft(int timeoutMs) {
-    return waitUntil([] { return findLauncherWindow() == nullptr; }, timeoutMs);
-}
-
-HWND findLauncherWindow() { return FindWindowW(kInstanceMutexName, nullptr); }
-
 std::vector<HWND> allLauncherWindows() {
     std::vector<HWND> windows;
     EnumWindows(
@@ -168,23 +160,10 @@ std::vector<HWND> allLauncherWindows() {
     return windows;
 }
 
-PixelSize exePictureSize(const WString& exePath, int32_t id, int32_t windowHeight) {
-    HMODULE module =
-        LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (!module) return {};
-    const PixelSize stored = pngResourceSize(module, id);
-    FreeLibrary(module);
-    return stored.width == 0 ? PixelSize{}
-                             : scaledPictureSize(stored, static_cast<float>(windowHeight) / 1080.0f);
-}
+HWND findLauncherWindow() { return FindWindowW(kInstanceMutexName, nullptr); }
 
-ScreenLayout launcherLayout(HWND window, const WString& exePath) {
-    RECT client{};
-    GetClientRect(window, &client);
-    PixelSize play = exePictureSize(exePath, kImagePlayNormal, client.bottom);
-    if (play.width == 0)
-        play = scaledPictureSize(kPlayButtonSize, static_cast<float>(client.bottom) / 1080.0f);
-    return computeLayout(client.right, client.bottom, play);
+bool noLauncherWindowLeft(int timeoutMs) {
+    return waitUntil([] { return findLauncherWindow() == nullptr; }, timeoutMs);
 }
 
 bool closeTo(const Rgb& a, const Rgb& b, int tolerance) {
@@ -198,9 +177,15 @@ std::string describe(const Rgb& colour) {
     return text;
 }
 
+Rgb shaded(const Rgb& under) {
+    const double keep = 1 - 0x4C / 255.0;
+    return {static_cast<int>(under.r * keep + 0.5), static_cast<int>(under.g * keep + 0.5),
+            static_cast<int>(under.b * keep + 0.5)};
+}
+
 bool Screenshot::take(const std::string& name) {
     const std::string folder = std::string(VARNHOLD_BINARY_DIR) + "/test-run/screenshots";
-    png = folder + "/" + testName() + "-" + name + ".png";
+    const std::string png = folder + "/" + testName() + "-" + name + ".png";
     const std::string ppm = folder + "/" + testName() + "-" + name + ".ppm";
     const int status =
         runUnixShell("mkdir -p " + shellQuote(folder) + " && import -window root -depth 8 " +
@@ -242,18 +227,8 @@ POINT clientOrigin(HWND window) {
 
 namespace mouse {
 
-bool moveTo(HWND window, int x, int y) { return xdotool("mousemove " + screenPoint(window, x, y)); }
-
 bool click(HWND window, int x, int y) {
     return xdotool("mousemove " + screenPoint(window, x, y) + " sleep 0.05 click 1");
-}
-
-bool press(HWND window, int x, int y) {
-    return xdotool("mousemove " + screenPoint(window, x, y) + " sleep 0.05 mousedown 1");
-}
-
-bool release(HWND window, int x, int y) {
-    return xdotool("mousemove " + screenPoint(window, x, y) + " sleep 0.05 mouseup 1");
 }
 
 bool drag(HWND window, int fromX, int fromY, int toX, int toY) {
@@ -266,3 +241,77 @@ bool drag(HWND window, int fromX, int fromY, int toX, int toY) {
 }
 
 }  // namespace mouse
+
+ExePictures::ExePictures(const WString& exePath) {
+    startGdiplusOnce();
+    module =
+        LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+}
+
+ExePictures::~ExePictures() {
+    if (module) FreeLibrary(module);
+}
+
+bool ExePictures::any() const {
+    return module && FindResourceW(module, MAKEINTRESOURCEW(kImageBackground), L"PNG");
+}
+
+std::unique_ptr<Gdiplus::Bitmap> ExePictures::at(int32_t id, PixelSize size) const {
+    DecodedPng source = load(id);
+    return source.bitmap ? resizedBitmap(*source.bitmap, size) : nullptr;
+}
+
+PixelSize ExePictures::sizeAt(int32_t id, int32_t windowHeight) const {
+    const PixelSize stored = module ? pngResourceSize(module, id) : PixelSize{};
+    return stored.width == 0 ? PixelSize{}
+                             : scaledPictureSize(stored, static_cast<float>(windowHeight) / 1080.0f);
+}
+
+ScreenLayout ExePictures::layoutOf(HWND window) const {
+    RECT client{};
+    GetClientRect(window, &client);
+    PixelSize play = sizeAt(kImagePlayNormal, client.bottom);
+    if (play.width == 0)
+        play = scaledPictureSize(kPlayButtonSize, static_cast<float>(client.bottom) / 1080.0f);
+    return computeLayout(client.right, client.bottom, play);
+}
+
+std::optional<POINT> solidPixelIn(Gdiplus::Bitmap& bitmap, double left, double top, double right,
+                                  double bottom) {
+    const int width = static_cast<int>(bitmap.GetWidth());
+    const int height = static_cast<int>(bitmap.GetHeight());
+    for (int y = static_cast<int>(top * height); y < static_cast<int>(bottom * height); ++y) {
+        for (int x = static_cast<int>(left * width); x < static_cast<int>(right * width); ++x) {
+            Gdiplus::Color colour;
+            if (bitmap.GetPixel(x, y, &colour) == Gdiplus::Ok && colour.GetA() >= 200) return POINT{x, y};
+        }
+    }
+    return std::nullopt;
+}
+
+Rgb pixelOf(Gdiplus::Bitmap& bitmap, int x, int y) {
+    Gdiplus::Color colour;
+    bitmap.GetPixel(x, y, &colour);
+    return {colour.GetR(), colour.GetG(), colour.GetB()};
+}
+
+Rgb blend(Gdiplus::Bitmap& over, int x, int y, const Rgb& under) {
+    Gdiplus::Color colour;
+    over.GetPixel(x, y, &colour);
+    const double a = colour.GetA() / 255.0;
+    auto mix = [&](int top, int bottom) { return static_cast<int>(top * a + bottom * (1 - a) + 0.5); };
+    return {mix(colour.GetR(), under.r), mix(colour.GetG(), under.g), mix(colour.GetB(), under.b)};
+}
+
+double differingShare(const Screenshot& shot, POINT origin, Gdiplus::Bitmap& expected, const IntRect& area,
+                      int tolerance) {
+    int differing = 0;
+    int total = 0;
+    for (int y = area.top; y < area.bottom(); ++y) {
+        for (int x = area.left; x < area.right(); ++x) {
+            ++total;
+            if (!closeTo(shot.atClient(origin, x, y), pixelOf(expected, x, y), tolerance)) ++differing;
+        }
+    }
+    return total ? static_cast<double>(differing) / total : 0;
+}

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <gdiplus.h>
+#include <objidl.h>
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,13 +15,18 @@
 #include "support/child_process_win.h"
 #include "ui/geometry.h"
 #include "ui/layout.h"
+#include "ui/pictures_win.h"
 
 // The window test harness: a copy of this build's launcher run as a real process in a folder of
 // its own, its main window found by class name, real mouse input through the X server (xdotool),
-// and screenshots of the X screen kept as test artefacts. Needs DISPLAY (Xvfb).
+// screenshots of the X screen kept as test artefacts, and the launcher's pictures decoded in the
+// test process, for pixel checks without golden images. Needs DISPLAY (Xvfb).
 
 // GDI+ in the test process (for reading pictures), started on first use and kept to the end.
 void startGdiplusOnce();
+
+// VarnholdLauncher.exe as this build made it (the launchers under test run copies of it).
+[[nodiscard]] WString builtLauncherPath();
 
 class LauncherProcess {
 public:
@@ -41,10 +50,7 @@ public:
     // WM_CLOSE to the window, then, when it does not end within `timeoutMs`, TerminateProcess.
     // Returns whether it ended by itself.
     bool close(int timeoutMs = 10000);
-
-    [[nodiscard]] HANDLE process() const { return child.process.get(); }
     [[nodiscard]] DWORD processId() const { return child ? GetProcessId(child.process.get()) : 0; }
-    [[nodiscard]] HWND window() const { return mainWindow; }
 
 private:
     WString home;
@@ -66,8 +72,7 @@ public:
     BrowserStandIn& operator=(const BrowserStandIn&) = delete;
 
     [[nodiscard]] bool installed() const { return ok; }
-    // The addresses opened so far, in order.
-    [[nodiscard]] std::vector<std::string> opened() const;
+    [[nodiscard]] std::vector<std::string> opened() const;  // in order
     // Waits until `count` addresses were opened; false at the deadline.
     [[nodiscard]] bool waitForCount(size_t count, int timeoutMs = 10000) const;
 
@@ -76,18 +81,12 @@ private:
     bool ok = false;
 };
 
-// The top-level window of the launcher's class in the session, or null.
+// Every top-level window of the launcher's class in the session; the first one, or null.
+[[nodiscard]] std::vector<HWND> allLauncherWindows();
 [[nodiscard]] HWND findLauncherWindow();
 // Waits until no launcher window is open (a window left by another test would make the next start
 // a second instance); false when one stays.
 [[nodiscard]] bool noLauncherWindowLeft(int timeoutMs = 10000);
-// Every top-level launcher window (to tell that a second start left only one).
-[[nodiscard]] std::vector<HWND> allLauncherWindows();
-
-// The launcher's layout for its window: the window's client size and the play picture of `exePath`.
-[[nodiscard]] ScreenLayout launcherLayout(HWND window, const WString& exePath);
-// Size of a picture of `exePath` at the scale of a window `windowHeight` high; empty when missing.
-[[nodiscard]] PixelSize exePictureSize(const WString& exePath, int32_t id, int32_t windowHeight);
 
 struct Rgb {
     int r = 0;
@@ -96,6 +95,11 @@ struct Rgb {
 };
 [[nodiscard]] bool closeTo(const Rgb& a, const Rgb& b, int tolerance);
 [[nodiscard]] std::string describe(const Rgb& colour);
+// What shows through the window's 0x4C000000 shade (the top strip, the rating panel).
+[[nodiscard]] Rgb shaded(const Rgb& under);
+
+// The screen position of a window's client origin.
+[[nodiscard]] POINT clientOrigin(HWND window);
 
 // The whole X screen, read back as pixels; kept as build/<preset>/test-run/screenshots/<test>-<name>.png.
 class Screenshot {
@@ -104,43 +108,49 @@ public:
     [[nodiscard]] Rgb at(int x, int y) const;
     // Pixel at client coordinates of a window whose client area starts at `origin` on the screen.
     [[nodiscard]] Rgb atClient(POINT origin, int x, int y) const { return at(origin.x + x, origin.y + y); }
-    [[nodiscard]] int width() const { return w; }
-    [[nodiscard]] int height() const { return h; }
-    [[nodiscard]] const std::string& pngPath() const { return png; }
 
 private:
     int w = 0;
     int h = 0;
     std::vector<uint8_t> rgb;
-    std::string png;
 };
 
-// The screen position of a window's client origin.
-[[nodiscard]] POINT clientOrigin(HWND window);
-
 // Real mouse input at client coordinates of `window`, through the X server as a user's mouse would
-// give it. Each returns whether xdotool ran.
+// give it. Each returns whether xdotool ran. A drag presses at one point, moves there in steps and
+// releases.
 namespace mouse {
-bool moveTo(HWND window, int x, int y);
 bool click(HWND window, int x, int y);
-bool press(HWND window, int x, int y);
-bool release(HWND window, int x, int y);
-// Press at one point, move in steps to the other, release there.
 bool drag(HWND window, int fromX, int fromY, int toX, int toY);
 }  // namespace mouse
 
-// Polls `condition` every 20 ms for at most `timeoutMs`, pumping this thread's messages meanwhile.
-template <typename Condition>
-[[nodiscard]] bool waitUntil(Condition condition, int timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-    for (;;) {
-        if (condition()) return true;
-        if (GetTickCount64() >= end) return false;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        Sleep(20);
-    }
-}
+// The pictures of a launcher executable, decoded the way the launcher decodes and scales them.
+class ExePictures {
+public:
+    explicit ExePictures(const WString& exePath);
+    ~ExePictures();
+    ExePictures(const ExePictures&) = delete;
+    ExePictures& operator=(const ExePictures&) = delete;
+
+    [[nodiscard]] bool any() const;
+    [[nodiscard]] DecodedPng load(int32_t id) const { return loadPngResource(module, id); }
+    // The picture resized to `size`, as the launcher draws it.
+    [[nodiscard]] std::unique_ptr<Gdiplus::Bitmap> at(int32_t id, PixelSize size) const;
+    // The size of picture `id` in a window `windowHeight` high; empty when it is missing.
+    [[nodiscard]] PixelSize sizeAt(int32_t id, int32_t windowHeight) const;
+    // The launcher's layout for its window: the client size and the play picture's size.
+    [[nodiscard]] ScreenLayout layoutOf(HWND window) const;
+
+private:
+    HMODULE module = nullptr;
+};
+
+// A mostly opaque pixel of `bitmap`, searched in the part of it given as fractions of its size.
+[[nodiscard]] std::optional<POINT> solidPixelIn(Gdiplus::Bitmap& bitmap, double left, double top,
+                                                double right, double bottom);
+[[nodiscard]] Rgb pixelOf(Gdiplus::Bitmap& bitmap, int x, int y);
+// `over` with its alpha on top of `under`, as the window composes its pictures.
+[[nodiscard]] Rgb blend(Gdiplus::Bitmap& over, int x, int y, const Rgb& under);
+// The share of the pixels of `area` (client coordinates of a window whose client area starts at
+// `origin`) that differ from `expected` (a bitmap of the whole window) by more than `tolerance`.
+[[nodiscard]] double differingShare(const Screenshot& shot, POINT origin, Gdiplus::Bitmap& expected,
+                                    const IntRect& area, int tolerance);

@@ -7,20 +7,11 @@
 
 #include "base/constants.h"
 #include "base/handles_win.h"
-#include "config/settings.h"
 #include "support/child_process_win.h"
 #include "support/dialog_driver_win.h"
-#include "support/launcher_window_win.h"
-#include "support/test_env_win.h"
+#include "ui/launcher_test_fixture_win.h"
 
 namespace {
-
-std::string settingsFor(const WString& folder) {
-    Settings settings;
-    settings.branchFolders = {folder, L""};
-    settings.language = Language::English;
-    return buildSettingsText(settings);
-}
 
 // A process-unique name for a test event.
 WString eventName(const wchar_t* role) {
@@ -28,12 +19,12 @@ WString eventName(const wchar_t* role) {
            std::to_wstring(GetTickCount64()) + L"-" + role;
 }
 
-class Entry : public testing::Test {
+class Entry : public RunningLauncher {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(noLauncherWindowLeft()) << "a launcher window from elsewhere is still open";
-        ASSERT_TRUE(first.copied());
-        ASSERT_TRUE(writeFileBytes(first.folder() + L"\\launcher.ini", settingsFor(scratch.path())));
+        RunningLauncher::SetUp();
+        ASSERT_TRUE(writeFileBytes(launcher.folder() + L"\\launcher.ini",
+                                   settingsText(scratch.path(), L"", Language::English)));
     }
 
     // The instance mutex as another process sees it: whether someone owns it right now.
@@ -47,14 +38,11 @@ protected:
         }
         return true;
     }
-
-    ScratchDir scratch;
-    LauncherProcess first{scratch / L"launcher"};
 };
 
-TEST_F(Entry, SecondStartBringsTheFirstWindowBackAndEnds) {
-    ASSERT_TRUE(first.start());
-    const HWND window = first.waitForWindow();
+TEST_F(Entry, ASecondStartBringsTheFirstWindowBackUnlessToldToIgnoreInstancesThenWaitsFiveSeconds) {
+    ASSERT_TRUE(launcher.start());
+    const HWND window = launcher.waitForWindow();
     ASSERT_NE(window, nullptr);
     ShowWindow(window, SW_MINIMIZE);
     ASSERT_TRUE(waitUntil([&] { return IsIconic(window) != FALSE; }, 5000));
@@ -64,28 +52,23 @@ TEST_F(Entry, SecondStartBringsTheFirstWindowBackAndEnds) {
     EXPECT_EQ(second.waitForExit(20000), std::optional<DWORD>(0));
     EXPECT_TRUE(waitUntil([&] { return IsIconic(window) == FALSE && IsWindowVisible(window); }, 5000));
     EXPECT_EQ(allLauncherWindows().size(), 1u);
-    EXPECT_FALSE(fileExists(first.folder() + L"\\launcher_error.log"));
-    EXPECT_TRUE(first.close());
-    EXPECT_EQ(first.waitForExit(5000), std::optional<DWORD>(0));
-}
+    EXPECT_FALSE(fileExists(launcher.folder() + L"\\launcher_error.log"));
 
-TEST_F(Entry, IgnoreInstancesWaitsForTheMutexAtMostFiveSecondsThenStarts) {
-    ASSERT_TRUE(first.start());
-    ASSERT_NE(first.waitForWindow(), nullptr);
-    LauncherProcess second(scratch / L"launcher");
+    // With -ignoreinstances the first one keeps the mutex: the next waits out its 5 s, then goes on
+    // without it.
+    LauncherProcess third(scratch / L"launcher");
     const ULONGLONG started = GetTickCount64();
-    ASSERT_TRUE(second.start(L"-ignoreinstances"));
-    ASSERT_NE(second.waitForWindow(30000), nullptr);
-    const ULONGLONG waited = GetTickCount64() - started;
-    // The first one keeps the mutex: the second waits out its 5 s, then goes on without it.
-    EXPECT_GE(waited, 4900u);
+    ASSERT_TRUE(third.start(L"-ignoreinstances"));
+    ASSERT_NE(third.waitForWindow(30000), nullptr);
+    EXPECT_GE(GetTickCount64() - started, 4900u);
     EXPECT_EQ(allLauncherWindows().size(), 2u);
-    EXPECT_TRUE(second.close());
-    EXPECT_TRUE(first.close());
+    EXPECT_TRUE(third.close());
+    EXPECT_TRUE(launcher.close());
+    EXPECT_EQ(launcher.waitForExit(5000), std::optional<DWORD>(0));
 }
 
 TEST_F(Entry, PostUpdateStartSignalsHealthyRemovesTheBackupAndTakesTheMutex) {
-    const WString backup = first.folder() + L"\\old_launcher.bak";
+    const WString backup = launcher.folder() + L"\\old_launcher.bak";
     ASSERT_TRUE(writeFileBytes(backup, "old"));
     // The old launcher's side of the hand-over: the event, and the mutex held until it sees the
     // event.
@@ -94,7 +77,7 @@ TEST_F(Entry, PostUpdateStartSignalsHealthyRemovesTheBackupAndTakesTheMutex) {
     UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
     ASSERT_TRUE(mutex);
 
-    ASSERT_TRUE(first.start(L"-ignoreinstances -postupdate"));
+    ASSERT_TRUE(launcher.start(L"-ignoreinstances -postupdate"));
     ASSERT_EQ(WaitForSingleObject(healthy.get(), 30000), WAIT_OBJECT_0);
     // Set only once the window exists.
     EXPECT_NE(findLauncherWindow(), nullptr);
@@ -106,27 +89,27 @@ TEST_F(Entry, PostUpdateStartSignalsHealthyRemovesTheBackupAndTakesTheMutex) {
     EXPECT_TRUE(waitUntil([] { return instanceMutexOwnedElsewhere(); }, 5000))
         << "the new launcher took no mutex";
     EXPECT_TRUE(waitUntil([&] { return !fileExists(backup); }, 5000));
-    ASSERT_NE(first.waitForWindow(), nullptr);
-    EXPECT_TRUE(first.close());
+    ASSERT_NE(launcher.waitForWindow(), nullptr);
+    EXPECT_TRUE(launcher.close());
 }
 
 TEST_F(Entry, PostUpdateStartWithoutAnOldLauncherStartsAndKeepsTheBackup) {
-    const WString backup = first.folder() + L"\\old_launcher.bak";
+    const WString backup = launcher.folder() + L"\\old_launcher.bak";
     ASSERT_TRUE(writeFileBytes(backup, "old"));
-    ASSERT_TRUE(first.start(L"-postupdate"));
-    ASSERT_NE(first.waitForWindow(), nullptr);
+    ASSERT_TRUE(launcher.start(L"-postupdate"));
+    ASSERT_NE(launcher.waitForWindow(), nullptr);
     Sleep(500);
     EXPECT_TRUE(fileExists(backup));
-    EXPECT_TRUE(first.close());
-    EXPECT_EQ(first.waitForExit(5000), std::optional<DWORD>(0));
+    EXPECT_TRUE(launcher.close());
+    EXPECT_EQ(launcher.waitForExit(5000), std::optional<DWORD>(0));
 }
 
 TEST_F(Entry, AFirstStartAsksForTheGameFolder) {
-    ASSERT_TRUE(writeFileBytes(first.folder() + L"\\launcher.ini", ""));
-    ASSERT_TRUE(first.start());
-    const HWND window = first.waitForWindow();
+    ASSERT_TRUE(writeFileBytes(launcher.folder() + L"\\launcher.ini", ""));
+    ASSERT_TRUE(launcher.start());
+    const HWND window = launcher.waitForWindow();
     ASSERT_NE(window, nullptr);
-    const std::optional<DialogSnapshot> box = waitForDialog(L"Варнхольд", 30000, first.processId());
+    const std::optional<DialogSnapshot> box = waitForDialog(L"Варнхольд", 30000, launcher.processId());
     ASSERT_TRUE(box.has_value()) << "no first-run box";
     EXPECT_EQ(box->owner, window);
     ASSERT_FALSE(box->texts.empty());
@@ -134,13 +117,14 @@ TEST_F(Entry, AFirstStartAsksForTheGameFolder) {
     ASSERT_TRUE(clickButton(*box, L"OK"));
     // Then the folder browser for the first branch; cancelling it leaves the folders empty.
     const std::optional<DialogSnapshot> browser =
-        waitForDialog(kFolderBrowserCaption, 30000, first.processId());
+        waitForDialog(kFolderBrowserCaption, 30000, launcher.processId());
     ASSERT_TRUE(browser.has_value());
     ASSERT_TRUE(clickButton(*browser, L"Cancel"));
     EXPECT_TRUE(waitUntil(
-        [&] { return IsWindowVisible(window) != FALSE && listDialogs(first.processId()).empty(); }, 10000));
-    EXPECT_TRUE(first.close());
-    EXPECT_EQ(readFileBytes(first.folder() + L"\\launcher.ini"), std::optional<std::string>(""));
+        [&] { return IsWindowVisible(window) != FALSE && listDialogs(launcher.processId()).empty(); },
+        10000));
+    EXPECT_TRUE(launcher.close());
+    EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher.ini"), std::optional<std::string>(""));
 }
 
 TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
@@ -154,17 +138,17 @@ TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
     ASSERT_TRUE(holder);
     ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
 
-    ASSERT_TRUE(first.start());
-    const std::optional<DialogSnapshot> box = waitForDialog(L"Error!", 30000, first.processId());
+    ASSERT_TRUE(launcher.start());
+    const std::optional<DialogSnapshot> box = waitForDialog(L"Error!", 30000, launcher.processId());
     ASSERT_TRUE(box.has_value()) << "no \"Error!\" box";
     const char kText[] = "Please close any previous instances of this program and try again.";
     ASSERT_FALSE(box->texts.empty());
     EXPECT_EQ(box->texts[0], WString(kText, kText + sizeof kText - 1));
     EXPECT_EQ(box->owner, nullptr);
-    EXPECT_EQ(readFileBytes(first.folder() + L"\\launcher_error.log"), std::optional<std::string>(kText));
+    EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher_error.log"), std::optional<std::string>(kText));
     EXPECT_EQ(allLauncherWindows().size(), 0u);
     EXPECT_TRUE(clickButton(*box, L"OK"));
-    EXPECT_EQ(first.waitForExit(10000), std::optional<DWORD>(0));
+    EXPECT_EQ(launcher.waitForExit(10000), std::optional<DWORD>(0));
     SetEvent(release.get());
     EXPECT_EQ(waitForChild(holder, 10000), std::optional<DWORD>(0));
 }

@@ -5,24 +5,38 @@
 #include <gdiplus.h>
 #include <objidl.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "config/settings.h"
-#include "support/exe_pictures_win.h"
 #include "support/launcher_window_win.h"
 #include "support/test_env_win.h"
 #include "ui/canvas_win.h"
 #include "ui/image_table.h"
 #include "ui/layout.h"
 
+// What the rating panel's results area shows, read off a screenshot: ink is whatever differs from
+// the shaded background there. A row of results is a band of rows 1.45 units high holding white or
+// gold ink; a message of the panel is grey ink in one or more lines.
+struct RatingLook {
+    int rows = 0;
+    bool firstGold = false;  // the first row gold, no other
+    int messageLines = 0;
+};
+
 // A launcher copy of this build in a scratch folder, started with a launcher.ini of the test's
-// choosing, and its window with the layout it uses.
+// choosing, its window with the layout it uses, and what its pictures put on the screen.
 class RunningLauncher : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(noLauncherWindowLeft()) << "a launcher window from elsewhere is still open";
         ASSERT_TRUE(launcher.copied());
+        ASSERT_TRUE(pictures.any()) << "this build's executable carries no pictures";
     }
     void TearDown() override { launcher.close(); }
 
@@ -40,9 +54,12 @@ protected:
         ASSERT_TRUE(launcher.start(tail));
         window = launcher.waitForWindow();
         ASSERT_NE(window, nullptr);
-        layout = launcherLayout(window, launcher.exePath());
-        // The first tick and paint; Wine shows the frame a moment after the window appears.
-        Sleep(700);
+        layout = pictures.layoutOf(window);
+        background = pictures.at(kImageBackground, {layout.width, layout.height});
+        ASSERT_NE(background, nullptr);
+        // Wine shows the first frame a moment after the window appears.
+        ASSERT_TRUE(
+            waitUntil([&] { return !closeTo(pixel(shot("start"), 5, layout.height / 2), {}, 0); }, 10000));
     }
 
     // Folders that exist but hold no game: no first-run question and nothing to update.
@@ -55,23 +72,44 @@ protected:
         EXPECT_TRUE(screenshot.take(name));
         return screenshot;
     }
-
-    [[nodiscard]] Rgb pixel(const Screenshot& screenshot, int x, int y) const {
-        return screenshot.atClient(clientOrigin(window), x, y);
+    [[nodiscard]] Rgb pixel(const Screenshot& screen, int x, int y) const {
+        return screen.atClient(clientOrigin(window), x, y);
     }
-
     static std::pair<int, int> centre(const IntRect& r) {
         return {r.left + r.width / 2, r.top + r.height / 2};
     }
     bool click(const IntRect& r) { return mouse::click(window, centre(r).first, centre(r).second); }
 
-    // The status line shows `text`: the screenshot's status area matches the text drawn by the
-    // launcher's own drawing code over the background.
+    // A solid pixel of picture `id` (searched in the part of it given as fractions of its size,
+    // where no label covers it) shows at its place in `rect`, over the background or, in the top
+    // strip, over the strip's shade.
+    testing::AssertionResult showsPicture(const Screenshot& screen, int32_t id, const IntRect& rect,
+                                          std::array<double, 4> part, bool inTopStrip = false) {
+        const auto picture = pictures.at(id, pictures.sizeAt(id, layout.height));
+        const auto point =
+            picture ? solidPixelIn(*picture, part[0], part[1], part[2], part[3]) : std::nullopt;
+        if (!point) return testing::AssertionFailure() << "picture " << id << " has no solid pixel there";
+        const int x = rect.left + point->x;
+        const int y = rect.top + point->y;
+        const Rgb under = pixelOf(*background, x, y);
+        const Rgb expected = blend(*picture, point->x, point->y, inTopStrip ? shaded(under) : under);
+        const Rgb seen = pixel(screen, x, y);
+        if (closeTo(seen, expected, 6)) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "picture " << id << " at " << x << "," << y << ": "
+                                           << describe(seen) << " instead of " << describe(expected);
+    }
+
+    [[nodiscard]] bool playLooksEnabled(size_t branch, const std::string& name) {
+        const Screenshot screen = shot(name);
+        const std::array<double, 4> frameEdge = {0.0, 0.3, 0.04, 0.7};
+        return showsPicture(screen, kImagePlayNormal, layout.play[branch], frameEdge) &&
+               !showsPicture(screen, kImagePlayDisabled, layout.play[branch], frameEdge);
+    }
+
+    // The status line shows `text`: the status area matches the text drawn by the launcher's own
+    // drawing code over the background.
     void expectStatusShown(const WString& text, const std::string& name) {
-        const ExePictures pictures(launcher.exePath());
-        ASSERT_TRUE(pictures.any());
         auto expected = pictures.at(kImageBackground, {layout.width, layout.height});
-        ASSERT_NE(expected, nullptr);
         {
             Gdiplus::FontFamily family(L"Segoe UI");
             Canvas canvas(layout.width, layout.height, layout.fontBase, family);
@@ -79,49 +117,20 @@ protected:
             graphics.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
             drawStatusText(canvas, graphics, layout.progressArea, text);
         }
-        const POINT origin = clientOrigin(window);
         double share = 1;
         EXPECT_TRUE(waitUntil(
             [&] {
-                Screenshot screen;
-                if (!screen.take(name)) return false;
-                share = differingShare(screen, origin, *expected, layout.progressArea, 40);
+                share = differingShare(shot(name), clientOrigin(window), *expected, layout.progressArea, 40);
                 return share < 0.01;
             },
             10000))
             << "status area differs from the text in " << share * 100 << " % of its pixels";
     }
 
-    // The play button of a branch shows its enabled look (the normal picture), not the disabled one.
-    [[nodiscard]] bool playLooksEnabled(size_t branch, const std::string& name) {
-        const ExePictures pictures(launcher.exePath());
-        const PixelSize size = exePictureSize(launcher.exePath(), kImagePlayNormal, layout.height);
-        const auto normal = pictures.at(kImagePlayNormal, size);
-        const auto disabled = pictures.at(kImagePlayDisabled, size);
-        const auto background = pictures.at(kImageBackground, {layout.width, layout.height});
-        if (!normal || !disabled || !background) return false;
-        const auto point = solidPixelIn(*normal, 0.0, 0.3, 0.04, 0.7);
-        if (!point) return false;
-        const IntRect& r = layout.play[branch];
-        const int x = r.left + point->x;
-        const int y = r.top + point->y;
-        const Rgb under = pixelOf(*background, x, y);
-        Screenshot screen;
-        if (!screen.take(name)) return false;
-        const Rgb seen = screen.atClient(clientOrigin(window), x, y);
-        const Rgb enabledLook = blend(*normal, point->x, point->y, under);
-        const Rgb disabledLook = blend(*disabled, point->x, point->y, under);
-        return closeTo(seen, enabledLook, 6) && !closeTo(seen, disabledLook, 6);
-    }
-
     // The in-window question lays a dark layer and its nearly black box over the screen: where the
     // background is bright enough to tell, the box's lower half is far darker than the background.
     [[nodiscard]] bool questionShown(const std::string& name) {
-        const ExePictures pictures(launcher.exePath());
-        const auto background = pictures.at(kImageBackground, {layout.width, layout.height});
-        Screenshot screen;
-        if (!background || !screen.take(name)) return false;
-        const POINT origin = clientOrigin(window);
+        const Screenshot screen = shot(name);
         const IntRect& box = layout.questionBox;
         int bright = 0;
         int darkened = 0;
@@ -130,15 +139,70 @@ protected:
                 const Rgb plain = pixelOf(*background, x, y);
                 if (plain.r + plain.g + plain.b < 90) continue;
                 ++bright;
-                const Rgb seen = screen.atClient(origin, x, y);
+                const Rgb seen = pixel(screen, x, y);
                 if ((seen.r + seen.g + seen.b) * 3 < plain.r + plain.g + plain.b) ++darkened;
             }
         }
         return bright >= 5 && darkened * 10 >= bright * 9;
     }
 
+    // The gear panel's left edge is a bronze line where, with the panel closed, the rating panel's
+    // dark inside shows.
+    [[nodiscard]] bool gearPanelShown(const std::string& name) {
+        const Screenshot screen = shot(name);
+        const int edge = layout.gearArea.left + 2;
+        const int y = (layout.gearArea.top + layout.gearArea.bottom()) / 2 + layout.strip / 2;
+        int brightest = 0;
+        for (int x = edge - 3; x <= edge + 3; ++x) brightest = std::max(brightest, pixel(screen, x, y).r);
+        return brightest > 110;
+    }
+    [[nodiscard]] bool waitForGearPanel(bool shown, const std::string& name) {
+        return waitUntil([&] { return gearPanelShown(name) == shown; }, 3000);
+    }
+
+    [[nodiscard]] RatingLook ratingLook(const std::string& name) {
+        const Screenshot screen = shot(name);
+        const IntRect list = enclosing(layout.rating.list);
+        const float rowHeight = 1.45f * layout.rating.unit;
+        std::array<int, 16> white{}, gold{};
+        int lines = 0;
+        int greyRun = 0;
+        for (int y = list.top; y < list.bottom(); ++y) {
+            const size_t row = std::min<size_t>(static_cast<size_t>((y - list.top) / rowHeight), 15);
+            int grey = 0;
+            for (int x = list.left; x < list.right(); ++x) {
+                const Rgb seen = pixel(screen, x, y);
+                const Rgb base = shaded(pixelOf(*background, x, y));
+                if (std::max({std::abs(seen.r - base.r), std::abs(seen.g - base.g),
+                              std::abs(seen.b - base.b)}) < 50)
+                    continue;
+                if (seen.r > 150 && seen.r - seen.b > 90) {
+                    ++gold[row];
+                } else if (std::min({seen.r, seen.g, seen.b}) > 175) {
+                    ++white[row];
+                } else {
+                    ++grey;
+                }
+            }
+            // A line of a message: a run of at least four pixel rows with grey ink.
+            greyRun = grey >= 3 ? greyRun + 1 : 0;
+            if (greyRun == 4) ++lines;
+        }
+        RatingLook look;
+        look.firstGold = gold[0] >= 20;
+        for (size_t i = 0; i < white.size(); ++i) {
+            if (white[i] + gold[i] >= 20) ++look.rows;
+            if (i > 0 && gold[i] >= 20) look.firstGold = false;
+        }
+        look.messageLines = look.rows == 0 ? lines : 0;
+        return look;
+    }
+
     ScratchDir scratch;
     LauncherProcess launcher{scratch / L"launcher"};
+    // Read from the build's file: the copy under test is renamed and deleted by a self-update.
+    ExePictures pictures{builtLauncherPath()};
     HWND window = nullptr;
     ScreenLayout layout;
+    std::unique_ptr<Gdiplus::Bitmap> background;
 };

@@ -16,38 +16,97 @@ namespace {
 const char kSlowObjects[] = R"([{"prefix": "/patch/lurra/144/files/", "action": "drip", "chunk": 65536,
     "interval": 0.04}])";
 
-TEST_F(UpdatingLauncher, ACheckThatNeedsFilesShowsProgressAndEndsReadyToPlay) {
+// One check that installs a release with news, against the test rating service, and what the
+// screen then offers.
+TEST_F(UpdatingLauncher, ACheckInstallsTheReleaseAndTheScreenShowsItsNewsAndTheRating) {
+    const BrowserStandIn browser(scratch / L"opened.log");
+    ASSERT_TRUE(browser.installed());
     makeReleaseFiles();
-    publish(144);
+    ASSERT_TRUE(writeFileBytes(
+        scratch / L"news_v2.txt",
+        "[news]\ntitle_en=First\ntext_en=One\ndate=01.12.2026\nurl_en=https://localhost:8445/news/1\n"
+        "[news]\ntitle_en=Second\ntext_en=Two\ndate=02.12.2026\nurl_en=https://localhost:8445/news/2\n"
+        "[news]\ntitle_en=Third\ntext_en=Three\ndate=03.12.2026\nurl_en=file:///C:/windows/system32/"
+        "calc.exe\n"));
+    publish(144, {"--news-v2", unixPathFromWine(scratch / L"news_v2.txt")});
     ASSERT_TRUE(server->setRules(kSlowObjects));
     startWith(settingsText(game, L"", Language::English));
-
-    // The bars: the total bar's fill shows while the files come in.
-    const IntRect& bar = layout.totalBar;
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            Screenshot screen = shot("downloading");
-            const Rgb fill = pixel(screen, bar.left + 4, bar.top + bar.height / 2);
-            return fill.r > 120 && fill.r > fill.b + 50;  // the bronze fill
-        },
-        30000))
-        << "no progress seen";
-
-    ASSERT_TRUE(waitUntil([&] { return releaseInstalled(); }, 90000)) << "the release was not installed";
-    EXPECT_TRUE(waitUntil([&] { return playLooksEnabled(0, "play-enabled"); }, 10000));
-    EXPECT_FALSE(playLooksEnabled(1, "second-play"));  // no folder for the second branch
-    expectStatusShown(L"LURRA 1.44 — All files updated successfully!\nKORDAN TVX — folder not set", "ready");
-    EXPECT_EQ(readFileBytes(game + L"\\VarnholdChannel.ini"),
-              std::optional<std::string>("# Varnhold install marker - do not edit\nchannel=lurra\n"));
+    {
+        SCOPED_TRACE("the total bar fills while the files come in; the branch ends ready to play");
+        const IntRect& bar = layout.totalBar;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                const Rgb fill = pixel(shot("downloading"), bar.left + 4, bar.top + bar.height / 2);
+                return fill.r > 120 && fill.r > fill.b + 50;  // the bronze fill
+            },
+            30000))
+            << "no progress seen";
+        ASSERT_TRUE(waitUntil([&] { return releaseInstalled(); }, 90000)) << "the release was not installed";
+        EXPECT_TRUE(waitUntil([&] { return playLooksEnabled(0, "play-enabled"); }, 10000));
+        EXPECT_FALSE(playLooksEnabled(1, "second-play"));  // no folder for the second branch
+        expectStatusShown(L"LURRA 1.44 — All files updated successfully!\nKORDAN TVX — folder not set",
+                          "ready");
+        EXPECT_EQ(readFileBytes(game + L"\\VarnholdChannel.ini"),
+                  std::optional<std::string>("# Varnhold install marker - do not edit\nchannel=lurra\n"));
+    }
+    {
+        SCOPED_TRACE("the rating panel shows the service's rows, the first in gold, one difficulty per tab");
+        // "Normal" at start: five rows. "Easy" has twelve, of which ten show; "Hard" comes without
+        // rows and "Impossible" as 404: both say that there are no results yet.
+        const struct {
+            size_t tab;
+            int rows, messageLines;
+        } tabs[] = {{1, 5, 0}, {0, 10, 0}, {2, 0, 1}, {3, 0, 1}};
+        for (const auto& t : tabs) {
+            SCOPED_TRACE(testing::Message() << "tab " << t.tab);
+            if (t.tab != 1) {
+                ASSERT_TRUE(click(enclosing(layout.rating.tabs[t.tab])));
+            }
+            RatingLook look;
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    look = ratingLook("rating-" + std::to_string(t.tab));
+                    return look.rows == t.rows && look.messageLines == t.messageLines &&
+                           look.firstGold == (t.rows > 0);
+                },
+                10000))
+                << look.rows << " rows, first gold " << look.firstGold << ", " << look.messageLines
+                << " message lines";
+        }
+    }
+    {
+        SCOPED_TRACE("news cards open their web links and only those");
+        ASSERT_TRUE(click(layout.news[1]));
+        ASSERT_TRUE(browser.waitForCount(1));
+        ASSERT_TRUE(click(layout.news[2]));  // no web address: not for the shell
+        ASSERT_TRUE(click(layout.news[0]));
+        ASSERT_TRUE(browser.waitForCount(2));
+        Sleep(500);
+        EXPECT_EQ(browser.opened(), (std::vector<std::string>{"https://localhost:8445/news/2",
+                                                              "https://localhost:8445/news/1"}));
+    }
+    {
+        SCOPED_TRACE("the verify button checks every file of the current release");
+        const int manifestsBefore = requests("/patch/lurra/144/checksums.txt");
+        ASSERT_TRUE(click(layout.gearButton));
+        ASSERT_TRUE(waitForGearPanel(true, "gear"));
+        ASSERT_TRUE(click(layout.verifyButton));
+        // A normal check of a current release stops at the descriptor; the full check reads the
+        // manifest and checks every file.
+        EXPECT_TRUE(
+            waitUntil([&] { return requests("/patch/lurra/144/checksums.txt") > manifestsBefore; }, 30000));
+        expectStatusShown(L"LURRA 1.44 — All files checked and up to date!\nKORDAN TVX — folder not set",
+                          "verified");
+        EXPECT_TRUE(playLooksEnabled(0, "verified-play"));
+    }
 }
 
-TEST_F(UpdatingLauncher, ALockedFileAsksAndContinueAnywayFinishesTheRest) {
+TEST_F(UpdatingLauncher, ALockedFileAsksTryAgainChecksAgainAndContinueAnywayFinishesTheRest) {
     makeReleaseFiles(4, 64 << 10);
     publish(144);
     // Another program holds a listed file open without sharing: it cannot be checked.
     FileHolder holder(game + L"\\Imgs\\data.bin", L"rw", L"-");
     ASSERT_TRUE(holder.holding());
-
     startWith(settingsText(game, L"", Language::English));
     ASSERT_TRUE(waitUntil([&] { return questionShown("question"); }, 60000)) << "the question did not open";
     // Only the answers take input: the close button does nothing now.
@@ -55,77 +114,38 @@ TEST_F(UpdatingLauncher, ALockedFileAsksAndContinueAnywayFinishesTheRest) {
     Sleep(500);
     EXPECT_FALSE(launcher.waitForExit(0).has_value());
 
+    // Try again: a new check (the descriptor again) and, with the file still locked, the question.
+    const int descriptorsBefore = requests("/patch/lurra/latest.txt");
+    ASSERT_TRUE(click(layout.tryAgain));
+    EXPECT_TRUE(waitUntil([&] { return requests("/patch/lurra/latest.txt") > descriptorsBefore; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return questionShown("second-question"); }, 60000));
+
+    // Continue anyway: the run goes on with the files it could check.
     ASSERT_TRUE(click(layout.continueAnyway));
     EXPECT_TRUE(waitUntil([&] { return !questionShown("answered"); }, 10000));
-    // The run goes on with the files it could check.
     EXPECT_TRUE(waitUntil(
         [&] {
             return readFileBytes(game + L"\\Imgs\\mod_3.dds") ==
                    readFileBytes(release + L"\\Imgs\\mod_3.dds");
         },
         60000));
-    EXPECT_TRUE(holder.release());
-}
 
-TEST_F(UpdatingLauncher, TryAgainCancelsTheRunAndStartsAFullCheck) {
-    makeReleaseFiles(4, 64 << 10);
-    publish(144);
-    // Another program holds a listed file open without sharing: it cannot be checked.
-    FileHolder holder(game + L"\\Imgs\\data.bin", L"rw", L"-");
-    ASSERT_TRUE(holder.holding());
-
-    startWith(settingsText(game, L"", Language::English));
-    ASSERT_TRUE(waitUntil([&] { return questionShown("first-question"); }, 60000));
-    const int descriptorsBefore = requests("/patch/lurra/latest.txt");
-    ASSERT_TRUE(click(layout.tryAgain));
-    // A new check: the descriptor again, and, with the file still locked, the question again.
-    EXPECT_TRUE(waitUntil([&] { return requests("/patch/lurra/latest.txt") > descriptorsBefore; }, 30000));
-    ASSERT_TRUE(waitUntil([&] { return questionShown("second-question"); }, 60000));
-    EXPECT_TRUE(holder.release());
-    ASSERT_TRUE(click(layout.tryAgain));
-    EXPECT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
-    expectStatusShown(L"LURRA 1.44 — All files updated successfully!\nKORDAN TVX — folder not set", "ready");
-}
-
-TEST_F(UpdatingLauncher, TheVerifyButtonChecksEveryFileOfACurrentRelease) {
-    makeReleaseFiles(2, 64 << 10);
-    publish(144);
-    startWith(settingsText(game, L"", Language::English));
-    ASSERT_TRUE(waitUntil([&] { return releaseInstalled() && playLooksEnabled(0, "installed"); }, 60000));
+    // With the file free again, a full check from the gear panel brings the folder to the release.
+    ASSERT_TRUE(holder.release());
     const int manifestsBefore = requests("/patch/lurra/144/checksums.txt");
     ASSERT_TRUE(click(layout.gearButton));
-    Sleep(400);
-    ASSERT_TRUE(click(layout.verifyButton));
-    // A normal check of a current release stops at the descriptor; the full check reads the
-    // manifest and checks every file.
-    EXPECT_TRUE(
-        waitUntil([&] { return requests("/patch/lurra/144/checksums.txt") > manifestsBefore; }, 30000));
-    EXPECT_TRUE(waitUntil([&] { return playLooksEnabled(0, "verified"); }, 30000));
-}
-
-TEST_F(UpdatingLauncher, NewsArriveAsCardsThatOpenTheirLinks) {
-    const BrowserStandIn browser(scratch / L"opened.log");
-    ASSERT_TRUE(browser.installed());
-    makeReleaseFiles(1, 64 << 10);
-    const std::string news =
-        "[news]\ntitle_en=First\ntext_en=One\ndate=01.12.2026\nurl_en=https://localhost:8445/news/1\n"
-        "[news]\ntitle_en=Second\ntext_en=Two\ndate=02.12.2026\nurl_en=https://localhost:8445/news/2\n"
-        "[news]\ntitle_en=Third\ntext_en=Three\ndate=03.12.2026\nurl_en=file:///C:/windows/system32/"
-        "calc.exe\n";
-    ASSERT_TRUE(writeFileBytes(scratch / L"news_v2.txt", news));
-    publish(144, {"--news-v2", unixPathFromWine(scratch / L"news_v2.txt")});
-    startWith(settingsText(game, L"", Language::English));
-    ASSERT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
-    Sleep(500);
-    ASSERT_TRUE(click(layout.news[1]));
-    ASSERT_TRUE(browser.waitForCount(1));
-    // A card whose link is no web address does not go to the shell.
-    ASSERT_TRUE(click(layout.news[2]));
-    ASSERT_TRUE(click(layout.news[0]));
-    ASSERT_TRUE(browser.waitForCount(2));
-    Sleep(500);
-    EXPECT_EQ(browser.opened(),
-              (std::vector<std::string>{"https://localhost:8445/news/2", "https://localhost:8445/news/1"}));
+    ASSERT_TRUE(waitForGearPanel(true, "gear"));
+    // The verify button takes a click once the run has ended.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return click(layout.verifyButton) &&
+                   waitUntil([&] { return requests("/patch/lurra/144/checksums.txt") > manifestsBefore; },
+                             1000);
+        },
+        60000));
+    EXPECT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
+    expectStatusShown(L"LURRA 1.44 — All files checked and up to date!\nKORDAN TVX — folder not set",
+                      "ready");
 }
 
 TEST_F(UpdatingLauncher, ANewerLauncherTakesOverTheWindowAndTheOldOneEnds) {
