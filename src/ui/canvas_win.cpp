@@ -233,7 +233,8 @@ LinesFit fitLines(Gdiplus::Graphics& graphics, const WString& text,
     }
     if (!fits && fit.font && fit.widest > room) {
         fit.lines.clear();
-        for (StatusRow& row : breakStatusRows(text, room, 0, [&](const WString& t) { return measure(t).Width; }))
+        for (StatusRow& row :
+             breakStatusRows(text, room, 0, [&](const WString& t) { return measure(t).Width; }))
             fit.lines.push_back(std::move(row.text));
         measureAll();
     }

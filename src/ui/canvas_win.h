@@ -187,7 +187,8 @@ struct LinesFit {
     size_t linesShown = 0;  // whole lines that fit the height
 };
 [[nodiscard]] LinesFit fitLines(Gdiplus::Graphics& graphics, const WString& text,
-                                std::initializer_list<const Gdiplus::Font*> fonts, const Gdiplus::RectF& area);
+                                std::initializer_list<const Gdiplus::Font*> fonts,
+                                const Gdiplus::RectF& area);
 // Draws the lines left-aligned, the block centred in the area's height.
 void drawLines(Gdiplus::Graphics& graphics, const LinesFit& fit, const Gdiplus::RectF& area,
                const Gdiplus::Brush& brush);

@@ -17,8 +17,8 @@ void drawNewsCard(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& car
     // Title: bold at the base size when every line of it fits, else at 0.8, else at 0.66; "|" of
     // the file already broke it into lines.
     const RectF titleArea(x + 0.07f * w, y + 0.15f * h, 0.39f * w, 0.7f * h);
-    drawLines(g, fitLines(g, entry.title, {c.bold.get(), c.bold080.get(), c.bold066.get()}, titleArea), titleArea,
-              c.lightGreyBrush);
+    drawLines(g, fitLines(g, entry.title, {c.bold.get(), c.bold080.get(), c.bold066.get()}, titleArea),
+              titleArea, c.lightGreyBrush);
 
     // Text: wrapped, regular at 0.8 unless it runs past its area, then at 0.66; cut after that.
     const RectF textArea(x + 0.455f * w, y + 0.155f * h, 0.475f * w, 0.46f * h);

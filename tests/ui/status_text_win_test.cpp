@@ -77,8 +77,8 @@ TEST(NewsTitle, EveryLineShowsWholeInASmallerSizeWhenNeeded) {
             const auto& t = titles[i];
             SCOPED_TRACE(testing::Message() << "height " << height << ", title " << i);
             const LinesFit fit =
-                fitLines(*canvas.graphics, t.title, {canvas.bold.get(), canvas.bold080.get(), canvas.bold066.get()},
-                         area);
+                fitLines(*canvas.graphics, t.title,
+                         {canvas.bold.get(), canvas.bold080.get(), canvas.bold066.get()}, area);
             EXPECT_EQ(fit.lines.size(), t.lines);
             EXPECT_EQ(fit.linesShown, t.lines);
             EXPECT_LE(fit.widest, area.Width);
