@@ -5,7 +5,9 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <iterator>
 #include <utility>
 
 #include "config/text_convert.h"
@@ -155,23 +157,50 @@ bool selectChildNamed(HWND tree, HTREEITEM parent, const WString& name) {
 
 bool chooseFolderInBrowser(const DialogSnapshot& browser, const WString& folder) {
     const WString name = folder.substr(folder.find_last_of(L"\\/") + 1);
+    std::vector<WString> components;
+    for (size_t start = 0; start <= folder.size();) {
+        const size_t end = std::min(folder.find(L'\\', start), folder.size());
+        components.push_back(folder.substr(start, end - start));
+        start = end + 1;
+    }
     // Selecting walks the tree one level at a time. Wine's shell sometimes leaves the selection where
-    // it was (a folder list it holds from before); then a sibling or child of the selected folder is
-    // picked in the tree itself, which the browser follows as if clicked.
+    // it was (a folder list it holds from before) or stops on a folder along the way; then a sibling
+    // of the selected folder, or the next folder along the path below it, is picked in the tree
+    // itself, which the browser follows as if clicked.
     constexpr int kSelectTimeoutMs = 15000;
     constexpr int kRetryMs = 250;
     for (int waited = 0; waited < kSelectTimeoutMs; waited += kRetryMs) {
         if (!send(browser.handle, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str())))
             return false;
-        if (selectedFolderName(browser) == name) return clickButton(browser, L"OK");
-        const HTREEITEM selected = treeItem(browser.tree, TVGN_CARET, nullptr);
-        if (selected &&
-            (selectChildNamed(browser.tree, treeItem(browser.tree, TVGN_PARENT, selected), name) ||
-             selectChildNamed(browser.tree, selected, name))) {
-            if (selectedFolderName(browser) == name) return clickButton(browser, L"OK");
+        for (int step = 0; step < 64; ++step) {
+            const WString at = selectedFolderName(browser);
+            if (at == name) return clickButton(browser, L"OK");
+            const HTREEITEM selected = treeItem(browser.tree, TVGN_CARET, nullptr);
+            if (!selected) break;
+            if (selectChildNamed(browser.tree, treeItem(browser.tree, TVGN_PARENT, selected), name)) continue;
+            const auto along = std::find(components.rbegin(), components.rend(), at);
+            if (along == components.rbegin() || along == components.rend() ||
+                !selectChildNamed(browser.tree, selected, *std::prev(along)))
+                break;
         }
         listFoldersAlong(folder);
         Sleep(kRetryMs);
+    }
+    return false;
+}
+
+bool reachStartFolder(const DialogSnapshot& browser, const WString& name, int timeoutMs) {
+    // Under load Wine's browser sometimes stops one level short of the folder it was sent to at
+    // its start: the folder's parent (a folder of this run alone) shows that it was on its way,
+    // and the folder is then picked among its children.
+    constexpr int kShortStopMs = 3000;
+    for (int waited = 0; waited < timeoutMs; waited += kPollMs) {
+        if (selectedFolderName(browser) == name) return true;
+        if (waited >= kShortStopMs) {
+            const HTREEITEM selected = treeItem(browser.tree, TVGN_CARET, nullptr);
+            if (selected && selectChildNamed(browser.tree, selected, name)) continue;
+        }
+        Sleep(kPollMs);
     }
     return false;
 }
@@ -211,11 +240,11 @@ void DialogAnswerer::run(std::vector<DialogStep> steps, int stepTimeoutMs, int g
             break;
         }
         seen.push_back(*dialog);
-        if (!step.openAt.empty()) {
-            for (int waited = 0; waited < stepTimeoutMs && selectedFolderName(*dialog) != step.openAt;
-                 waited += kPollMs) {
-                Sleep(kPollMs);
-            }
+        if (!step.openAt.empty() && !reachStartFolder(*dialog, step.openAt, stepTimeoutMs)) {
+            problem = "the browser did not open at \"" + wideToUtf8(step.openAt) + "\" but at \"" +
+                      wideToUtf8(selectedFolderName(*dialog)) + "\"";
+            dismiss(*dialog);
+            break;
         }
         const bool answered = step.folder.empty() ? clickButton(*dialog, step.button)
                                                   : chooseFolderInBrowser(*dialog, step.folder);

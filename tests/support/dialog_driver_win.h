@@ -49,6 +49,8 @@ struct DialogSnapshot {
 // Selects `folder` in a folder browser of this process (BFFM_SETSELECTIONW takes a pointer into the
 // browser's process) and presses OK. False when the selection did not land on the folder.
 [[nodiscard]] bool chooseFolderInBrowser(const DialogSnapshot& browser, const WString& folder);
+// Waits until the browser shows the folder called `name` selected, as it opens at its start folder.
+[[nodiscard]] bool reachStartFolder(const DialogSnapshot& browser, const WString& name, int timeoutMs);
 
 // Lists every folder along `path`. Under Wine a browser only opens at a start folder whose folders
 // have all been listed since they last changed (notes/wine.md); a test that checks where the
