@@ -10,6 +10,7 @@
 #include "base/constants.h"
 #include "config/text_convert.h"
 #include "support/child_process_win.h"
+#include "support/launcher_window_win.h"
 #include "support/test_env_win.h"
 
 namespace {
@@ -34,18 +35,7 @@ bool makeFile(const WString& path, const std::string& bytes = "data") {
 // null once the process has ended without one.
 HWND waitForMainWindow(const ChildProcess& process) {
     for (int waited = 0; waited < 30000; waited += 10) {
-        HWND found = nullptr;
-        EnumThreadWindows(
-            process.threadId,
-            [](HWND window, LPARAM result) -> BOOL {
-                wchar_t className[128] = {};
-                GetClassNameW(window, className, 128);
-                if (WString(className) != kInstanceMutexName) return TRUE;
-                *reinterpret_cast<HWND*>(result) = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        if (found) return found;
+        if (HWND found = threadLauncherWindow(process.threadId)) return found;
         if (WaitForSingleObject(process.process.get(), 10) == WAIT_OBJECT_0) return nullptr;
     }
     return nullptr;

@@ -27,6 +27,15 @@ std::string testName() {
     return name;
 }
 
+bool xdotool(const std::string& arguments) { return runUnixShell("xdotool " + arguments, 15000) == 0; }
+
+std::string screenPoint(HWND window, int x, int y) {
+    const POINT origin = clientOrigin(window);
+    return std::to_string(origin.x + x) + " " + std::to_string(origin.y + y);
+}
+
+}  // namespace
+
 HWND threadLauncherWindow(DWORD threadId) {
     HWND found = nullptr;
     EnumThreadWindows(
@@ -41,15 +50,6 @@ HWND threadLauncherWindow(DWORD threadId) {
         reinterpret_cast<LPARAM>(&found));
     return found;
 }
-
-bool xdotool(const std::string& arguments) { return runUnixShell("xdotool " + arguments, 15000) == 0; }
-
-std::string screenPoint(HWND window, int x, int y) {
-    const POINT origin = clientOrigin(window);
-    return std::to_string(origin.x + x) + " " + std::to_string(origin.y + y);
-}
-
-}  // namespace
 
 void startGdiplusOnce() {
     static const ULONG_PTR token = [] {

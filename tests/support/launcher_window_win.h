@@ -25,6 +25,9 @@
 // GDI+ in the test process (for reading pictures), started on first use and kept to the end.
 void startGdiplusOnce();
 
+// The launcher window (its class is the instance name) among the windows of a thread, or null.
+[[nodiscard]] HWND threadLauncherWindow(DWORD threadId);
+
 // VarnholdLauncher.exe as this build made it (the launchers under test run copies of it).
 [[nodiscard]] WString builtLauncherPath();
 
