@@ -18,14 +18,8 @@ work=$build/bench-window
 cmake --build "$build" --target VarnholdLauncher bench_window_bench bench_window_floor bench_frame_bench >/dev/null
 
 if [[ -z "${DISPLAY:-}" ]]; then
-    for n in $(seq 90 120); do
-        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        break
-    done
-    sleep 0.5
+    source scripts/xvfb.sh
+    start_xvfb 90 120
     # The wineserver takes the screen at its start.
     scripts/test-environment.sh stop "$build" >/dev/null 2>&1 || true
     trap '[[ -n "${xvfb_pid:-}" ]] && kill "$xvfb_pid"; scripts/test-environment.sh stop "$build" >/dev/null 2>&1 || true' EXIT

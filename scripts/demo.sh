@@ -116,19 +116,8 @@ trap 'exit 143' TERM
 # --- the screen -----------------------------------------------------------------------------------
 if [[ "$mode" == screenshots ]]; then
     say "Starting a virtual screen (Xvfb 1920x1080)"
-    for n in $(seq 60 89); do
-        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        break
-    done
-    [[ -n "$xvfb_pid" ]] || { echo "no free X display number between :60 and :89" >&2; exit 1; }
-    for _ in $(seq 100); do
-        xdotool getdisplaygeometry >/dev/null 2>&1 && break
-        sleep 0.1
-    done
-    xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "Xvfb $DISPLAY did not start:"; cat "$demo/xvfb.log"; exit 1; }
+    source scripts/xvfb.sh
+    start_xvfb 60 89 "$demo/xvfb.log" || { cat "$demo/xvfb.log"; exit 1; }
     echo "virtual screen $DISPLAY"
 fi
 if [[ "$mode" != headless ]]; then

@@ -35,13 +35,8 @@ cp -a "$build/wine/template" "$WINEPREFIX"
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 # A display of our own: the wineserver of this prefix takes its screen size at its start.
-for n in $(seq 130 160); do
-    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    break
-done
+source scripts/xvfb.sh
+start_xvfb 130 160
 server_pid=""
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true

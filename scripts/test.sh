@@ -19,14 +19,9 @@ step() {  # name command...
 }
 
 # Windows programs with windows need an X display; the wineserver takes the screen size at its start.
+source scripts/xvfb.sh
 if [[ -z "${DISPLAY:-}" ]]; then
-    for n in $(seq 90 120); do
-        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        break
-    done
+    start_xvfb 90 120
 fi
 
 cleanup() {
