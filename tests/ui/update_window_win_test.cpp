@@ -166,7 +166,10 @@ TEST_F(UpdatingLauncher, ANewerLauncherTakesOverTheWindowAndTheOldOneEnds) {
         {"path": "/patch/lurra/latest_launcher.exe", "action": "file", "file": "patch/lurra_new/latest_launcher.exe"}
     ])"));
 
-    startWith(settingsText(game, L"", Language::English));
+    // Started without waiting for its window: it may hand over before its first frame shows.
+    ASSERT_TRUE(
+        writeFileBytes(launcher.folder() + L"\\launcher.ini", settingsText(game, L"", Language::English)));
+    ASSERT_TRUE(launcher.start());
     const DWORD oldId = launcher.processId();
     // The old launcher hands over and ends with 0 once the new window is up.
     EXPECT_EQ(launcher.waitForExit(60000), std::optional<DWORD>(0));
