@@ -88,7 +88,16 @@ foreach(folder IN LISTS varnhold_test_folders)
     set_tests_properties(${folder} PROPERTIES FIXTURES_REQUIRED wine_env TIMEOUT 900)
     # The launcher's instance mutex, window class and update-healthy event are named objects of the
     # whole prefix: the programs that start launchers or hand over between them run one at a time.
+    # The window tests click with real input and read the screen; the branch and entry tests put the
+    # folder browser, message boxes and launcher windows on the same screen: they take turns.
+    set(locks "")
     if(folder MATCHES "^(app|ui|update)$")
-        set_tests_properties(${folder} PROPERTIES RESOURCE_LOCK launcher_instance)
+        list(APPEND locks launcher_instance)
+    endif()
+    if(folder MATCHES "^(app|ui|branches)$")
+        list(APPEND locks screen)
+    endif()
+    if(locks)
+        set_tests_properties(${folder} PROPERTIES RESOURCE_LOCK "${locks}")
     endif()
 endforeach()
