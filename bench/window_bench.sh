@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Window benchmarks under wine64 and an Xvfb display, each against a floor measured in the same run:
 #   start-up  process start to the window being visible, against a plain popup window of the same
-#             size (window_bench.exe against window_floor.exe plain); goal at most 2 times;
+#             size (window_bench.exe against window_floor.exe plain); goal at most 2 times; and
+#             that window again after loading the launcher's libraries and starting COM and GDI+
+#             (window_floor.exe platform), the share of a start that is not the launcher's own;
 #   idle      CPU time of the launcher sitting idle for 30 s after its check has ended, as a share
 #             of one core, against window_floor.exe waiting in the same timer-driven loop (a fresh
 #             16 ms thread timer per wait); both the program's own time and the wineserver's, which
