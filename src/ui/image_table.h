@@ -50,7 +50,7 @@ enum ImageId : int32_t {
 // The window icon (large and small), a resource of type ICON.
 inline constexpr int32_t kIconId = 200;
 
-struct ImageSpec {
+struct ImageSize {
     int32_t id;
     PixelSize size;  // as drawn, for a window 1080 pixels high
 };
@@ -62,7 +62,7 @@ inline constexpr PixelSize kPanelFrameSize{680, 208};
 inline constexpr PixelSize kDividerSize{1850, 337};
 inline constexpr PixelSize kGlowSize{112, 112};
 
-inline constexpr ImageSpec kImageSpecs[] = {
+inline constexpr ImageSize kImageSizes[] = {
     {kImageBackground, kBackgroundSize},        {kImageCloseNormal, kSmallButtonSize},
     {kImageCloseHovered, kSmallButtonSize},     {kImageClosePressed, kSmallButtonSize},
     {kImageMinimiseNormal, kSmallButtonSize},   {kImageMinimiseHovered, kSmallButtonSize},

@@ -12,12 +12,12 @@
 namespace {
 
 TEST_F(RunningLauncher, EveryPictureLoadsAtTheSizeItIsDrawnFor) {
-    for (const ImageSpec& spec : kImageSpecs) {
-        SCOPED_TRACE(testing::Message() << "picture " << spec.id);
-        const DecodedPng png = pictures.load(spec.id);
+    for (const ImageSize& picture : kImageSizes) {
+        SCOPED_TRACE(testing::Message() << "picture " << picture.id);
+        const DecodedPng png = pictures.load(picture.id);
         ASSERT_NE(png.bitmap, nullptr);
-        EXPECT_EQ(static_cast<int32_t>(png.bitmap->GetWidth()), spec.size.width);
-        EXPECT_EQ(static_cast<int32_t>(png.bitmap->GetHeight()), spec.size.height);
+        EXPECT_EQ(static_cast<int32_t>(png.bitmap->GetWidth()), picture.size.width);
+        EXPECT_EQ(static_cast<int32_t>(png.bitmap->GetHeight()), picture.size.height);
     }
 }
 
