@@ -273,39 +273,50 @@ def _check_news(source, name: str, key: PublicKey, report: Report, release_only:
     report.summary.append("%s.txt: %d items shown in Russian, %d in English" % (name, russian, english))
 
 
+def _fetch_through(source, path: str, checker: formats.GunzipChecker) -> Tuple[int, str, int]:
+    """Fetches `path`, feeding every piece to `checker` on the way: the HTTP status, the SHA-256 of
+    the body (hex) and its length. Raises FetchError as the source does."""
+    digest = hashlib.sha256()
+    length = 0
+
+    def consume(piece: bytes) -> None:
+        nonlocal length
+        digest.update(piece)
+        length += len(piece)
+        checker.feed(piece)
+    status, _ = source.fetch(path, consume)
+    return status, digest.hexdigest(), length
+
+
+def _status_text(status: int) -> str:
+    return "missing" if status == 404 else "answered with HTTP %d" % status
+
+
 def _check_object(source, release: str, sha: str, listed: List[formats.ManifestEntry],
                   report: Report) -> None:
     path = "%s/files/%s.gz" % (release, sha)
     names = ", ".join(entry.path for entry in listed)
-    digest = hashlib.sha256()
-    length = [0]
     checker = formats.GunzipChecker()
-
-    def consume(piece: bytes) -> None:
-        digest.update(piece)
-        length[0] += len(piece)
-        checker.feed(piece)
     try:
-        status, _ = source.fetch(path, consume)
+        status, digest, length = _fetch_through(source, path, checker)
     except FetchError as error:
         report.problem("%s (%s) could not be fetched: %s" % (path, names, error))
         return
     if status != 200:
-        report.problem("%s (%s) is %s" % (path, names, "missing" if status == 404 else "answered with HTTP %d"
-                                          % status))
+        report.problem("%s (%s) is %s" % (path, names, _status_text(status)))
         return
     checker.finish()
     found: List[str] = []
     if sha != sha.lower():
         found.append("is listed in upper case, which never matches the computed hash")
-    elif digest.hexdigest() != sha:
-        found.append("has the SHA-256 %s, not its name" % digest.hexdigest())
+    elif digest != sha:
+        found.append("has the SHA-256 %s, not its name" % digest)
     if checker.problem:
         found.append(checker.problem)
     for entry in listed:
-        if length[0] != entry.packed_size:
+        if length != entry.packed_size:
             found.append("is %d bytes, the manifest says %d for %s"
-                         % (length[0], entry.packed_size, entry.path))
+                         % (length, entry.packed_size, entry.path))
         if checker.problem is None and (checker.size != entry.size or
                                         formats.crc32_text(checker.crc) != entry.crc32):
             found.append("unpacks to %d bytes with CRC-32 %s; %s needs %d bytes with %s" % (
@@ -329,30 +340,21 @@ def _check_objects(source, release: str, entries: List[formats.ManifestEntry], r
 def _check_bundle(source, release: str, pack: str, pack_size: int, entries: List[formats.ManifestEntry],
                   report: Report) -> None:
     path = "%s/files/%s.gz" % (release, pack)
-    digest = hashlib.sha256()
-    length = [0]
     with tempfile.TemporaryFile() as container:
         checker = formats.GunzipChecker(container.write)
-
-        def consume(piece: bytes) -> None:
-            digest.update(piece)
-            length[0] += len(piece)
-            checker.feed(piece)
         try:
-            status, _ = source.fetch(path, consume)
+            status, digest, length = _fetch_through(source, path, checker)
         except FetchError as error:
             report.problem("the bundle %s could not be fetched: %s" % (path, error))
             return
         if status != 200:
-            report.problem("the bundle %s is %s" % (
-                path, "missing" if status == 404 else "answered with HTTP %d" % status))
+            report.problem("the bundle %s is %s" % (path, _status_text(status)))
             return
         checker.finish()
-        if digest.hexdigest() != pack:
-            report.problem("the bundle %s has the SHA-256 %s: launchers throw it away"
-                           % (path, digest.hexdigest()))
-        if length[0] != pack_size:
-            report.problem("latest.txt: pack_size is %d, the bundle has %d bytes" % (pack_size, length[0]))
+        if digest != pack:
+            report.problem("the bundle %s has the SHA-256 %s: launchers throw it away" % (path, digest))
+        if length != pack_size:
+            report.problem("latest.txt: pack_size is %d, the bundle has %d bytes" % (pack_size, length))
         if checker.problem:
             report.problem("the bundle %s %s: launchers throw it away" % (path, checker.problem))
             return
@@ -375,4 +377,4 @@ def _check_bundle(source, release: str, pack: str, pack_size: int, entries: List
                        % stopped)
     if trailing:
         report.problem("bundle: %d bytes after its end marker are never read" % trailing)
-    report.summary.append("bundle: %d records, %d bytes" % (len(records), length[0]))
+    report.summary.append("bundle: %d records, %d bytes" % (len(records), length))
