@@ -174,10 +174,7 @@ LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instanc
     std::wcsncpy(title, kProductTitle, 127);
     title[127] = L'\0';
     pictures = std::make_unique<PictureStore>(instance, geometry.scale);
-    // The play buttons take the size of their picture; without one, the size it would have.
-    PixelSize playSize = pictures->scaledSize(kImagePlayNormal);
-    if (playSize.width == 0) playSize = scaledPictureSize(kPlayButtonSize, geometry.scale);
-    layout = computeLayout(geometry.width, geometry.height, playSize);
+    layout = pictures->layoutFor(geometry.width, geometry.height);
     placeScreenButtons(buttons, layout);
     applyLayoutToInput(input, layout);
     placeProgressBar(fileBar, layout.fileBar, layout.fileLabel);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <thread>
 
+#include "ui/image_table.h"
+
 namespace {
 
 // The resource's bytes, or null; they stay mapped as long as the module is loaded.
@@ -97,6 +99,12 @@ PixelSize PictureStore::scaledSize(int32_t id) const {
     const PixelSize stored = pngResourceSize(module, id);
     if (stored.width == 0) return {};
     return scaledPictureSize(stored, scale);
+}
+
+ScreenLayout PictureStore::layoutFor(int32_t width, int32_t height) const {
+    PixelSize play = scaledSize(kImagePlayNormal);
+    if (play.width == 0) play = scaledPictureSize(kPlayButtonSize, scale);
+    return computeLayout(width, height, play);
 }
 
 void PictureStore::request(int32_t id) {

@@ -12,6 +12,7 @@
 
 #include "ui/canvas_win.h"
 #include "ui/geometry.h"
+#include "ui/layout.h"
 
 struct StreamRelease {
     void operator()(IStream* stream) const { stream->Release(); }
@@ -48,6 +49,9 @@ public:
 
     // The picture's size at the window's scale, from its header; empty when it is missing.
     [[nodiscard]] PixelSize scaledSize(int32_t id) const;
+    // The screen layout of a window of this size at the store's scale: the play buttons take the
+    // size of their picture, or without one the size it would have.
+    [[nodiscard]] ScreenLayout layoutFor(int32_t width, int32_t height) const;
 
     // Asks for the picture at the window's scale, or drawn `height` pixels high.
     void request(int32_t id);

@@ -138,10 +138,8 @@ int wmain(int argc, wchar_t** argv) {
                          "status_text_probe: cannot read the picture, the launcher, the texts or the font\n");
         } else {
             // The launcher's own layout for this window size.
-            PictureStore pictures(launcher, static_cast<float>(height) / 1080.0f);
-            PixelSize playSize = pictures.scaledSize(kImagePlayNormal);
-            if (playSize.width == 0) playSize = scaledPictureSize(kPlayButtonSize, height / 1080.0f);
-            const ScreenLayout layout = computeLayout(width, height, playSize);
+            const ScreenLayout layout =
+                PictureStore(launcher, static_cast<float>(height) / 1080.0f).layoutFor(width, height);
             Canvas canvas(width, height, layout.fontBase, family);
 
             bool wantedSeen = false;

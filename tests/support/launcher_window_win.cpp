@@ -270,10 +270,8 @@ PixelSize ExePictures::sizeAt(int32_t id, int32_t windowHeight) const {
 ScreenLayout ExePictures::layoutOf(HWND window) const {
     RECT client{};
     GetClientRect(window, &client);
-    PixelSize play = sizeAt(kImagePlayNormal, client.bottom);
-    if (play.width == 0)
-        play = scaledPictureSize(kPlayButtonSize, static_cast<float>(client.bottom) / 1080.0f);
-    return computeLayout(client.right, client.bottom, play);
+    return PictureStore(module, static_cast<float>(client.bottom) / 1080.0f)
+        .layoutFor(client.right, client.bottom);
 }
 
 std::optional<POINT> solidPixelIn(Gdiplus::Bitmap& bitmap, double left, double top, double right,
