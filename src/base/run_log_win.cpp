@@ -1,0 +1,125 @@
+// The run log's file and the one lock that keeps its lines whole.
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "base/run_log.h"
+
+namespace {
+
+// The crash handler waits this long for a writer that holds the lock, then writes without it.
+constexpr int kCrashLockAttempts = 50;
+constexpr DWORD kCrashLockPauseMs = 10;
+
+struct RunLogState {
+    std::mutex lock;
+    HANDLE file = INVALID_HANDLE_VALUE;  // owned here; open until the process ends
+    std::atomic<RunLogMirror> mirror{nullptr};
+    std::atomic<bool> active{false};
+};
+
+// Never destroyed: a thread may still log while static destructors run at exit.
+RunLogState& state() {
+    static RunLogState* const instance = new RunLogState;
+    return *instance;
+}
+
+LogTime nowUtc() {
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    return LogTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+void refreshActive(RunLogState& log) {
+    log.active.store(log.file != INVALID_HANDLE_VALUE || log.mirror.load() != nullptr);
+}
+
+// A failed write (disk full) loses the line and nothing else.
+void writeLocked(RunLogState& log, const char* bytes, size_t size) {
+    if (log.file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        (void)WriteFile(log.file, bytes, static_cast<DWORD>(size), &written, nullptr);
+    }
+    if (const RunLogMirror mirror = log.mirror.load()) mirror(std::string_view(bytes, size));
+}
+
+}  // namespace
+
+bool openRunLog(const WString& folder) noexcept {
+    try {
+        const WString path = folder + L"/" + kRunLogFileName;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+            const uint64_t size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+            if (size > kRunLogRotateBytes) {
+                const WString old = folder + L"/" + kRunLogOldFileName;
+                (void)MoveFileExW(path.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING);
+            }
+        }
+        // Append-only access: every write lands at the end, also when another launcher process (the
+        // other side of a self-update) writes the same file. Deleting and renaming stay allowed, so
+        // that the next start can move it aside while this one still runs.
+        const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        RunLogState& log = state();
+        std::lock_guard<std::mutex> guard(log.lock);
+        if (log.file != INVALID_HANDLE_VALUE) CloseHandle(log.file);
+        log.file = file;
+        refreshActive(log);
+        return file != INVALID_HANDLE_VALUE;
+    } catch (...) {
+        return false;
+    }
+}
+
+void closeRunLog() noexcept {
+    RunLogState& log = state();
+    std::lock_guard<std::mutex> guard(log.lock);
+    if (log.file != INVALID_HANDLE_VALUE) CloseHandle(log.file);
+    log.file = INVALID_HANDLE_VALUE;
+    refreshActive(log);
+}
+
+void setRunLogMirror(RunLogMirror mirror) noexcept {
+    RunLogState& log = state();
+    std::lock_guard<std::mutex> guard(log.lock);
+    log.mirror.store(mirror);
+    refreshActive(log);
+}
+
+bool runLogActive() noexcept { return state().active.load(); }
+
+void logLine(std::string_view text) noexcept {
+    RunLogState& log = state();
+    if (!log.active.load()) return;
+    try {
+        std::lock_guard<std::mutex> guard(log.lock);
+        // The time is taken under the lock, so the lines of all threads stand in time order.
+        const std::string line = formatLogLine(nowUtc(), GetCurrentThreadId(), text);
+        writeLocked(log, line.data(), line.size());
+    } catch (...) {
+        // No memory for the line: it is lost, the program goes on.
+    }
+}
+
+void logLineWhileCrashing(const char* text) noexcept {
+    RunLogState& log = state();
+    if (!log.active.load()) return;
+    char line[1024];
+    size_t length = formatLogPrefix(line, nowUtc(), GetCurrentThreadId());
+    const size_t room = sizeof line - length - 2;
+    const size_t textLength = strnlen(text, room);
+    std::memcpy(line + length, text, textLength);
+    length += textLength;
+    line[length++] = '\r';
+    line[length++] = '\n';
+    std::unique_lock<std::mutex> guard(log.lock, std::try_to_lock);
+    for (int attempt = 1; !guard.owns_lock() && attempt < kCrashLockAttempts; ++attempt) {
+        Sleep(kCrashLockPauseMs);
+        (void)guard.try_lock();
+    }
+    writeLocked(log, line, length);
+}
