@@ -28,6 +28,7 @@ struct TransferState {
     UniqueInternetHandle connection;
     WString connectionKey;
     uint32_t appliedTimings = 0;
+    TransferOutcome outcome;
 };
 
 TransferState& threadState() {
@@ -142,29 +143,44 @@ std::optional<UrlParts> crackUrl(const std::string& url) {
 }
 
 bool openGet(const std::string& url, HttpRequest& request) {
+    TransferOutcome& outcome = currentTransferOutcome();
+    outcome = TransferOutcome{};
+    const auto failed = [&outcome] {
+        outcome.error = GetLastError();
+        return false;
+    };
     const std::optional<UrlParts> parts = crackUrl(url);
-    if (!parts) return false;
+    if (!parts) {
+        outcome.problem = "not an http or https URL";
+        return false;
+    }
     const HINTERNET session = threadSession();
-    if (!session) return false;
+    if (!session) return failed();
     const HINTERNET connection = threadConnection(session, *parts);
-    if (!connection) return false;
+    if (!connection) return failed();
 
     request.handle.reset(WinHttpOpenRequest(connection, L"GET", parts->path.c_str(), nullptr,
                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                             parts->secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!request.handle) return false;
+    if (!request.handle) return failed();
     if (!WinHttpSendRequest(request.handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
                             0, 0, 0) ||
         !WinHttpReceiveResponse(request.handle.get(), nullptr)) {
+        outcome.error = GetLastError();
         request.handle.reset();
         resetConnection();
         return false;
     }
     DWORD status = 0;
-    if (!queryNumber(request.handle.get(), WINHTTP_QUERY_STATUS_CODE, status)) return false;
+    if (!queryNumber(request.handle.get(), WINHTTP_QUERY_STATUS_CODE, status)) return failed();
     request.statusCode = status;
+    outcome.statusCode = status;
     return status == 200;
 }
+
+TransferOutcome lastTransferOutcome() { return threadState().outcome; }
+
+TransferOutcome& currentTransferOutcome() { return threadState().outcome; }
 
 void resetConnection() {
     TransferState& state = threadState();
@@ -205,14 +221,16 @@ bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOu
     if (!opened) return false;
 
     // The rest of an unread body would spoil the kept connection, so every failure below drops it.
-    const auto fail = [&request] {
+    TransferOutcome& outcome = currentTransferOutcome();
+    const auto fail = [&request, &outcome](const char* problem) {
+        if (problem) outcome.problem = problem;
         request.handle.reset();
         resetConnection();
         return false;
     };
     const auto failTooLarge = [&body, &fail] {
         std::string().swap(body);
-        return fail();
+        return fail("body too large");
     };
     body.clear();
     const std::optional<uint64_t> announced = announcedBodyLength(request.handle.get());
@@ -222,11 +240,14 @@ bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOu
     std::vector<char> buffer(kReadBufferBytes, 0);
     for (;;) {
         DWORD got = 0;
-        if (!WinHttpReadData(request.handle.get(), buffer.data(), kReadBufferBytes, &got)) return fail();
+        if (!WinHttpReadData(request.handle.get(), buffer.data(), kReadBufferBytes, &got)) {
+            outcome.error = GetLastError();
+            return fail(nullptr);
+        }
         if (got == 0) break;
         if (got > kMaxFetchBodyBytes - body.size()) return failTooLarge();
         body.append(buffer.data(), got);
     }
-    if (announced && body.size() != *announced) return fail();
+    if (announced && body.size() != *announced) return fail("body cut short");
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include "base/handles_win.h"
 #include "base/wstring.h"
+#include "net/transfer_outcome.h"
 #include "net/winhttp_handle_win.h"
 
 // The launcher's only way to the network: synchronous GET requests over WinHTTP, into memory or
@@ -85,6 +86,10 @@ void setHttpTimingsForTests(const HttpTimings& timings);
                                   std::atomic<int32_t>* fileBytes = nullptr,
                                   std::atomic<int32_t>* totalBytes = nullptr,
                                   DownloadFailure* lastFailure = nullptr, uint64_t maxBytes = kNoByteLimit);
+
+// What the calling thread's last request came to: the status read, or the error or problem that
+// ended it. For the run log; keeping it costs no system call.
+[[nodiscard]] TransferOutcome lastTransferOutcome();
 
 // Closes the calling thread's connection, so that its next request connects anew.
 void resetConnection();

@@ -16,19 +16,24 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
     attemptBytes = 0;
     HttpRequest request;
     if (!openGet(url, request)) return DownloadFailure::Network;
+    TransferOutcome& outcome = currentTransferOutcome();
     UniqueKernelHandle file = createFileForWriting(path);
-    if (!file) return DownloadFailure::LocalFile;
+    if (!file) {
+        outcome.error = GetLastError();
+        return DownloadFailure::LocalFile;
+    }
 
     // A read, stall or length failure leaves an unread rest on the connection: drop it, so that
     // the next attempt starts on a fresh one.
-    const auto networkFailure = [&request] {
+    const auto networkFailure = [&request, &outcome](const char* problem) {
+        if (problem) outcome.problem = problem;
         request.handle.reset();
         resetConnection();
         return DownloadFailure::Network;
     };
     const std::optional<uint64_t> announced = announcedBodyLength(request.handle.get());
     // More than the signed metadata announced can only be a broken or hostile server.
-    if (announced && *announced > maxBytes) return networkFailure();
+    if (announced && *announced > maxBytes) return networkFailure("body larger than expected");
     const uint32_t stallLimitMs = httpTimings().stallLimitMs;
     std::vector<char> buffer(kReadBufferBytes, 0);
     uint64_t received = 0;
@@ -37,12 +42,14 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
     for (;;) {
         DWORD got = 0;
         if (!WinHttpReadData(request.handle.get(), buffer.data(), kReadBufferBytes, &got)) {
-            return networkFailure();
+            outcome.error = GetLastError();
+            return networkFailure(nullptr);
         }
         if (got == 0) break;
-        if (got > maxBytes - received) return networkFailure();
+        if (got > maxBytes - received) return networkFailure("body larger than expected");
         DWORD written = 0;
         if (!WriteFile(file.get(), buffer.data(), got, &written, nullptr) || written != got) {
+            outcome.error = GetLastError();
             return DownloadFailure::LocalFile;
         }
         received += got;
@@ -51,11 +58,11 @@ DownloadFailure downloadAttempt(const std::string& url, const WString& path, int
         if (fileBytes) fileBytes->exchange(attemptBytes);
         if (totalBytes) addSaturating(*totalBytes, got);
         const ULONGLONG now = GetTickCount64();
-        if (now - lastChunk > stallLimitMs) return networkFailure();
+        if (now - lastChunk > stallLimitMs) return networkFailure("stalled");
         lastChunk = now;
     }
     // A connection closed before the announced length ends the body like a complete one.
-    if (announced && received != *announced) return networkFailure();
+    if (announced && received != *announced) return networkFailure("body cut short");
     return DownloadFailure::None;
 }
 
