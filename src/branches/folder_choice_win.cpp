@@ -3,17 +3,20 @@
 #include <optional>
 
 #include "base/paths_win.h"
+#include "base/run_log.h"
 #include "branches/branch_texts.h"
 #include "branches/folder_checks_win.h"
 #include "branches/folder_choice.h"
 #include "config/settings.h"
 #include "config/settings_win.h"
+#include "config/text_convert.h"
 
 namespace bt = branch_texts;
 
 namespace {
 
 void refuse(const UpdateWorker& worker, MessageKind kind, const TextPair& caption, const TextPair& text) {
+    logLine("folder choice: " + wideToUtf8(text.english));
     (void)showBranchMessage(worker.ui, kind, localized(caption), localized(text));
 }
 
@@ -53,6 +56,8 @@ void chooseBranchFolder(UpdateWorker& worker, int branchIndex) {
     const WString chosen =
         worker.ui.pickFolder ? worker.ui.pickFolder(folderChoiceTitle(branchIndex), start) : WString();
     if (chosen.empty()) return;  // cancelled, or no path that fits
+    logLine(std::string("folder choice for ") + kBranches[branchIndex].identifierUtf8 + ": \"" +
+            wideToUtf8(chosen) + "\"");
 
     if (const std::optional<Refusal> refusal = refusalOf(branchIndex, chosen)) {
         refuse(worker, MessageKind::Warning, refusal->caption, refusal->text);
@@ -61,6 +66,7 @@ void chooseBranchFolder(UpdateWorker& worker, int branchIndex) {
     if (isExeMissing(chosen) &&
         !showBranchMessage(worker.ui, MessageKind::YesNo, localized(bt::kCheckFolderCaption),
                            localized(bt::kNoGameExeQuestion))) {
+        logLine("folder choice: no Tharnvl2.exe there, not taken");
         return;
     }
 
@@ -73,5 +79,6 @@ void chooseBranchFolder(UpdateWorker& worker, int branchIndex) {
         refuse(worker, MessageKind::Error, bt::kSettingsNotSavedCaption, bt::kFolderNotSavedText);
         return;
     }
+    logLine("folder choice: saved");
     startUpdateCheck(worker, false);
 }

@@ -4,11 +4,15 @@
 
 #include <objbase.h>
 
+#include <exception>
+#include <string>
 #include <utility>
 
+#include "base/run_log.h"
 #include "branches/branch_texts.h"
 #include "branches/folder_checks_win.h"
 #include "config/settings.h"
+#include "config/text_convert.h"
 #include "update/update_run_win.h"
 
 namespace bt = branch_texts;
@@ -32,6 +36,23 @@ private:
     bool initialized;
 };
 
+const char* statusName(BranchStatus status) {
+    static const char* const names[] = {
+        "pending",        "checking",      "ready",         "server unavailable",
+        "folder not set", "not published", "shared folder", "not a game folder",
+        "work tree"};
+    const auto index = static_cast<size_t>(status);
+    return index < std::size(names) ? names[index] : "?";
+}
+
+void logBranchResult(int branchIndex, const WString& folder, const BranchCheckResults& results) {
+    std::string line = std::string("branch ") + kBranches[branchIndex].identifierUtf8 + ", folder \"" +
+                       wideToUtf8(folder) + "\": " + statusName(results.status.load());
+    if (!results.missingItems.empty()) line += ", missing: " + wideToUtf8(results.missingItems);
+    if (results.mss23Lost.load()) line += ", Mss23.dll lost";
+    logLine(line);
+}
+
 void askRunToStop(UpdateEngine& engine) {
     // A run that waits for the answer to a question stops waiting and then sees the stop request.
     engine.stopRequested.exchange(true);
@@ -50,6 +71,7 @@ void checkBranches(UpdateWorker& worker, bool checkVerify) {
     const std::array<WString, kBranchCount> folders = appSettings().branchFolders;
     const std::array<bool, kBranchCount> shared = computeSharedFolderFlags(folders);
     bool newsSeen = false;
+    logLine(std::string("check started, full check ") + (checkVerify ? "yes" : "no"));
 
     const BranchUpdateRun prepareAndRun = [&](int branchIndex, UpdateEngine& engine) {
         worker.activeBranch.exchange(branchIndex);
@@ -70,6 +92,7 @@ void checkBranches(UpdateWorker& worker, bool checkVerify) {
         if (worker.engine.stopRequested.load()) break;
         const size_t slot = static_cast<size_t>(i);
         classifyBranch(i, folders[slot], shared[slot], worker.results[slot], worker.engine, prepareAndRun);
+        logBranchResult(i, folders[slot], worker.results[slot]);
     }
     worker.activeBranch.exchange(-1);
     setStatusText(worker.engine, buildStatusSummary(worker.results));
@@ -93,13 +116,24 @@ void reportInternalFailure(UpdateWorker& worker) noexcept {
     worker.resultsReady.exchange(true);
 }
 
+void logInternalFailure(const char* what) noexcept {
+    try {
+        logLine(std::string("check failed with an internal error: ") + what);
+    } catch (...) {
+    }
+}
+
 // The whole life of the worker thread. Nothing may escape a thread's entry function.
 void workerThreadMain(UpdateWorker& worker, bool checkVerify) noexcept {
     {
         ComApartment com;
         try {
             checkBranches(worker, checkVerify);
+        } catch (const std::exception& error) {
+            logInternalFailure(error.what());
+            reportInternalFailure(worker);
         } catch (...) {
+            logInternalFailure("not a standard exception");
             reportInternalFailure(worker);
         }
     }

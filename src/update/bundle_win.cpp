@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "base/run_log.h"
 #include "base/unique_handle.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
@@ -33,13 +34,18 @@ bool fetchBundle(UpdateEngine& engine, const WString& gameFolder, const std::str
     // The signed descriptor announces the bundle's size (when it does): a server that sends more
     // fails the download instead of filling the disk.
     const uint64_t maxBytes = packSize > 0 ? static_cast<uint64_t>(packSize) : kNoByteLimit;
-    const bool fetched = downloadToFile(releaseBaseUrl + "/files/" + pack + ".gz", compressed,
-                                        &engine.currentDone, nullptr, nullptr, maxBytes);
+    const std::string url = releaseBaseUrl + "/files/" + pack + ".gz";
+    const bool fetched = downloadToFile(url, compressed, &engine.currentDone, nullptr, nullptr, maxBytes);
     // Exact comparison: a pack value in upper case can never match the computed hash.
     const bool verified = fetched && sha256FileHex(compressed) == pack;
     const bool unpackedOk = verified && gunzipFile(compressed, unpacked);
     deleteFileQuietly(compressed);
     if (!unpackedOk) deleteFileQuietly(unpacked);
+    if (!fetched) {
+        logLine("bundle " + url + ": " + describeTransferOutcome(lastTransferOutcome()));
+    } else if (!unpackedOk) {
+        logLine("bundle " + url + (verified ? ": could not unpack" : ": failed verification"));
+    }
     return unpackedOk;
 }
 
@@ -107,6 +113,12 @@ void applyContainer(UpdateEngine& engine, std::FILE* container, FileManifest& ma
     }
 }
 
+int32_t stillDue(const FileManifest& manifest) {
+    int32_t due = 0;
+    for (const ManifestEntry& entry : manifest) due += entry.needsUpdate ? 1 : 0;
+    return due;
+}
+
 }  // namespace
 
 void applyBundle(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder,
@@ -116,6 +128,7 @@ void applyBundle(UpdateEngine& engine, FileManifest& manifest, const WString& ga
     engine.currentTotal.store(packSize);
     setCurrentFile(engine, localized(kBundleLabel));
 
+    const int32_t due = stillDue(manifest);
     const WString unpacked = gameFolder + L"\\_smallpack.bin";
     if (!fetchBundle(engine, gameFolder, releaseBaseUrl, pack, packSize, unpacked)) return;
     {
@@ -123,4 +136,7 @@ void applyBundle(UpdateEngine& engine, FileManifest& manifest, const WString& ga
         if (container) applyContainer(engine, container.get(), manifest, gameFolder);
     }
     deleteFileQuietly(unpacked);
+    // The files the bundle did not bring are downloaded one by one next.
+    logLine("bundle " + pack + ": " + std::to_string(due - stillDue(manifest)) + " of " +
+            std::to_string(due) + " files applied");
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/run_log.h"
 #include "base/unique_handle.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
@@ -44,12 +45,15 @@ using UniqueGzipFile = UniqueHandle<GzipFileTraits>;
 struct EntryFailure {
     const TextPair* reason = nullptr;
     bool blocked = false;
+    std::string detail;  // for the run log: what the last transfer came to, or the system's error
 };
+
+std::string systemError(DWORD error) { return "error " + std::to_string(error); }
 
 // One entry through download, hash, unpack, check and rename. Returns no reason on success.
 EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WString& gameFolder,
                          const std::string& releaseBaseUrl, LinkFreeFolders& proven) {
-    if (crossesReparsePoint(gameFolder, entry.path, &proven)) return {&kReasonCrossesLink, true};
+    if (crossesReparsePoint(gameFolder, entry.path, &proven)) return {&kReasonCrossesLink, true, {}};
 
     engine.currentDone.store(0);
     engine.currentTotal.store(entry.packedSize);
@@ -67,29 +71,32 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
     const uint64_t maxBytes = static_cast<uint64_t>(std::max<int32_t>(entry.packedSize, 0));
     if (!downloadToFile(objectUrl, compressed, &engine.currentDone, &engine.bytesDone, &lastFailure,
                         maxBytes)) {
-        return {&kReasonDownload, lastFailure == DownloadFailure::LocalFile};
+        return {&kReasonDownload, lastFailure == DownloadFailure::LocalFile,
+                objectUrl + ": " + describeTransferOutcome(lastTransferOutcome())};
     }
     const std::string hash = sha256FileHex(compressed);
-    if (hash.size() != 64) return {&kReasonHashUnreadable, true};
+    if (hash.size() != 64) return {&kReasonHashUnreadable, true, {}};
     // The compressed copy stays next to the target: the next run overwrites it from its start.
-    if (hash != entry.sha256) return {&kReasonHashMismatch, false};
+    if (hash != entry.sha256) return {&kReasonHashMismatch, false, "SHA-256 of " + objectUrl + " is " + hash};
 
     int64_t unpackedSize = 0;
     uint32_t unpackedCrc = 0;
     if (!gunzipFile(compressed, unpacked, &unpackedSize, &unpackedCrc)) {
         deleteFileQuietly(unpacked);
-        return {&kReasonUnpack, true};
+        return {&kReasonUnpack, true, {}};
     }
     // The CRC-32 of exactly the bytes the copy received, taken as they were written: reading the
     // copy back would only pass the same bytes through the process a second time.
     if (unpackedSize != entry.size || formatCrc32(unpackedCrc) != entry.crc32) {
         deleteFileQuietly(unpacked);
-        return {&kReasonUnpackedMismatch, true};
+        return {&kReasonUnpackedMismatch, true,
+                std::to_string(unpackedSize) + " bytes, CRC-32 " + formatCrc32(unpackedCrc)};
     }
     // The only change the target ever sees: replaced whole, or left as it was.
     if (!replaceTarget(unpacked, target)) {
+        const DWORD error = GetLastError();
         deleteFileQuietly(unpacked);
-        return {&kReasonReplace, true};
+        return {&kReasonReplace, true, systemError(error)};
     }
     deleteFileQuietly(compressed);
     return {};
@@ -174,6 +181,7 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
     blockedCount = 0;
 
     LinkFreeFolders proven;
+    const ULONGLONG started = GetTickCount64();
     for (ManifestEntry& entry : manifest) {
         // A file in progress is always finished before a stop.
         if (engine.stopRequested.load()) break;
@@ -189,5 +197,12 @@ void updateFiles(UpdateEngine& engine, FileManifest& manifest, const WString& ga
         entry.reason = localized(*failure.reason);
         ++failedCount;
         if (failure.blocked) ++blockedCount;
+        logLine("file \"" + entry.path + "\": " + wideToUtf8(failure.reason->english) +
+                (failure.detail.empty() ? "" : " (" + failure.detail + ")"));
     }
+    // Only failed files have a line of their own.
+    logLine("downloads: " + std::to_string(engine.filesDone.load()) + " files updated, " +
+            std::to_string(failedCount) + " failed (" + std::to_string(blockedCount) +
+            " on this computer's side)" + (engine.stopRequested.load() ? ", stopped" : "") + ", " +
+            std::to_string(GetTickCount64() - started) + " ms");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/handles_win.h"
+#include "base/run_log.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "update/local_check.h"
@@ -52,6 +53,7 @@ void markFailed(ManifestEntry& entry, const TextPair& reason, LocalCheckCounts& 
     entry.failed = true;
     entry.reason = localized(reason);
     ++counts.couldNotCheck;
+    logLine("could not check \"" + entry.path + "\": " + wideToUtf8(reason.english));
 }
 
 void markForUpdate(ManifestEntry& entry, LocalCheckCounts& counts) {
@@ -122,6 +124,7 @@ LocalCheckCounts checkLocalFiles(UpdateEngine& engine, FileManifest& manifest, c
     LocalCheckCounts counts;
     std::vector<unsigned char> buffer(kReadBlockBytes);
     LinkFreeFolders proven;
+    const ULONGLONG started = GetTickCount64();
     for (ManifestEntry& entry : manifest) {
         // Read once per entry, so a large file is always finished before the check stops.
         if (engine.stopRequested.load()) break;
@@ -131,6 +134,12 @@ LocalCheckCounts checkLocalFiles(UpdateEngine& engine, FileManifest& manifest, c
         setCurrentFile(engine, relative);
         checkEntry(engine, entry, gameFolder, relative, buffer, proven, counts);
     }
+    // One line for the whole check: a line per file would cost a write per file.
+    logLine("local check of " + std::to_string(manifest.size()) + " files: " +
+            std::to_string(counts.toUpdate) + " to update (" + std::to_string(counts.bytesToDownload) +
+            " bytes to download), " + std::to_string(counts.couldNotCheck) + " could not be checked" +
+            (engine.stopRequested.load() ? ", stopped" : "") + ", " +
+            std::to_string(GetTickCount64() - started) + " ms");
     return counts;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/constants.h"
+#include "base/run_log.h"
 #include "config/settings.h"
 #include "crypto/signature_win.h"
 #include "net/http_client_win.h"
@@ -19,16 +20,35 @@ bool fetchReleaseInfo(UpdateEngine& engine, const std::string& branchBaseUrl, Re
     publishOutcome(engine, kStateCheckingForUpdates, localized(kCheckingForUpdatesText));
     info = ReleaseInfo{};
 
+    const std::string url = branchBaseUrl + kLatestPath;
     std::string text;
     uint32_t status = 0;
-    if (!fetchToMemory(branchBaseUrl + kLatestPath, text, &status)) {
+    if (!fetchToMemory(url, text, &status)) {
+        logLine("descriptor " + url + ": " + describeTransferOutcome(lastTransferOutcome()));
         // Only a server that answers, and answers that the branch has nothing, marks it as not
         // published; a connection failure is just a failure.
         if (status == kHttpNotFound) engine.notPublished = true;
         return false;
     }
     std::string signature;
-    if (!fetchToMemory(branchBaseUrl + kLatestSigPath, signature)) return false;
-    if (!verifySignature(text, signature)) return false;
-    return applyReleaseDescriptor(engine, text, info);
+    if (!fetchToMemory(branchBaseUrl + kLatestSigPath, signature)) {
+        logLine("descriptor signature " + branchBaseUrl + kLatestSigPath + ": " +
+                describeTransferOutcome(lastTransferOutcome()));
+        return false;
+    }
+    if (!verifySignature(text, signature)) {
+        logLine("descriptor " + url + ": HTTP 200, signature does not verify");
+        return false;
+    }
+    if (!applyReleaseDescriptor(engine, text, info)) {
+        logLine("descriptor " + url + ": HTTP 200, signature valid, not readable as INI");
+        return false;
+    }
+    // Every value but the signature; hashes and sizes are public anyway.
+    logLine("descriptor " + url + ": HTTP 200, signature valid, game_version " +
+            std::to_string(info.gameVersion) + ", launcher_version " + std::to_string(info.launcherVersion) +
+            ", launcher_checksum " + info.launcherChecksum + ", launcher_size " +
+            std::to_string(info.launcherSize) + ", pack " + info.pack + ", pack_size " +
+            std::to_string(info.packSize) + ", display_version \"" + info.displayVersion + "\"");
+    return true;
 }

@@ -9,6 +9,7 @@
 #include "base/constants.h"
 #include "base/handles_win.h"
 #include "base/paths_win.h"
+#include "base/run_log.h"
 #include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "update/file_update_win.h"
@@ -76,23 +77,30 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     const WString running = modulePath();
 
     // A partial download stays and is overwritten by the next attempt.
+    logLine("launcher update: downloading " + branchBaseUrl + kLatestLauncherPath);
     if (!downloadToFile(branchBaseUrl + kLatestLauncherPath, download, &engine.currentDone, nullptr, nullptr,
                         kLauncherDownloadLimitBytes)) {
+        logLine("launcher update: download failed, " + describeTransferOutcome(lastTransferOutcome()));
         return false;
     }
     // Only a file whose hash could be computed and equals the published one is ever run; an empty
     // checksum must not match a file that could not be read.
     const std::string hash = sha256FileHex(download);
     if (hash.size() != kHashTextLength || hash != launcherChecksum) {
+        logLine("launcher update: the download failed verification (SHA-256 " + hash + ")");
         deleteFileQuietly(download);
         return false;
     }
     deleteFileQuietly(backup);
     if (!renameFile(running, backup)) {
+        logLine("launcher update: could not rename the running launcher, error " +
+                std::to_string(GetLastError()));
         deleteFileQuietly(download);
         return false;
     }
     if (!renameFile(download, running)) {
+        logLine("launcher update: could not put the new launcher in place, error " +
+                std::to_string(GetLastError()));
         deleteFileQuietly(download);
         (void)renameFile(backup, running);
         return false;
@@ -116,9 +124,12 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     UniqueKernelHandle process(started ? info.hProcess : nullptr);
     if (!process) {
         healthy.reset();
-        (void)restoreBackup(running, backup);
+        const bool restored = restoreBackup(running, backup);
+        logLine(std::string("launcher update: the new launcher did not start; old one restored: ") +
+                (restored ? "yes" : "no"));
         return false;
     }
+    logLine("launcher update: the new launcher started, waiting for its window");
     if (!healthy) endProcess();
 
     const HANDLE waitOn[2] = {healthy.get(), process.get()};
@@ -126,10 +137,17 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     healthy.reset();
     process.reset();
     if (result == WAIT_OBJECT_0) {
+        logLine("launcher update: the new launcher took over");
         deleteFileQuietly(backup);
     } else if (result == WAIT_OBJECT_0 + 1) {
         // The new launcher ended before its window came up: the user keeps the old one.
-        if (restoreBackup(running, backup)) (void)startProcess(running, kRestoredLauncherParameters);
+        const bool restored = restoreBackup(running, backup);
+        logLine(std::string("launcher update: the new launcher ended before its window; old one restored: ") +
+                (restored ? "yes" : "no"));
+        if (restored) (void)startProcess(running, kRestoredLauncherParameters);
+    } else {
+        logLine(
+            "launcher update: no word from the new launcher in time; it goes on with the backup beside it");
     }
     // On a time-out the new launcher keeps running with the backup beside it; it removes the
     // backup itself once it signals.

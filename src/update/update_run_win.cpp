@@ -1,8 +1,12 @@
 #include "update/update_run_win.h"
 
+#include <windows.h>
+
 #include "base/constants.h"
 #include "base/paths_win.h"
+#include "base/run_log.h"
 #include "config/settings.h"
+#include "config/text_convert.h"
 #include "crypto/sha256_win.h"
 #include "crypto/signature_win.h"
 #include "update/bundle_win.h"
@@ -30,6 +34,22 @@ constexpr size_t kPackNameLength = 64;
 void publish(UpdateEngine& engine, int32_t state, const TextPair& text) {
     engine.outcomeText.exchange(&text);
     publishOutcome(engine, state, localized(text));
+    // In English whatever the player reads: the log is for the mod team.
+    logLine("outcome: state " + std::to_string(state) + ", \"" + wideToUtf8(text.english) + "\"");
+}
+
+const char* decisionText(VersionDecision decision) {
+    switch (decision) {
+        case VersionDecision::NoUsableRelease:
+            return "no usable release";
+        case VersionDecision::DowngradeRefused:
+            return "downgrade refused";
+        case VersionDecision::AlreadyInstalled:
+            return "already installed";
+        case VersionDecision::CheckFiles:
+            return "check the files";
+    }
+    return "?";
 }
 
 // Replaces the launcher when the descriptor announces a newer one. Returns only when that did
@@ -60,7 +80,12 @@ bool loadManifest(UpdateEngine& engine, const std::string& releaseUrl, FileManif
         manifest = parseManifest(text, engine);
         if (manifest.empty()) failure = &kPatchInfoCorruptText;
     }
-    if (failure) publish(engine, kStateBadPatchInfo, *failure);
+    if (failure) {
+        publish(engine, kStateBadPatchInfo, *failure);
+    } else {
+        logLine("manifest " + releaseUrl + kChecksumsPath + ": signature valid, " +
+                std::to_string(manifest.size()) + " files");
+    }
     return failure == nullptr;
 }
 
@@ -91,6 +116,10 @@ bool updateAndReport(UpdateEngine& engine, FileManifest& manifest, const std::st
     if (counts.toUpdate >= kBundleMinimumFiles && engine.pack.size() == kPackNameLength) {
         applyBundle(engine, manifest, engine.folder, releaseUrl, engine.pack, engine.packSize);
         counts = countStillNeeded(manifest);
+    } else {
+        logLine(counts.toUpdate < kBundleMinimumFiles
+                    ? "bundle: not used, " + std::to_string(counts.toUpdate) + " files to update"
+                    : std::string("bundle: not used, the release has none"));
     }
     int32_t failed = 0;
     int32_t blocked = 0;
@@ -126,9 +155,11 @@ UpdateRunSetup launcherRunSetup() {
 bool runServerAttempt(UpdateEngine& engine, const std::string& serverBaseUrl, bool lastServer,
                       const UpdateRunSetup& setup) {
     const std::string branchUrl = branchBaseUrl(serverBaseUrl, engine.serverPath);
+    logLine("server " + serverBaseUrl + ": attempt for " + engine.serverPath);
     fetchNews(engine, branchUrl);
     engine.notPublished = false;
     const int32_t installedVersion = readInstalledVersion(engine, engine.folder);
+    logLine("installed version " + std::to_string(installedVersion));
 
     ReleaseInfo info;
     if (!fetchReleaseInfo(engine, branchUrl, info)) {
@@ -137,7 +168,11 @@ bool runServerAttempt(UpdateEngine& engine, const std::string& serverBaseUrl, bo
     }
     updateLauncherIfDue(engine, info, branchUrl, setup);
 
-    switch (decideVersion(info.gameVersion, installedVersion, engine.verifyAll)) {
+    const VersionDecision decision = decideVersion(info.gameVersion, installedVersion, engine.verifyAll);
+    logLine(std::string("decision: ") + decisionText(decision) + " (server " +
+            std::to_string(info.gameVersion) + ", installed " + std::to_string(installedVersion) +
+            ", full check " + (engine.verifyAll ? "yes" : "no") + ")");
+    switch (decision) {
         case VersionDecision::NoUsableRelease:
             publish(engine, kStateNoDescriptor, kNoConnectionText);
             return false;
@@ -159,9 +194,14 @@ bool runServerAttempt(UpdateEngine& engine, const std::string& serverBaseUrl, bo
     // A check cut short judged only some files: it must neither claim that everything is current
     // nor record the release as installed.
     if (engine.stopRequested.load()) return false;
-    if (counts.couldNotCheck > 0 && !presentFailureList(engine, manifest, localized(kCheckFailuresHeader))) {
-        publish(engine, kStateUncheckedFiles, kUncheckedFilesText);
-        return false;
+    if (counts.couldNotCheck > 0) {
+        const bool goOn = presentFailureList(engine, manifest, localized(kCheckFailuresHeader));
+        logLine(std::string("unchecked files: the player ") +
+                (goOn ? "continued anyway" : "did not continue"));
+        if (!goOn) {
+            publish(engine, kStateUncheckedFiles, kUncheckedFilesText);
+            return false;
+        }
     }
     if (counts.toUpdate == 0) {
         if (counts.couldNotCheck > 0) {
@@ -177,10 +217,14 @@ int32_t runUpdate(UpdateEngine& engine, const UpdateRunSetup& setup) {
     // An answer belongs to the run that asked; a question skipped after a cancel reads this.
     engine.dialogAnswer.store(false);
     engine.outcomeText.exchange(nullptr);
+    logLine("update run: folder \"" + wideToUtf8(engine.folder) + "\", branch " + engine.serverPath);
+    const ULONGLONG started = GetTickCount64();
+    int attempts = 0;
     const size_t count = setup.serverBaseUrls.size();
     size_t index = 0;
     while (count > 0 && !engine.stopRequested.load()) {
         const bool lastServer = index + 1 == count;
+        ++attempts;
         if (runServerAttempt(engine, setup.serverBaseUrls[index], lastServer, setup)) break;
         const int32_t state = engine.state.load();
         if (state == kStateFilesInUse) break;
@@ -196,5 +240,9 @@ int32_t runUpdate(UpdateEngine& engine, const UpdateRunSetup& setup) {
         if (lastServer) break;
         ++index;
     }
-    return engine.state.load();
+    const int32_t state = engine.state.load();
+    logLine("update run ended: state " + std::to_string(state) +
+            (engine.stopRequested.load() ? " (stopped)" : "") + " after " + std::to_string(attempts) +
+            " server attempts, " + std::to_string(GetTickCount64() - started) + " ms");
+    return state;
 }
