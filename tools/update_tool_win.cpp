@@ -21,6 +21,8 @@
 //   --progress-ms N       at most one progress line per N ms (default 250; 0: no progress lines)
 //   --json                the outcome as one JSON object on standard output; progress and
 //                         questions then go to standard error
+//   --log                 the lines the launcher writes to launcher.log about a run, on standard
+//                         error
 // Exit code: 0 when the run ended in kStateFinished, 1 for any other end, 2 for wrong arguments.
 #include <windows.h>
 
@@ -35,6 +37,7 @@
 #include <vector>
 
 #include "base/paths_win.h"
+#include "base/run_log.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "crypto/signature_win.h"
@@ -61,6 +64,7 @@ struct Options {
     bool allowLauncherUpdate = false;
     uint32_t progressMs = 250;
     bool json = false;
+    bool log = false;
 };
 
 // Text to a standard handle: UTF-16 to a console, UTF-8 bytes to a file or pipe.
@@ -84,7 +88,7 @@ void usage(const wchar_t* problem) {
                 L"[--branch PATH] [--key FILE] [--answer yes|no|cancel[,...]] [--verify-all] "
                 L"[--language en|ru] [--stall-ms N] [--retry-pause-ms N] [--no-news] "
                 L"[--launcher-folder DIR] [--allow-launcher-update] [--progress-ms N] "
-                L"[--json]\n");
+                L"[--json] [--log]\n");
 }
 
 std::optional<uint32_t> number(const std::wstring& text) {
@@ -166,6 +170,8 @@ std::optional<Options> parseOptions(int argc, wchar_t** argv) {
             options.allowLauncherUpdate = true;
         } else if (name == L"--json") {
             options.json = true;
+        } else if (name == L"--log") {
+            options.log = true;
         } else if (i + 1 < argc && applyValue(options, name, argv[i + 1])) {
             ++i;
         } else {
@@ -209,6 +215,8 @@ bool configure(const Options& options) {
         for (uint32_t& pause : timings.retryPauseMs) pause = *options.retryPauseMs;
     }
     setHttpTimingsForTests(timings);
+    if (options.log)
+        setRunLogMirror([](std::string_view line) { writeTo(STD_ERROR_HANDLE, utf8ToWide(line)); });
     return true;
 }
 

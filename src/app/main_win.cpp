@@ -10,10 +10,13 @@
 #include <exception>
 #include <stdexcept>
 
+#include "app/start_log_win.h"
 #include "app/uninstall_win.h"
 #include "base/constants.h"
+#include "base/crash_handler_win.h"
 #include "base/handles_win.h"
 #include "base/paths_win.h"
+#include "base/run_log.h"
 #include "ui/launcher_app_win.h"
 
 namespace {
@@ -99,13 +102,17 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
             WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
         } else if (existed) {
             state.instanceMutex.reset();
-            if (activateEarlierInstance()) return RunEnd::Quiet;
+            if (activateEarlierInstance()) {
+                logLine("another launcher runs: its window was brought forward");
+                return RunEnd::Quiet;
+            }
             throw std::runtime_error("Please close any previous instances of this program and try again.");
         }
     }
 
     // Never deleted: detached threads may still use it while the process ends.
     auto* app = new LauncherApp(instance, showCommand);
+    logWindowReady(*app);
     // Apartment-threaded COM for the folder browser and the shell calls of the run. Nothing before
     // needs it (the pictures decode without COM), so its start-up no longer delays the window.
     (void)CoInitialize(nullptr);
@@ -116,6 +123,8 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
         state.instanceMutex = createInstanceMutex(existed);
         if (state.instanceMutex && existed) WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
         if (reported) removeOldLauncher();
+        logLine(reported ? "after a launcher update: reported to the old launcher"
+                         : "after a launcher update: no old launcher waiting");
     }
 
     runLauncher(*app);
@@ -133,6 +142,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
         return 0;
     }
 
+    // Not in the uninstall run above: it must leave nothing behind in the folder.
+    (void)openRunLog(launcherFolder());
+    installCrashHandler(launcherFolder());
+    logLauncherStart(tail);
+
     ProcessState state;
     Gdiplus::GdiplusStartupInput startupInput;
     (void)Gdiplus::GdiplusStartup(&state.gdiplusToken, &startupInput, nullptr);
@@ -141,10 +155,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
     try {
         end = runInstance(state, instance, tail, showCommand);
     } catch (const std::exception& error) {
+        logFatalError(error.what());
         writeErrorLog(error.what());
         MessageBoxA(nullptr, error.what(), "Error!", MB_OK);
         return quietExit(state);
     }
+    logLine(end == RunEnd::WorkerStillRunning ? "exit, the update check still running" : "exit");
     if (end == RunEnd::Quiet) return quietExit(state);
     Gdiplus::GdiplusShutdown(state.gdiplusToken);
     releaseInstanceMutex(state);
