@@ -22,7 +22,8 @@
 # connection.
 #
 # Goals: (a) and (c) at most 1.5 times the reference, (a) at most 1.15 times its floor; (b) at most
-# 0.25 of (a).
+# 0.25 of (a). (a) and (b) also run with the run log (the tool's --log, to a file) in turn with the
+# plain runs: at most 1.02 times their time without it.
 # usage: bench/update_bench.sh [BUILD_DIR]      (default build/win64-test, configured)
 # Releases are generated once into build/bench-data/update (about 450 MB, kept). The run folders
 # (about 2.2 GB) are kept until the end: deleting thousands of files between runs would make the
@@ -125,12 +126,12 @@ check_folder() {  # folder source-name what
     fi
 }
 
-run_tool() {  # folder branch scheme
+run_tool() {  # folder branch scheme [--log]
     local folder=$1 branch=$2 scheme=$3 out=$work/logs/tool.json
     begin
     "$WINE" "$build/update_tool.exe" --folder "$(winpath "$folder")" \
         --server "$scheme://localhost:${port[$scheme]}/patch" --branch "/$branch" --key "$(winpath "$public_key")" \
-        --language en --progress-ms 0 --no-news --json >"$out" 2>"$work/logs/tool.err" || true
+        --language en --progress-ms 0 --no-news --json ${4:-} >"$out" 2>"$work/logs/tool.err" || true
     finish
     grep -q '"state":7,' "$out" || { echo "the update tool failed:" >&2; cat "$out" "$work/logs/tool.err" >&2; exit 1; }
     tool_message=$(sed -n 's/.*"message":"\([^"]*\)".*/\1/p' "$out")
@@ -215,6 +216,16 @@ measure() {  # case branch source [floor]
         check_folder "$folder" "$source" "the update tool"
         current_folder=$folder
 
+        if [[ $case != c ]]; then
+            folder=$work/runs/$case-tool-log-$n
+            mkdir -p "$folder"
+            run_tool "$folder" "$branch" https --log
+            grep -q '\] update run ended: state 7 ' "$work/logs/tool.err" ||
+                { echo "$case: the run log has no end line" >&2; exit 1; }
+            keep_best "$case.tool.log"
+            check_folder "$folder" "$source" "the update tool with the run log"
+        fi
+
         if [[ -n "$with_floor" ]]; then
             folder=$work/runs/$case-floor-$n
             run_floor "$folder" "$branch"
@@ -292,6 +303,11 @@ for case in a b c; do
     printf '%-34s %7s %10s %9s   %s\n' "$label" "${best[$case.tool]}" "${best[$case.reference]}" "$r" "$goal"
 done
 echo "(b) is measured against the reference of (a): the same 1,000 files, each fetched singly."
+for case in a b; do
+    r=$(ratio "${best[$case.tool.log]}" "${best[$case.tool]}")
+    echo "($case) with the run log (--log): ${best[$case.tool.log]} s, $r of the run without it;" \
+        "at most 1.02: $(verdict "$r" 1.02)."
+done
 echo
 echo "Where the time goes. Win32 floor: the reference's steps in plain Win32 under wine64, no launcher"
 echo "code; floor/ref is what Wine costs, tool/floor what the launcher adds (link checks, CRC-32 of the"

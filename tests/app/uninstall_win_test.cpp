@@ -95,6 +95,8 @@ TEST_F(Uninstall, RemovesSafeListedFilesTheirCompanionsAndEmptiedFolders) {
         L"ScenData\\keep1",    L"ScenData\\keep2",
         L"ScenData\\keep3",    L"ScenData\\.hidden",
         L"ScenData\\keep6",    L"ScenData\\x",
+        L"launcher.log",       L"launcher.log.1",
+        L"launcher_crash.dmp",
     };
     for (const wchar_t* name : removed) ASSERT_TRUE(makeFile(at(name)));
     for (const wchar_t* name : kept) ASSERT_TRUE(makeFile(at(name)));
@@ -122,6 +124,8 @@ TEST_F(Uninstall, RemovesSafeListedFilesTheirCompanionsAndEmptiedFolders) {
                                  "Mss23.dll\r\n"
                                  "launcher.ini\r\n"
                                  "launcher_error.log\r\n"
+                                 "launcher.log\r\n"
+                                 "launcher_crash.dmp\r\n"
                                  "VarnholdLauncher.exe\r\n"
                                  "VarnholdChannel.ini\r\n") +
                              std::string("ScenData/keep6\0/x\r\n", 20) +
@@ -188,6 +192,7 @@ TEST_F(Uninstall, WithoutAListOnlyTheInstalledVersionFileGoes) {
 
     EXPECT_FALSE(fileExists(at(L"VarnholdLauncher.ini")));
     for (const wchar_t* name : kept) EXPECT_TRUE(fileExists(at(name))) << wideToUtf8(name);
+    EXPECT_FALSE(fileExists(at(L"launcher.log")));  // the uninstall run keeps no log of its own
     expectLauncherFilesKept();
 }
 

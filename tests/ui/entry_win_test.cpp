@@ -146,6 +146,9 @@ TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
     EXPECT_EQ(box->texts[0], WString(kText, kText + sizeof kText - 1));
     EXPECT_EQ(box->owner, nullptr);
     EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher_error.log"), std::optional<std::string>(kText));
+    const std::string log = readFileBytes(launcher.folder() + L"\\launcher.log").value_or("");
+    EXPECT_NE(log.find("] start: launcher 1.16, Windows "), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("] fatal error: ") + kText + "\r\n"), std::string::npos) << log;
     EXPECT_EQ(allLauncherWindows().size(), 0u);
     EXPECT_TRUE(clickButton(*box, L"OK"));
     EXPECT_EQ(launcher.waitForExit(10000), std::optional<DWORD>(0));

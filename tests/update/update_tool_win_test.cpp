@@ -107,11 +107,15 @@ TEST_F(UpdateTool, TrustsOnlyTheKeyItIsGiven) {
         << rejected.out;
     EXPECT_FALSE(fileExists(game + L"\\Scripts\\a.lua"));
 
-    const ToolResult accepted = runTool(game, {keyArgument(), L"--language en"});
+    const ToolResult accepted = runTool(game, {keyArgument(), L"--language en", L"--log"});
     EXPECT_EQ(accepted.exitCode, 0);
     EXPECT_NE(accepted.out.find("final state: 7 (finished)\nmessage: All files updated successfully!\n"),
               std::string::npos)
         << accepted.out;
+    // The run log's lines, as the launcher writes them to launcher.log.
+    EXPECT_NE(accepted.err.find("] update run ended: state 7 after 1 server attempts, "), std::string::npos)
+        << accepted.err;
+    EXPECT_EQ(rejected.err.find("] update run"), std::string::npos);
 }
 
 TEST_F(UpdateTool, BranchWithoutAReleaseIsReportedAsNotPublished) {
