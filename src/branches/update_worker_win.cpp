@@ -46,8 +46,9 @@ const char* statusName(BranchStatus status) {
 }
 
 void logBranchResult(int branchIndex, const WString& folder, const BranchCheckResults& results) {
-    std::string line = std::string("branch ") + kBranches[branchIndex].identifierUtf8 + ", folder \"" +
-                       wideToUtf8(folder) + "\": " + statusName(results.status.load());
+    std::string line = std::string("branch ") + kBranches[branchIndex].identifierUtf8 + ", folder " +
+                       (folder.empty() ? std::string("not set") : "\"" + wideToUtf8(folder) + "\"") + ": " +
+                       statusName(results.status.load());
     if (!results.missingItems.empty()) line += ", missing: " + wideToUtf8(results.missingItems);
     if (results.mss23Lost.load()) line += ", Mss23.dll lost";
     logLine(line);
