@@ -43,10 +43,11 @@ TEST(RunLog, BecomesTheOneOlderLogOncePastOneMebibyteAtStartUp) {
         EXPECT_TRUE(std::regex_match(
             line,
             std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \[\d+\] first line\\nsecond part\r\n)")))
-            << line;
+            << line.substr(0, 200);
         EXPECT_EQ(log.compare(0, before.size(), before) == 0, !c.moved);
-        EXPECT_EQ(readFileBytes(folder + L"\\launcher.log.1"),
-                  c.moved ? std::optional<std::string>(before) : std::nullopt);
+        const std::optional<std::string> older = readFileBytes(folder + L"\\launcher.log.1");
+        EXPECT_EQ(older.has_value(), c.moved);
+        EXPECT_TRUE(!older || *older == before) << "launcher.log.1 is not the log that was moved aside";
     }
 }
 
