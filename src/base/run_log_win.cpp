@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/handles_win.h"
 #include "base/run_log.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr DWORD kCrashLockPauseMs = 10;
 
 struct RunLogState {
     std::mutex lock;
-    HANDLE file = INVALID_HANDLE_VALUE;  // owned here; open until the process ends
+    UniqueKernelHandle file;  // open until the process ends
     std::atomic<RunLogMirror> mirror{nullptr};
     std::atomic<bool> active{false};
 };
@@ -32,15 +33,13 @@ LogTime nowUtc() {
     return LogTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
-void refreshActive(RunLogState& log) {
-    log.active.store(log.file != INVALID_HANDLE_VALUE || log.mirror.load() != nullptr);
-}
+void refreshActive(RunLogState& log) { log.active.store(log.file || log.mirror.load() != nullptr); }
 
 // A failed write (disk full) loses the line and nothing else.
 void writeLocked(RunLogState& log, const char* bytes, size_t size) {
-    if (log.file != INVALID_HANDLE_VALUE) {
+    if (log.file) {
         DWORD written = 0;
-        (void)WriteFile(log.file, bytes, static_cast<DWORD>(size), &written, nullptr);
+        (void)WriteFile(log.file.get(), bytes, static_cast<DWORD>(size), &written, nullptr);
     }
     if (const RunLogMirror mirror = log.mirror.load()) mirror(std::string_view(bytes, size));
 }
@@ -61,15 +60,15 @@ bool openRunLog(const WString& folder) noexcept {
         // Append-only access: every write lands at the end, also when another launcher process (the
         // other side of a self-update) writes the same file. Deleting and renaming stay allowed, so
         // that the next start can move it aside while this one still runs.
-        const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const bool opened = static_cast<bool>(file);
         RunLogState& log = state();
         std::lock_guard<std::mutex> guard(log.lock);
-        if (log.file != INVALID_HANDLE_VALUE) CloseHandle(log.file);
-        log.file = file;
+        log.file = std::move(file);
         refreshActive(log);
-        return file != INVALID_HANDLE_VALUE;
+        return opened;
     } catch (...) {
         return false;
     }
@@ -78,8 +77,7 @@ bool openRunLog(const WString& folder) noexcept {
 void closeRunLog() noexcept {
     RunLogState& log = state();
     std::lock_guard<std::mutex> guard(log.lock);
-    if (log.file != INVALID_HANDLE_VALUE) CloseHandle(log.file);
-    log.file = INVALID_HANDLE_VALUE;
+    log.file.reset();
     refreshActive(log);
 }
 
