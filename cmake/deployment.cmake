@@ -94,6 +94,14 @@ if(NOT key_length EQUAL 451 OR NOT varnhold_public_key_pem MATCHES "^-----BEGIN 
 endif()
 string(REPLACE "\n" "\\n" varnhold_public_key_literal "${varnhold_public_key_pem}")
 
+# The values this build was made with, in the form scripts/release.sh takes: the same launcher can
+# be built again from them (the release check rebuilds this one).
+set(varnhold_values_text "# Deployment values of ${CMAKE_BINARY_DIR} (scripts/release.sh --values)\n")
+foreach(var IN LISTS varnhold_deployment_vars)
+    string(APPEND varnhold_values_text "${var}=${${var}}\n")
+endforeach()
+file(WRITE "${CMAKE_BINARY_DIR}/deployment_values.txt" "${varnhold_values_text}")
+
 set(VARNHOLD_GENERATED_DIR "${CMAKE_BINARY_DIR}/generated")
 configure_file("${PROJECT_SOURCE_DIR}/cmake/deployment_values.h.in"
     "${VARNHOLD_GENERATED_DIR}/deployment_values.h" @ONLY)
