@@ -5,7 +5,7 @@ import os
 import sys
 from typing import List, Optional
 
-from . import formats, release, rsa, verify
+from . import formats, keys, release, verify
 
 PRIVATE_KEY_WARNING = (
     "Keep the private key secret and never commit it to a repository: anyone who has it can make\n"
@@ -50,7 +50,7 @@ def keygen(args) -> int:
         if not os.path.isdir(folder):
             return _fail("the folder %s does not exist" % folder)
     print("generating an RSA-2048 key pair...")
-    key = rsa.generate_private_key()
+    key = keys.generate_private_key()
     # The private half is created readable by its owner only; on Windows that is up to the folder.
     flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_BINARY", 0)
     handle = os.open(args.private_key, flags, 0o600)
@@ -64,24 +64,24 @@ def keygen(args) -> int:
     return 0
 
 
-def _load_private(args) -> rsa.PrivateKey:
+def _load_private(args) -> keys.PrivateKey:
     if args.private_key_env:
         text = os.environ.get(args.private_key_env)
         if not text:
-            raise rsa.KeyFileError("the environment variable %s is empty" % args.private_key_env)
-        return rsa.load_private_key(text)
-    return rsa.load_private_key(_read(args.private_key))
+            raise keys.KeyFileError("the environment variable %s is empty" % args.private_key_env)
+        return keys.load_private_key(text)
+    return keys.load_private_key(_read(args.private_key))
 
 
 def build(args) -> int:
     try:
         key = _load_private(args)
         if args.public_key:
-            public = rsa.load_public_key(_read(args.public_key))
+            public = keys.load_public_key(_read(args.public_key))
             if public.n != key.n:
                 return _fail("the private key does not belong to the public key %s (the launcher would "
                              "refuse every signature)" % args.public_key)
-    except (OSError, rsa.KeyFileError) as error:
+    except (OSError, keys.KeyFileError) as error:
         return _fail("the private key cannot be used: %s" % error)
     options = release.Options(
         source=args.source, out=args.out, version=args.version, key=key,
@@ -108,15 +108,15 @@ def build(args) -> int:
 
 def verify_command(args) -> int:
     try:
-        key = rsa.load_public_key(_read(args.public_key))
-        problem = rsa.public_key_text_problem(_read(args.public_key))
+        key = keys.load_public_key(_read(args.public_key))
+        problem = keys.public_key_text_problem(_read(args.public_key))
         if problem:
             print("note: the public key file is not in the form the launcher build takes: " + problem)
         if os.path.isdir(args.base):
             source = verify.FolderSource(args.base)
         else:
             source = verify.HttpsSource(args.base, args.ca_file, args.timeout)
-    except (OSError, ValueError, rsa.KeyFileError) as error:
+    except (OSError, ValueError, keys.KeyFileError) as error:
         return _fail(str(error))
     print("checking %s with key %s" % (source.label, key.fingerprint()))
     report = verify.verify(source, key, args.jobs)
@@ -134,7 +134,7 @@ def verify_command(args) -> int:
 
 
 def parser() -> argparse.ArgumentParser:
-    top = argparse.ArgumentParser(prog="publish.py", description="Publishes releases of the Varnhold "
+    top = argparse.ArgumentParser(description="Publishes releases of the Varnhold "
                                   "modification for the launcher. See tools/publish/README.md.")
     commands = top.add_subparsers(dest="command", required=True, metavar="keygen|build|verify")
 
@@ -149,10 +149,10 @@ def parser() -> argparse.ArgumentParser:
     command.add_argument("--out", required=True, metavar="DIR",
                          help="the branch folder on the server, e.g. www/patch/lurra")
     command.add_argument("--version", required=True, type=_version, help="the release: 144 or 1.44")
-    keys = command.add_mutually_exclusive_group(required=True)
-    keys.add_argument("--private-key", metavar="FILE", help="the update-signing private key (PEM)")
-    keys.add_argument("--private-key-env", metavar="VAR",
-                      help="an environment variable holding that key's PEM text (CI secrets)")
+    private_keys = command.add_mutually_exclusive_group(required=True)
+    private_keys.add_argument("--private-key", metavar="FILE", help="the update-signing private key (PEM)")
+    private_keys.add_argument("--private-key-env", metavar="VAR",
+                              help="an environment variable holding that key's PEM text (CI secrets)")
     command.add_argument("--public-key", metavar="FILE",
                          help="refuse to sign unless the private key belongs to this public key")
     command.add_argument("--display-version", metavar="TEXT", help="the version text the launcher shows")
