@@ -1,11 +1,11 @@
-"""Command line of the publisher: keygen, build, verify."""
+"""Command line of the publisher: keygen, build, verify, upload."""
 
 import argparse
 import os
 import sys
 from typing import List, Optional
 
-from . import formats, keys, release, verify
+from . import formats, keys, release, upload, verify
 
 PRIVATE_KEY_WARNING = (
     "Keep the private key secret and never commit it to a repository: anyone who has it can make\n"
@@ -133,10 +133,23 @@ def verify_command(args) -> int:
     return 0
 
 
+def upload_command(args) -> int:
+    try:
+        key = keys.load_public_key(_read(args.public_key))
+    except (OSError, keys.KeyFileError) as error:
+        return _fail("the public key cannot be used: %s" % error)
+    try:
+        upload.upload(args.folder, args.remote, key, upload.Rclone(args.rclone, args.rclone_config), args.force)
+    except upload.UploadError as error:
+        return _fail(str(error))
+    print("uploaded %s to %s, latest.txt last" % (args.folder, args.remote))
+    return 0
+
+
 def parser() -> argparse.ArgumentParser:
     top = argparse.ArgumentParser(description="Publishes releases of the Varnhold "
                                   "modification for the launcher. See tools/publish/README.md.")
-    commands = top.add_subparsers(dest="command", required=True, metavar="keygen|build|verify")
+    commands = top.add_subparsers(dest="command", required=True, metavar="keygen|build|verify|upload")
 
     command = commands.add_parser("keygen", help="make the update-signing key pair")
     command.add_argument("--private-key", required=True, metavar="FILE", help="private key to write (PEM)")
@@ -182,6 +195,18 @@ def parser() -> argparse.ArgumentParser:
                          help="trust this CA instead of the system's (test servers)")
     command.add_argument("--jobs", type=_size, default=4, metavar="N", help="parallel downloads (default 4)")
     command.add_argument("--timeout", type=float, default=60.0, metavar="SECONDS")
+
+    command = commands.add_parser("upload", help="upload a built branch folder with rclone, latest.txt last")
+    command.add_argument("--folder", required=True, metavar="DIR",
+                         help="the branch folder that build wrote, e.g. www/patch/lurra")
+    command.add_argument("--remote", required=True, metavar="REMOTE:PATH",
+                         help="the same folder on the server as rclone names it, e.g. host:www/patch/lurra")
+    command.add_argument("--public-key", required=True, metavar="FILE",
+                         help="the key the launcher embeds: the folder must pass verify with it first")
+    command.add_argument("--rclone", default="rclone", metavar="PROGRAM", help="rclone (default: from PATH)")
+    command.add_argument("--rclone-config", metavar="FILE", help="rclone's configuration file")
+    command.add_argument("--force", action="store_true",
+                         help="upload even when the server announces a newer or another same release")
     return top
 
 
@@ -191,4 +216,5 @@ def main(argv: Optional[List[str]] = None) -> int:
         if hasattr(stream, "reconfigure"):
             stream.reconfigure(errors="backslashreplace")
     args = parser().parse_args(argv)
-    return {"keygen": keygen, "build": build, "verify": verify_command}[args.command](args)
+    commands = {"keygen": keygen, "build": build, "verify": verify_command, "upload": upload_command}
+    return commands[args.command](args)
