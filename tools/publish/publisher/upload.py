@@ -24,7 +24,7 @@ RCLONE_DIRECTORY_NOT_FOUND = 3
 
 
 class UploadError(Exception):
-    """The upload was refused or stopped; the message says why and what was sent."""
+    """The upload was refused or stopped; the message says why and what the server serves now."""
 
 
 class Rclone:
@@ -94,15 +94,23 @@ def upload(folder: str, remote: str, key: PublicKey, rclone: Rclone, force: bool
 
     # The release latest.txt names; earlier ones are on the server from their own uploads.
     release = str(formats.read_c_int(formats.parse_ini_root(local).get("game_version", "")))
-    log("uploading the objects of release %s" % release)
-    # An object's name is its content's hash: one of the same name and size is the same file.
-    rclone.must("the objects", "copy", "--size-only", "--include", "/%s/files/*.gz" % release, folder, remote)
-    log("uploading the manifest of release %s" % release)
-    for name in ("checksums.txt", "checksums.sig"):
-        rclone.must("the manifest", "copyto", "--ignore-times", os.path.join(folder, release, name),
-                    _join(remote, release + "/" + name))
-    # The other files may keep their size from one release to the next: always sent, one at a time.
-    for name in ("latest_launcher.exe",) + NEWS_FILES + ("latest.sig", "latest.txt"):
-        if os.path.isfile(os.path.join(folder, name)):
-            log("uploading %s" % name)
-            rclone.must(name, "copyto", "--ignore-times", os.path.join(folder, name), _join(remote, name))
+    # An object's name is its content's hash: one of the same name and size is the same file. The
+    # other files may keep their size from one release to the next: they are always sent.
+    steps = [("the objects of release " + release,
+              ["copy", "--size-only", "--include", "/%s/files/*.gz" % release, folder, remote])]
+    for name in [release + "/checksums.txt", release + "/checksums.sig", "latest_launcher.exe", *NEWS_FILES,
+                 "latest.sig", "latest.txt"]:
+        local_path = os.path.join(folder, *name.split("/"))
+        if os.path.isfile(local_path):
+            steps.append((name, ["copyto", "--ignore-times", local_path, _join(remote, name)]))
+    for what, arguments in steps:
+        log("uploading %s" % what)
+        try:
+            rclone.must(what, *arguments)
+        except UploadError as error:
+            if what == "latest.txt":
+                state = ("latest.sig is already the new one: launchers refuse this server (and use the other) "
+                         "until the upload is run again")
+            else:
+                state = "latest.txt still names the previous release; run the upload again"
+            raise UploadError("%s\n%s" % (error, state)) from None
