@@ -9,6 +9,13 @@ if(NOT EXISTS "${varnhold_zlib}")
     message(FATAL_ERROR "zlib for ${MINGW_TRIPLE} is missing (${varnhold_zlib}): run scripts/install-deps.sh")
 endif()
 add_link_options(-static -static-libgcc -static-libstdc++)
+# Reproducible: two builds of one commit give the same executable, byte for byte, wherever and
+# whenever they are made, so a team can prove which source a shipped launcher came from. The linker
+# writes no build time into the PE header, and no path of the checkout or of the build folder
+# reaches the binary (assertions, debug information); scripts/check-reproducible.sh checks it.
+add_link_options(-Wl,--no-insert-timestamp)
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>"
+                    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
 
 add_library(launcher_core STATIC ${varnhold_portable_sources} ${varnhold_windows_sources})
 target_include_directories(launcher_core PUBLIC "${PROJECT_SOURCE_DIR}/src" "${VARNHOLD_GENERATED_DIR}")

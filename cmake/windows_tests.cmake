@@ -9,7 +9,8 @@ add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FR
 set(varnhold_test_definitions
     VARNHOLD_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     VARNHOLD_BINARY_DIR="${CMAKE_BINARY_DIR}"
-    VARNHOLD_TEST_PRIVATE_KEY="${VARNHOLD_TEST_PRIVATE_KEY_FILE}")
+    VARNHOLD_TEST_PRIVATE_KEY="${VARNHOLD_TEST_PRIVATE_KEY_FILE}"
+    VARNHOLD_TEST_SUCCESSOR_PRIVATE_KEY="${VARNHOLD_TEST_SUCCESSOR_PRIVATE_KEY_FILE}")
 
 file(GLOB varnhold_support_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/support/*.cpp")
 varnhold_split_sources(support_portable support_windows support_host ${varnhold_support_sources})

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The demo's own check (a step of scripts/test.sh): runs scripts/demo.sh on its virtual screen
 # three times and checks what a person would see and what lands on disk.
-#   1. from a fresh start: nginx serves the release, the window performs one update, the status
-#      line reads "All files updated successfully!", every release file is in the game folder;
+#   1. from a fresh start: the release is uploaded with the publisher (rclone, to a WebDAV server on
+#      loopback, objects first, latest.txt last), nginx serves what was uploaded, the window
+#      performs one update, the status line reads "All files updated successfully!", every release
+#      file is in the game folder;
 #   2. again: nothing is downloaded and the status line reads "Latest version already installed!";
 #   3. again with --language ru: the same in Russian.
 # The status line is read off the screenshots by drawing the candidate texts the way the launcher
@@ -72,8 +74,22 @@ served() {  # name pattern: nginx answered a request matching pattern with 200
     grep -Eq "^[^ ]+ 200 GET $2" "$check/$1/nginx-access.log" 2>/dev/null
 }
 
+# uploaded_in_order log: the release reached the WebDAV server objects first, then the manifest pair,
+# launcher, news, latest.sig, and latest.txt last.
+uploaded_in_order() {
+    sed -n 's|.*INFO  : /patch/lurra/\([^ ]*\): PUT from.*|\1|p' "$1" | awk '
+        /^[0-9]+\/files\// { rank = 0 } /^[0-9]+\/checksums\./ { rank = 1 } /^latest_launcher\.exe$/ { rank = 2 }
+        /^news/ { rank = 3 } /^latest\.sig$/ { rank = 4 } /^latest\.txt$/ { rank = 5 }
+        { if (rank < last) wrong = 1; last = rank; count++; final = $0 }
+        END { exit !(count > 0 && !wrong && final == "latest.txt") }'
+}
+
 # --- 1: the update ---------------------------------------------------------------------------------
 if run_demo update --reset --screenshots; then
+    cp "$demo/webdav.log" "$check/update/webdav.log" 2>/dev/null
+    uploaded_in_order "$check/update/webdav.log" &&
+        pass "the release was uploaded through rclone's WebDAV server objects first, latest.txt last" ||
+        fail "the upload's order on the WebDAV server is wrong (build/demo/check/update/webdav.log)"
     grep -q 'nginx (pid [0-9]*, user ' "$check/update.log" && served update '/patch/lurra/latest\.txt ' &&
         served update '/patch/lurra/144/checksums\.txt ' && served update '/patch/lurra/144/files/[0-9a-f]{64}\.gz ' &&
         pass "nginx served the descriptor, the manifest and the objects" ||

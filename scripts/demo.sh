@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The launcher on a demo setup served the way a mod team serves it: a signed release published with
-# tools/publish/publish.py into build/demo/www, nginx serving it as the fallback update server on
+# The launcher on a demo setup served the way a mod team serves it: a signed release built with
+# tools/publish/publish.py and uploaded with its upload command (rclone, to a WebDAV server on
+# loopback) into build/demo/www, nginx serving that as the fallback update server on
 # https://localhost:8444 (the primary, https://localhost:8443, refuses connections), and the rating
 # service with the pages the window links to on https://localhost:8445. These are the addresses
 # compiled into the win64-test build, whose launcher the demo runs under wine64.
@@ -85,7 +86,7 @@ wineserver_running() {
     return 1
 }
 
-nginx_pid="" rating_pid="" xvfb_pid="" launcher_pid="" stop_wineserver=0
+nginx_pid="" rating_pid="" xvfb_pid="" launcher_pid="" webdav_pid="" stop_wineserver=0
 cleanup() {
     if [[ -n "$launcher_pid" ]] && kill -0 "$launcher_pid" 2>/dev/null; then
         "$WINE" taskkill /im VarnholdLauncher.exe >>"$demo/launcher.log" 2>&1 || true
@@ -97,6 +98,7 @@ cleanup() {
         for _ in $(seq 50); do kill -0 "$nginx_pid" 2>/dev/null || break; sleep 0.1; done
         kill -TERM "$nginx_pid" 2>/dev/null || true
     fi
+    [[ -n "$webdav_pid" ]] && kill "$webdav_pid" 2>/dev/null
     if [[ -n "$rating_pid" ]]; then
         touch "$demo/control/stop"
         for _ in $(seq 50); do kill -0 "$rating_pid" 2>/dev/null || break; sleep 0.1; done
@@ -141,15 +143,45 @@ fi
 tls="$build/test-run/tls/trusted"
 
 # --- the release, the game folder, the launcher folder --------------------------------------------
+# The release is built in build/demo/publish and uploaded as a mod team uploads it to a host that
+# rclone reaches: here rclone's own WebDAV server, whose folder build/demo/www nginx then serves.
+upload_release() {
+    local log="$demo/webdav.log" port="" status=0
+    mkdir -p "$demo/www"
+    rm -f "$log"
+    rclone serve webdav "$demo/www" --addr 127.0.0.1:0 --log-file "$log" --log-level INFO </dev/null &
+    webdav_pid=$!
+    for _ in $(seq 100); do
+        port=$(sed -n 's|.*started on http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$log" 2>/dev/null || true)
+        [[ -n "$port" ]] || ! kill -0 "$webdav_pid" 2>/dev/null && break
+        sleep 0.1
+    done
+    [[ -n "$port" ]] || { echo "rclone serve webdav did not start:"; cat "$log"; exit 1; }
+    RCLONE_CONFIG_DEMOWEBDAV_TYPE=webdav RCLONE_CONFIG_DEMOWEBDAV_URL="http://127.0.0.1:$port/" \
+        python3 tools/publish/publish.py upload --folder "$demo/publish/patch/lurra" \
+        --remote demowebdav:patch/lurra --public-key "$build/keys/update_signing_public.pem" \
+        >"$demo/upload.log" 2>&1 || status=$?
+    kill "$webdav_pid" 2>/dev/null
+    wait "$webdav_pid" 2>/dev/null || true
+    webdav_pid=""
+    if ((status)); then
+        cat "$demo/upload.log"
+        exit 1
+    fi
+    tail -n 1 "$demo/upload.log"
+}
+
 site_url="https://localhost:$rating_port"
 if ((reset)) || [[ ! -f "$demo/www/patch/lurra/latest.txt" || ! -d "$demo/game" ]]; then
     say "Publishing the demo release 1.44 and creating a demo game folder that needs updating"
-    rm -rf "$demo/release" "$demo/www" "$demo/game" "$demo/screenshots"
+    rm -rf "$demo/release" "$demo/publish" "$demo/www" "$demo/game" "$demo/screenshots"
     python3 scripts/demo_data.py release "$demo/release" "$site_url"
     python3 tools/publish/publish.py build --private-key "$build/keys/update_signing_private.pem" \
-        --out "$demo/www/patch/lurra" --version 144 --display-version "1.44 demo" \
+        --out "$demo/publish/patch/lurra" --version 144 --display-version "1.44 demo" \
         --source "$demo/release/files" --news-v2 "$demo/release/news_v2.txt" --bundle-max-size 16384 \
         >"$demo/release.log"
+    say "Uploading it with rclone to a WebDAV server on loopback that writes build/demo/www (log: build/demo/upload.log)"
+    upload_release
     python3 scripts/demo_data.py game "$demo/release/files" "$demo/game" \
         --exe "$build/test-helpers/stand_in_game.exe"
 else

@@ -10,6 +10,7 @@ packages=(
     wine wine64 xvfb xauth x11-utils xdotool fonts-dejavu-core imagemagick librsvg2-bin
     python3 openssl e2fsprogs procps util-linux
     curl nginx-light xdotool
+    osslsigncode rclone python3-cryptography python3-venv python3-setuptools python3-wheel
 )
 
 missing=()

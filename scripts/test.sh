@@ -55,6 +55,8 @@ step "32-bit product: configure" cmake --preset win32 >/dev/null &&
     step "32-bit product: imports and include layers" scripts/check-imports.sh build/win32/VarnholdLauncher.exe
     step "32-bit product: pictures and icon" scripts/check-art.sh build/win32
     step "32-bit product: application manifest" scripts/check-manifest.py build/win32/VarnholdLauncher.exe
+    step "32-bit product: rebuilt elsewhere by the release script, byte for byte; signed and verified" \
+        scripts/check-release.sh
 }
 
 step "host: configure" cmake --preset host >/dev/null &&

@@ -10,12 +10,16 @@ of its row and writes OUT_DIR/<file>. The icon row becomes one ICO holding every
 Button states are not drawn four times: a state wraps the one source in an SVG filter (hovered:
 brighter with a gold halo; pressed: darker, pushed in by a top shadow, a little smaller;
 disabled: grey and faded), so all buttons change state in the same way.
+
+Every PNG written, the icon's included, keeps only its pixel and colour chunks: the same sources
+give the same bytes on any machine and at any time.
 """
 
 import concurrent.futures
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import xml.etree.ElementTree as ET
@@ -27,6 +31,13 @@ ET.register_namespace("xlink", XLINK_NS)
 
 STATES = ("normal", "hovered", "pressed", "disabled")
 ICON_SMALL_MAX_PX = 32
+
+# A picture keeps its pixels and what says how to show them, nothing else: ImageMagick writes the
+# time and its dates as tIME and tEXt chunks (and other tools their name and version), which would
+# make two builds of one commit differ. The same sources must give the same bytes anywhere, at any
+# time, so that a shipped launcher can be rebuilt and compared.
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+PNG_KEPT_CHUNKS = (b"IHDR", b"PLTE", b"tRNS", b"gAMA", b"cHRM", b"sRGB", b"IDAT", b"IEND")
 
 
 class Row:
@@ -159,6 +170,49 @@ def apply_state(root, state):
     return root
 
 
+def plain_png(data):
+    """The PNG with only the kept chunks, in their order."""
+    if not data.startswith(PNG_SIGNATURE):
+        raise ValueError("not a PNG file")
+    kept, at = [PNG_SIGNATURE], len(PNG_SIGNATURE)
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        end = at + 12 + length
+        if end > len(data):
+            raise ValueError("a PNG chunk runs past the end of the file")
+        if kind in PNG_KEPT_CHUNKS:
+            kept.append(data[at:end])
+        at = end
+    return b"".join(kept)
+
+
+def plain_icon(data):
+    """The ICO with each PNG-compressed image made plain and its directory following the new sizes
+    (small sizes are bitmaps, which hold nothing but pixels)."""
+    header = data[:6]
+    count = struct.unpack("<H", header[4:])[0]
+    entries, images = [], []
+    for index in range(count):
+        entry = data[6 + 16 * index:22 + 16 * index]
+        length, offset = struct.unpack("<II", entry[8:])
+        image = data[offset:offset + length]
+        entries.append(entry[:8])
+        images.append(plain_png(image) if image.startswith(PNG_SIGNATURE) else image)
+    at = 6 + 16 * count
+    directory = [header]
+    for entry, image in zip(entries, images):
+        directory.append(entry + struct.pack("<II", len(image), at))
+        at += len(image)
+    return b"".join(directory + images)
+
+
+def make_plain(path, plain):
+    with open(path, "rb") as source:
+        data = plain(source.read())
+    with open(path, "wb") as target:
+        target.write(data)
+
+
 def render(svg_path, png_path, width, height, opaque=False):
     """rsvg-convert at the exact size; an opaque picture loses its alpha channel (smaller, and the
     window background never shows through)."""
@@ -169,6 +223,7 @@ def render(svg_path, png_path, width, height, opaque=False):
         subprocess.run(["convert", temp, "-background", "black", "-alpha", "remove", "-alpha", "off",
                         "-strip", "PNG24:" + flat], check=True)
         os.replace(flat, temp)
+    make_plain(temp, plain_png)
     os.replace(temp, png_path)
 
 
@@ -193,6 +248,7 @@ def build_icon(source_dir, out_dir, row):
         layers.append(layer)
     temp = os.path.join(out_dir, row.file + ".part.ico")
     subprocess.run(["convert", *layers, temp], check=True)
+    make_plain(temp, plain_icon)
     os.replace(temp, os.path.join(out_dir, row.file))
 
 

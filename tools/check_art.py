@@ -7,7 +7,9 @@ Usage: check_art.py TABLE ART_DIR EXE
   ART_DIR with exactly the pixel size of its role, and is embedded in EXE as a "PNG" resource
   under its number with that same size;
 - the icon file holds 16, 24, 32, 48 and 256 px images, and EXE has it as icon group 200 with
-  those five sizes.
+  those five sizes;
+- no picture, and no PNG image of the icon, carries a time or text chunk (a build time, a tool's
+  name and version): two builds of one commit must give the same bytes.
 
 The sizes below are what the window code is written for; they are stated here again on purpose,
 so that a wrong size in the table or in a source is caught rather than built.
@@ -26,6 +28,7 @@ EXPECTED_PX.update({image_id: SMALL for image_id in range(190, 196)})
 ICON_ID = 200
 ICON_PX = [16, 24, 32, 48, 256]
 RT_ICON, RT_GROUP_ICON = 3, 14
+UNWANTED_CHUNKS = (b"tIME", b"tEXt", b"zTXt", b"iTXt", b"eXIf")
 
 def image_size(data):
     """(width, height) of a PNG, or of the DIB of an icon image (its height counts the mask too),
@@ -38,6 +41,18 @@ def image_size(data):
         width, height = struct.unpack("<ii", data[4:12])
         return width, height // 2
     return None
+
+
+def unwanted_chunks(data):
+    """The names of the time and text chunks of a PNG, in file order (none for other data)."""
+    found = []
+    at = 8
+    while data[:8] == b"\x89PNG\r\n\x1a\n" and at + 8 <= len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        if kind in UNWANTED_CHUNKS:
+            found.append(kind.decode("ascii"))
+        at += 12 + length
+    return found
 
 
 def read_table(path):
@@ -63,12 +78,15 @@ def check_built_files(table_path, art_dir):
         path = f"{art_dir}/{files[image_id]}"
         try:
             with open(path, "rb") as built:
-                actual = image_size(built.read())
+                data = built.read()
         except OSError as error:
             fault(f"picture {image_id}: {error}")
             continue
+        actual = image_size(data)
         if actual != size:
             fault(f"picture {image_id} ({path}) is {actual}, its role needs {size}")
+        if unwanted_chunks(data):
+            fault(f"picture {image_id} ({path}) carries {', '.join(unwanted_chunks(data))}")
     if ICON_ID not in files:
         fault(f"icon {ICON_ID} is missing from {table_path}")
         return faults
@@ -87,8 +105,11 @@ def check_built_files(table_path, art_dir):
     for index in range(count):
         width, height, _, _, _, _, length, offset = struct.unpack("<BBBBHHII", data[6 + 16 * index:22 + 16 * index])
         width, height = width or 256, height or 256
-        if image_size(data[offset:offset + length]) != (width, height):
+        image = data[offset:offset + length]
+        if image_size(image) != (width, height):
             fault(f"{path}: the {width} px image does not hold {width} x {height} pixels")
+        if unwanted_chunks(image):
+            fault(f"{path}: the {width} px image carries {', '.join(unwanted_chunks(image))}")
         sizes.append(width)
     if sorted(sizes) != ICON_PX:
         fault(f"{path} holds {sorted(sizes)} px, the window needs {ICON_PX}")

@@ -54,3 +54,5 @@ inline constexpr wchar_t kInstanceMutexName[] = L"VarnholdLauncher{3F9A0C27-6E41
 
 // RSA public key (PEM SubjectPublicKeyInfo, 451 characters) that signs every server text.
 inline constexpr const char* kSignaturePublicKeyPem = kDeployPublicKeyPem;
+// The key of the second trusted slot: the one a key rotation moves to, or the first key again.
+inline constexpr const char* kSuccessorSignaturePublicKeyPem = kDeploySuccessorPublicKeyPem;

@@ -16,14 +16,16 @@ namespace {
 
 std::mutex slotLock;
 
-// Both trusted keys start as the embedded one; only tests and developer tools replace them.
+// The trusted keys start as the embedded ones: the signing key, and in the second slot the key a
+// rotation moves to (a copy of the first when the build names none). Only tests and developer
+// tools replace them.
 std::string& firstSlot() {
     static std::string slot(kSignaturePublicKeyPem);
     return slot;
 }
 
 std::string& secondSlot() {
-    static std::string slot(kSignaturePublicKeyPem);
+    static std::string slot(kSuccessorSignaturePublicKeyPem);
     return slot;
 }
 

@@ -10,7 +10,8 @@
 [[nodiscard]] bool verifyWithKey(const std::string& text, const std::string& signature,
                                  const std::string& pem);
 
-// Tests only: puts another PEM key into the second slot (which starts as a copy of the first).
+// Tests only: puts another PEM key into the second slot (which starts as the build's successor key,
+// or a copy of the first).
 void setSecondTrustedKeyForTests(const std::string& pem);
 
 // Developer tools and tests only: trusts this PEM key alone, in both slots, instead of the

@@ -15,7 +15,7 @@ const std::string kText = "[launcher]\nversion=145\nlauncher_version=117\n";
 // Texts are signed on the Linux side, as the release tools do: openssl over the exact bytes.
 class Signature : public ::testing::Test {
 protected:
-    ~Signature() override { setSecondTrustedKeyForTests(kSignaturePublicKeyPem); }
+    ~Signature() override { setSecondTrustedKeyForTests(kSuccessorSignaturePublicKeyPem); }
 
     std::string sign(const std::string& text, const std::string& privateKeyPath = VARNHOLD_TEST_PRIVATE_KEY) {
         const std::string name = "signed-" + std::to_string(++signatures);
@@ -91,7 +91,7 @@ TEST_F(Signature, KeyOfTheSecondSlotIsTrustedWhenTheFirstRejects) {
     const std::string signature = sign(kText, otherPrivateKey);
     ASSERT_EQ(signature.size(), 256u);
     ASSERT_FALSE(verifyWithKey(kText, signature, kSignaturePublicKeyPem));
-    EXPECT_FALSE(verifySignature(kText, signature)) << "the second slot starts as a copy of the first";
+    EXPECT_FALSE(verifySignature(kText, signature)) << "neither slot holds that key";
 
     setSecondTrustedKeyForTests(otherPublicKey);
     EXPECT_TRUE(verifySignature(kText, signature));

@@ -17,7 +17,7 @@ PUBLISH = os.path.join(ROOT, "tools", "publish", "publish.py")
 sys.path.insert(0, os.path.join(ROOT, "tools", "publish"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "server"))
 
-from publisher import cli, rsa  # noqa: E402
+from publisher import cli, keys  # noqa: E402
 
 _scratch = tempfile.mkdtemp(prefix="publisher-tests-")
 atexit.register(shutil.rmtree, _scratch, True)
@@ -33,7 +33,7 @@ def key_pair(name="main"):
         os.makedirs(folder)
         result = run("keygen", "--private-key", private, "--public-key", public, in_process=name != "main")
         assert result.returncode == 0, result.stderr
-        _keys[name] = (private, public, rsa.load_private_key(read(private).decode()))
+        _keys[name] = (private, public, keys.load_private_key(read(private).decode()))
     return _keys[name]
 
 

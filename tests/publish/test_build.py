@@ -10,7 +10,7 @@ from unittest import mock
 
 import helpers
 from helpers import read
-from publisher import formats, release, rsa
+from publisher import formats, keys, release
 
 import release_builder
 
@@ -20,11 +20,25 @@ def _openssl(*arguments, data=b""):
 
 
 class Keys(unittest.TestCase):
+    def test_keys_and_signatures_of_the_earlier_publisher_stay_valid(self):
+        # data/old_tool_*: a throw-away key pair written by the publisher's earlier keygen (its own
+        # RSA code; PKCS#8 and the 451-character public key) and its signature of these bytes.
+        text = b"game_version=144\r\nlauncher_version=117\n"
+        data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
+        private, public = (read(os.path.join(data, "old_tool_%s.pem" % half)).decode()
+                           for half in ("private", "public"))
+        signature = read(os.path.join(data, "old_tool_signed.sig"))
+        key = keys.load_private_key(private)
+        self.assertEqual((key.pem(), key.public().pem()), (private, public))
+        self.assertEqual(key.sign(text), signature)
+        self.assertTrue(keys.load_public_key(public).verify(text, signature))
+        self.assertFalse(keys.load_public_key(public).verify(text + b" ", signature))
+
     def test_keygen_writes_the_form_the_build_takes_and_openssl_agrees(self):
         private, public, key = helpers.key_pair()
         text = read(public).decode()
         self.assertEqual(len(text), 451)
-        self.assertIsNone(rsa.public_key_text_problem(text))
+        self.assertIsNone(keys.public_key_text_problem(text))
         self.assertEqual([len(line) for line in text.split("\n")[1:8]], [64] * 6 + [8])
         if os.name == "posix":
             self.assertEqual(os.stat(private).st_mode & 0o077, 0)
@@ -47,8 +61,8 @@ class Keys(unittest.TestCase):
         _openssl("rsa", "-in", pkcs8, "-traditional", "-out", pkcs1)
         expected = _openssl("dgst", "-sha256", "-sign", pkcs8, data=b"news\r\n").stdout
         for path in (pkcs8, pkcs1):
-            self.assertEqual(rsa.load_private_key(read(path).decode()).sign(b"news\r\n"), expected)
-        public = rsa.load_public_key(_openssl("pkey", "-in", pkcs8, "-pubout").stdout.decode())
+            self.assertEqual(keys.load_private_key(read(path).decode()).sign(b"news\r\n"), expected)
+        public = keys.load_public_key(_openssl("pkey", "-in", pkcs8, "-pubout").stdout.decode())
         self.assertTrue(public.verify(b"news\r\n", expected))
         self.assertFalse(public.verify(b"news\n", expected))
 

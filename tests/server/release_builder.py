@@ -47,7 +47,7 @@ import sys
 from typing import Dict, List, Optional, Set
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "publish"))
-from publisher import formats, release, rsa  # noqa: E402
+from publisher import formats, keys, release  # noqa: E402
 
 # Names of the signed texts, as used by the broken-variant options.
 SIGNED_TEXTS = ("latest", "checksums", "news_v2", "news")
@@ -56,13 +56,13 @@ DESCRIPTOR_KEYS = formats.DESCRIPTOR_KEYS
 sha256_hex = formats.sha256_hex
 crc32_hex = formats.crc32_hex
 gzip_bytes = formats.gzip_bytes
-_keys: Dict[str, rsa.PrivateKey] = {}
+_keys: Dict[str, keys.PrivateKey] = {}
 
 
-def private_key(path: str) -> rsa.PrivateKey:
+def private_key(path: str) -> keys.PrivateKey:
     if path not in _keys:
         with open(path, "r", encoding="ascii") as source:
-            _keys[path] = rsa.load_private_key(source.read())
+            _keys[path] = keys.load_private_key(source.read())
     return _keys[path]
 
 

@@ -4,8 +4,8 @@
 Usage: check_art_test.py BUILD_DIR   (a Windows build with its pictures, e.g. build/win32)
 
 Each case copies the build's pictures and executable into a scratch folder, spoils one thing
-(a picture's size, an icon size, a resource number, an embedded picture's header, the icon
-group) and expects the check to name exactly that fault; the untouched copy must pass.
+(a picture's size, its chunks, an icon size, a resource number, an embedded picture's header,
+the icon group) and expects the check to name exactly that fault; the untouched copy must pass.
 """
 
 import os
@@ -39,10 +39,12 @@ PNG, GROUP, ICON = "PNG", check_art.RT_GROUP_ICON, check_art.ICON_ID
 CASES = [
     ("untouched", None, []),
     ("picture built at a wrong size",
-     lambda art, exe: convert(f"{art}/glow.png", "-resize", "112x110!", f"{art}/glow.png"),
+     lambda art, exe: convert(f"{art}/glow.png", "-resize", "112x110!", "-strip", f"{art}/glow.png"),
      ["picture 167 (ART/glow.png) is (112, 110), its role needs (112, 112)"]),
+    ("picture written with ImageMagick's time and dates", lambda art, exe: convert(
+        f"{art}/glow.png", f"{art}/glow.png"), ["picture 167 (ART/glow.png) carries tIME, tEXt, tEXt"]),
     ("icon without its 24 px image",
-     lambda art, exe: convert(*(f"{art}/launcher.ico[{i}]" for i in (0, 2, 3, 4)), f"{art}/launcher.ico"),
+     lambda art, exe: convert(*(f"{art}/launcher.ico[{i}]" for i in (0, 2, 3, 4)), "-strip", f"{art}/launcher.ico"),
      ["ART/launcher.ico holds [16, 32, 48, 256] px, the window needs [16, 24, 32, 48, 256]"]),
     ("picture under another number", lambda art, exe: patch(exe, PNG, 174, None, struct.pack("<I", 999)),
      ["EXE has no PNG resource 174"]),

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
+#include "base/constants.h"
 #include "crypto/signature_win.h"
 #include "update/release_test_fixture_win.h"
 #include "update/update_run_fixture_win.h"
@@ -23,7 +24,7 @@ protected:
         setSecondTrustedKeyForTests(*publicKey);
     }
     void TearDown() override {
-        setSecondTrustedKeyForTests(readFileBytes(winePathFromUnix(testPublicKeyPath())).value_or(""));
+        setSecondTrustedKeyForTests(kSuccessorSignaturePublicKeyPem);
         UpdateRun::TearDown();
     }
 

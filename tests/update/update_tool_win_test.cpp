@@ -118,6 +118,20 @@ TEST_F(UpdateTool, TrustsOnlyTheKeyItIsGiven) {
     EXPECT_EQ(rejected.err.find("] update run"), std::string::npos);
 }
 
+// Test builds embed a successor key in the second slot, as a launcher built during a key rotation:
+// a release signed with it alone is taken by the tool as built, in a process of its own.
+TEST_F(UpdateTool, TakesReleasesSignedWithTheSuccessorKeyItWasBuiltWith) {
+    addReleaseFile("Scripts/a.lua", "a");
+    // The later --key replaces the fixture's.
+    publish({"--key", VARNHOLD_TEST_SUCCESSOR_PRIVATE_KEY});
+    const WString game = newGameFolder(L"game");
+    const ToolResult underTheFirstKey = runTool(game, {keyArgument(), L"--language en", L"--json"});
+    EXPECT_EQ(underTheFirstKey.out.rfind("{\"state\":8,", 0), 0u) << underTheFirstKey.out;
+    const ToolResult asBuilt = runTool(game, {L"--language en", L"--json"});
+    EXPECT_EQ(asBuilt.exitCode, 0) << asBuilt.out << asBuilt.err;
+    EXPECT_TRUE(holdsRelease(game));
+}
+
 TEST_F(UpdateTool, BranchWithoutAReleaseIsReportedAsNotPublished) {
     const ToolResult result =
         runTool(newGameFolder(L"game"), {L"--language en", L"--json", L"--branch /ktvx"});

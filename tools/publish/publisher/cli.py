@@ -1,11 +1,11 @@
-"""Command line of the publisher: keygen, build, verify."""
+"""Command line of the publisher: keygen, build, verify, upload."""
 
 import argparse
 import os
 import sys
 from typing import List, Optional
 
-from . import formats, release, rsa, verify
+from . import formats, keys, release, upload, verify
 
 PRIVATE_KEY_WARNING = (
     "Keep the private key secret and never commit it to a repository: anyone who has it can make\n"
@@ -50,7 +50,7 @@ def keygen(args) -> int:
         if not os.path.isdir(folder):
             return _fail("the folder %s does not exist" % folder)
     print("generating an RSA-2048 key pair...")
-    key = rsa.generate_private_key()
+    key = keys.generate_private_key()
     # The private half is created readable by its owner only; on Windows that is up to the folder.
     flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_BINARY", 0)
     handle = os.open(args.private_key, flags, 0o600)
@@ -64,24 +64,24 @@ def keygen(args) -> int:
     return 0
 
 
-def _load_private(args) -> rsa.PrivateKey:
+def _load_private(args) -> keys.PrivateKey:
     if args.private_key_env:
         text = os.environ.get(args.private_key_env)
         if not text:
-            raise rsa.KeyFileError("the environment variable %s is empty" % args.private_key_env)
-        return rsa.load_private_key(text)
-    return rsa.load_private_key(_read(args.private_key))
+            raise keys.KeyFileError("the environment variable %s is empty" % args.private_key_env)
+        return keys.load_private_key(text)
+    return keys.load_private_key(_read(args.private_key))
 
 
 def build(args) -> int:
     try:
         key = _load_private(args)
         if args.public_key:
-            public = rsa.load_public_key(_read(args.public_key))
+            public = keys.load_public_key(_read(args.public_key))
             if public.n != key.n:
                 return _fail("the private key does not belong to the public key %s (the launcher would "
                              "refuse every signature)" % args.public_key)
-    except (OSError, rsa.KeyFileError) as error:
+    except (OSError, keys.KeyFileError) as error:
         return _fail("the private key cannot be used: %s" % error)
     options = release.Options(
         source=args.source, out=args.out, version=args.version, key=key,
@@ -108,15 +108,15 @@ def build(args) -> int:
 
 def verify_command(args) -> int:
     try:
-        key = rsa.load_public_key(_read(args.public_key))
-        problem = rsa.public_key_text_problem(_read(args.public_key))
+        key = keys.load_public_key(_read(args.public_key))
+        problem = keys.public_key_text_problem(_read(args.public_key))
         if problem:
             print("note: the public key file is not in the form the launcher build takes: " + problem)
         if os.path.isdir(args.base):
             source = verify.FolderSource(args.base)
         else:
             source = verify.HttpsSource(args.base, args.ca_file, args.timeout)
-    except (OSError, ValueError, rsa.KeyFileError) as error:
+    except (OSError, ValueError, keys.KeyFileError) as error:
         return _fail(str(error))
     print("checking %s with key %s" % (source.label, key.fingerprint()))
     report = verify.verify(source, key, args.jobs)
@@ -133,10 +133,23 @@ def verify_command(args) -> int:
     return 0
 
 
+def upload_command(args) -> int:
+    try:
+        key = keys.load_public_key(_read(args.public_key))
+    except (OSError, keys.KeyFileError) as error:
+        return _fail("the public key cannot be used: %s" % error)
+    try:
+        upload.upload(args.folder, args.remote, key, upload.Rclone(args.rclone, args.rclone_config), args.force)
+    except upload.UploadError as error:
+        return _fail(str(error))
+    print("uploaded %s to %s, latest.txt last" % (args.folder, args.remote))
+    return 0
+
+
 def parser() -> argparse.ArgumentParser:
-    top = argparse.ArgumentParser(prog="publish.py", description="Publishes releases of the Varnhold "
+    top = argparse.ArgumentParser(description="Publishes releases of the Varnhold "
                                   "modification for the launcher. See tools/publish/README.md.")
-    commands = top.add_subparsers(dest="command", required=True, metavar="keygen|build|verify")
+    commands = top.add_subparsers(dest="command", required=True, metavar="keygen|build|verify|upload")
 
     command = commands.add_parser("keygen", help="make the update-signing key pair")
     command.add_argument("--private-key", required=True, metavar="FILE", help="private key to write (PEM)")
@@ -149,10 +162,10 @@ def parser() -> argparse.ArgumentParser:
     command.add_argument("--out", required=True, metavar="DIR",
                          help="the branch folder on the server, e.g. www/patch/lurra")
     command.add_argument("--version", required=True, type=_version, help="the release: 144 or 1.44")
-    keys = command.add_mutually_exclusive_group(required=True)
-    keys.add_argument("--private-key", metavar="FILE", help="the update-signing private key (PEM)")
-    keys.add_argument("--private-key-env", metavar="VAR",
-                      help="an environment variable holding that key's PEM text (CI secrets)")
+    private_keys = command.add_mutually_exclusive_group(required=True)
+    private_keys.add_argument("--private-key", metavar="FILE", help="the update-signing private key (PEM)")
+    private_keys.add_argument("--private-key-env", metavar="VAR",
+                              help="an environment variable holding that key's PEM text (CI secrets)")
     command.add_argument("--public-key", metavar="FILE",
                          help="refuse to sign unless the private key belongs to this public key")
     command.add_argument("--display-version", metavar="TEXT", help="the version text the launcher shows")
@@ -182,6 +195,18 @@ def parser() -> argparse.ArgumentParser:
                          help="trust this CA instead of the system's (test servers)")
     command.add_argument("--jobs", type=_size, default=4, metavar="N", help="parallel downloads (default 4)")
     command.add_argument("--timeout", type=float, default=60.0, metavar="SECONDS")
+
+    command = commands.add_parser("upload", help="upload a built branch folder with rclone, latest.txt last")
+    command.add_argument("--folder", required=True, metavar="DIR",
+                         help="the branch folder that build wrote, e.g. www/patch/lurra")
+    command.add_argument("--remote", required=True, metavar="REMOTE:PATH",
+                         help="the same folder on the server as rclone names it, e.g. host:www/patch/lurra")
+    command.add_argument("--public-key", required=True, metavar="FILE",
+                         help="the key the launcher embeds: the folder must pass verify with it first")
+    command.add_argument("--rclone", default="rclone", metavar="PROGRAM", help="rclone (default: from PATH)")
+    command.add_argument("--rclone-config", metavar="FILE", help="rclone's configuration file")
+    command.add_argument("--force", action="store_true",
+                         help="upload even when the server announces a newer or another same release")
     return top
 
 
@@ -191,4 +216,5 @@ def main(argv: Optional[List[str]] = None) -> int:
         if hasattr(stream, "reconfigure"):
             stream.reconfigure(errors="backslashreplace")
     args = parser().parse_args(argv)
-    return {"keygen": keygen, "build": build, "verify": verify_command}[args.command](args)
+    commands = {"keygen": keygen, "build": build, "verify": verify_command, "upload": upload_command}
+    return commands[args.command](args)

@@ -17,7 +17,7 @@ import time
 from typing import Callable, Dict, Iterator, List, Optional, Tuple
 
 from . import formats, verify
-from .rsa import PrivateKey
+from .keys import PrivateKey
 
 STAGING = ".publish-staging"
 LOCK = ".publish.lock"

@@ -17,7 +17,7 @@ import urllib.parse
 from typing import Callable, Dict, List, Optional, Tuple
 
 from . import formats
-from .rsa import PublicKey
+from .keys import PublicKey
 
 
 class FetchError(Exception):
