@@ -12,7 +12,7 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # Reproducible: two builds of one commit give the same executable, byte for byte, wherever and
 # whenever they are made, so a team can prove which source a shipped launcher came from. The linker
 # writes no build time into the PE header, and no path of the checkout or of the build folder
-# reaches the binary (assertions, debug information); scripts/check-reproducible.sh checks it.
+# reaches the binary (assertions, debug information); scripts/check-release.sh checks it.
 add_link_options(-Wl,--no-insert-timestamp)
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>"
                     "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
