@@ -26,7 +26,7 @@ protected:
         owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(owner, nullptr);
-        worker.ui = makeWindowBranchUi(owner);
+        worker.ui = makeWindowBranchUi(owner, false);
         worker.ui.checkStarting = [this] { ++checkStarts; };
         worker.runBranch = [](int, UpdateEngine&) {};
         worker.launcherFolder = run / L"launcher";
