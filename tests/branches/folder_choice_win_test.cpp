@@ -154,6 +154,40 @@ TEST_F(FolderChoice, ChoicesThroughTheRealBrowser) {
     }
 }
 
+// What the browser hands over for a folder it cannot offer under Wine: Wine's shell parses no path
+// beyond MAX_PATH (SHParseDisplayName fails), so its browser never reaches a deeper folder, and
+// reading such a path whole (SHGetPathFromIDListEx) is left to Windows.
+TEST_F(FolderChoice, AHandedOverPathIsSavedWholeOrRefusedWhenItCannotBeOpened) {
+    const WString deep = run / (WString(120, L'd') + L"\\" + WString(120, L'e') + L"\\" + WString(60, L'f'));
+    ASSERT_TRUE(makeFolders(deep));
+    constexpr wchar_t kUnusable[] =
+        L"The launcher cannot open this folder by its path: the path may be too long for this system, or the "
+        L"folder is not on a disk.\n\nChoose a folder with a shorter path.";
+    const struct {
+        const char* name;
+        WString handedOver;
+        bool saved;
+    } cases[] = {
+        {"deeper than MAX_PATH", deep, true},
+        {"no path", L"", false},
+        {"a path that does not open", run / L"Gone", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FoldersScope folders({L"", L""});
+        recorder = UiRecorder();
+        recorder.answerYes = true;  // no Tharnvl2.exe: use it anyway
+        worker.ui = recorder.ui();
+        worker.ui.pickFolder = [&](const WString&, const WString&) { return c.handedOver; };
+        chooseBranchFolder(worker, 0);
+        ASSERT_TRUE(waitUntil([&] { return !worker.workerRunning.load(); }, kWaitMs));
+        EXPECT_EQ(appSettings().branchFolders[0], c.saved ? deep : L"");
+        EXPECT_EQ(recorder.checkStarts, c.saved ? 1 : 0);
+        ASSERT_FALSE(recorder.messages.empty());
+        EXPECT_EQ(recorder.messages.back().text, c.saved ? kNoExe : kUnusable);
+    }
+}
+
 TEST_F(FolderChoice, ReadOnlyLauncherFolderKeepsTheOldFolder) {
     FoldersScope folders({run / L"Game", L""});
     ASSERT_TRUE(saveSettingsTo(appSettings(), worker.launcherFolder));
