@@ -4,7 +4,9 @@
 
 namespace {
 
-bool fetchBody(const std::string& url, std::string& body) { return fetchToMemory(url, body); }
+bool fetchBody(const std::string& url, std::string& body) {
+    return fetchToMemory(url, body, nullptr, kMaxRatingBodyBytes);
+}
 
 }  // namespace
 
