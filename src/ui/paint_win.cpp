@@ -112,7 +112,7 @@ void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
         g.FillRectangle(&c.bronzeBrush, r.left + 2, r.top + 2, fill, r.height - 4);
         if (app.glow) {
             // The glowing head sits on the end of the fill, clipped to the bar's neighbourhood.
-            const int32_t reach = r.height / 4;
+            const int32_t reach = progressGlowReach(r);
             Gdiplus::Region saved;
             g.GetClip(&saved);
             g.SetClip(

@@ -23,6 +23,7 @@ protected:
     }
     MouseUpOutcome clickAt(const IntRect& r) { return clickAt(centre(r).first, centre(r).second); }
 
+    static constexpr int32_t kDefaultTab = 1;
     ScreenLayout layout = computeLayout(960, 540, {224, 126});
     ScreenButtons buttons;
     InputState state;
@@ -70,6 +71,11 @@ TEST_F(ScreenInput, ADisabledButtonNeitherHoversNorClicks) {
 
 TEST_F(ScreenInput, OutsideClickClosesTheGearPanelButTheGearButtonOnlyToggles) {
     state.gearPanelOpen = true;
+    // The first folder button lies over a rating tab, which the click does not reach.
+    const auto [fx, fy] = centre(layout.folderButtons[0]);
+    ASSERT_TRUE(layout.rating.tabs[3].contains(static_cast<float>(fx), static_cast<float>(fy)));
+    (void)clickAt(layout.folderButtons[0]);
+    EXPECT_EQ(state.ratingTab, kDefaultTab);
     // A click on a gear panel button keeps the panel and clicks the button.
     MouseUpOutcome up = clickAt(layout.folderButtons[1]);
     EXPECT_TRUE(state.gearPanelOpen);
@@ -161,6 +167,8 @@ TEST_F(ScreenInput, CursorIsAHandOverLinksAndTabsOnly) {
     (void)routeMouseMove(buttons, state, centre(layout.mainLinks[1]).first,
                          centre(layout.mainLinks[1]).second);
     EXPECT_EQ(cursorShape(buttons, state, 0, 0), CursorShape::Hand);
+    (void)routeMouseMove(buttons, state, centre(layout.news[2]).first, centre(layout.news[2]).second);
+    EXPECT_EQ(cursorShape(buttons, state, 0, 0), CursorShape::Hand);
     (void)routeMouseMove(buttons, state, centre(layout.play[0]).first, centre(layout.play[0]).second);
     EXPECT_EQ(cursorShape(buttons, state, 0, 0), CursorShape::Arrow);  // a play button is no link
 
@@ -184,6 +192,33 @@ TEST_F(ScreenInput, LeavingTheWindowResetsOnlyTheButtonsTakingInput) {
     ASSERT_EQ(repaint.rects.size(), 1u);
     EXPECT_EQ(repaint.rects[0], layout.closeButton);
     EXPECT_TRUE(buttons.verify.hovered);
+}
+
+// Positions on the screen, taken relative to the window's top-left corner: a message position packs
+// signed 16-bit coordinates (a monitor left of or above the primary gives negative ones); the cursor
+// shape is decided at the window's point, not the screen's.
+TEST_F(ScreenInput, ScreenPositionsAreTakenRelativeToTheWindow) {
+    const auto pack = [](int x, int y) {
+        return static_cast<uint32_t>(static_cast<uint16_t>(x)) |
+               static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16;
+    };
+    const struct {
+        uint32_t position;
+        int32_t windowLeft, windowTop, x, y;
+    } cases[] = {
+        {pack(500, 300), 480, 270, 20, 30},
+        {pack(-700, 300), -960, 270, 260, 30},  // a monitor left of the primary
+        {pack(100, -50), 0, -540, 100, 490},    // a monitor above it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.windowLeft << "," << c.windowTop);
+        const WindowPoint point = windowPointOfMessage(c.position, c.windowLeft, c.windowTop);
+        EXPECT_EQ(point.x, c.x);
+        EXPECT_EQ(point.y, c.y);
+    }
+    const auto [tx, ty] = centre(enclosing(layout.rating.tabs[2]));
+    EXPECT_EQ(cursorShapeAtScreen(buttons, state, tx - 960, ty + 300, -960, 300), CursorShape::Hand);
+    EXPECT_EQ(cursorShapeAtScreen(buttons, state, tx - 960, ty + 300, -960, 0), CursorShape::Arrow);
 }
 
 TEST(ButtonHitTest, SlackCountsNearbyXAsTheLeftEdge) {
