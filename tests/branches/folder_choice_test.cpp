@@ -27,4 +27,21 @@ TEST(FolderChoiceRules, OnlyPathsThatComeBackFromLauncherIniUnchangedAreKept) {
     }
 }
 
+TEST(FolderChoiceRules, TheBrowserOpensAtTheBranchsFolderElseAnotherSetOneElseTheLaunchers) {
+    const struct {
+        std::array<WString, kBranchCount> folders;
+        int branch;
+        const wchar_t* start;
+    } cases[] = {
+        {{L"A", L"B"}, 1, L"B"},
+        {{L"A", L""}, 1, L"A"},
+        {{L"", L"B"}, 0, L"B"},
+        {{L"", L""}, 0, L"launcher"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        EXPECT_EQ(folderChoiceStart(c.folders, c.branch, L"launcher"), c.start);
+    }
+}
+
 }  // namespace
