@@ -28,20 +28,10 @@ TEST(FolderChoiceRules, OnlyPathsThatComeBackFromLauncherIniUnchangedAreKept) {
 }
 
 TEST(FolderChoiceRules, TheBrowserOpensAtTheBranchsFolderElseAnotherSetOneElseTheLaunchers) {
-    const struct {
-        std::array<WString, kBranchCount> folders;
-        int branch;
-        const wchar_t* start;
-    } cases[] = {
-        {{L"A", L"B"}, 1, L"B"},
-        {{L"A", L""}, 1, L"A"},
-        {{L"", L"B"}, 0, L"B"},
-        {{L"", L""}, 0, L"launcher"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-        EXPECT_EQ(folderChoiceStart(c.folders, c.branch, L"launcher"), c.start);
-    }
+    EXPECT_EQ(folderChoiceStart({L"A", L"B"}, 1, L"L"), L"B");
+    EXPECT_EQ(folderChoiceStart({L"A", L""}, 1, L"L"), L"A");
+    EXPECT_EQ(folderChoiceStart({L"", L"B"}, 0, L"L"), L"B");
+    EXPECT_EQ(folderChoiceStart({L"", L""}, 0, L"L"), L"L");
 }
 
 }  // namespace

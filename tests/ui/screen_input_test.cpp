@@ -23,7 +23,6 @@ protected:
     }
     MouseUpOutcome clickAt(const IntRect& r) { return clickAt(centre(r).first, centre(r).second); }
 
-    static constexpr int32_t kDefaultTab = 1;
     ScreenLayout layout = computeLayout(960, 540, {224, 126});
     ScreenButtons buttons;
     InputState state;
@@ -75,7 +74,7 @@ TEST_F(ScreenInput, OutsideClickClosesTheGearPanelButTheGearButtonOnlyToggles) {
     const auto [fx, fy] = centre(layout.folderButtons[0]);
     ASSERT_TRUE(layout.rating.tabs[3].contains(static_cast<float>(fx), static_cast<float>(fy)));
     (void)clickAt(layout.folderButtons[0]);
-    EXPECT_EQ(state.ratingTab, kDefaultTab);
+    EXPECT_EQ(state.ratingTab, 1);  // as at start
     // A click on a gear panel button keeps the panel and clicks the button.
     MouseUpOutcome up = clickAt(layout.folderButtons[1]);
     EXPECT_TRUE(state.gearPanelOpen);
@@ -194,28 +193,19 @@ TEST_F(ScreenInput, LeavingTheWindowResetsOnlyTheButtonsTakingInput) {
     EXPECT_TRUE(buttons.verify.hovered);
 }
 
-// Positions on the screen, taken relative to the window's top-left corner: a message position packs
-// signed 16-bit coordinates (a monitor left of or above the primary gives negative ones); the cursor
-// shape is decided at the window's point, not the screen's.
+// Screen positions are taken relative to the window's corner: a message position packs signed
+// 16-bit coordinates (a monitor left of or above the primary gives negative ones), and the cursor is
+// decided at the window's point.
 TEST_F(ScreenInput, ScreenPositionsAreTakenRelativeToTheWindow) {
-    const auto pack = [](int x, int y) {
-        return static_cast<uint32_t>(static_cast<uint16_t>(x)) |
-               static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16;
+    const auto at = [](int x, int y, int32_t left, int32_t top) {
+        const uint32_t packed = static_cast<uint16_t>(x) | static_cast<uint32_t>(static_cast<uint16_t>(y))
+                                                               << 16;
+        const WindowPoint point = windowPointOfMessage(packed, left, top);
+        return std::pair{point.x, point.y};
     };
-    const struct {
-        uint32_t position;
-        int32_t windowLeft, windowTop, x, y;
-    } cases[] = {
-        {pack(500, 300), 480, 270, 20, 30},
-        {pack(-700, 300), -960, 270, 260, 30},  // a monitor left of the primary
-        {pack(100, -50), 0, -540, 100, 490},    // a monitor above it
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.windowLeft << "," << c.windowTop);
-        const WindowPoint point = windowPointOfMessage(c.position, c.windowLeft, c.windowTop);
-        EXPECT_EQ(point.x, c.x);
-        EXPECT_EQ(point.y, c.y);
-    }
+    EXPECT_EQ(at(500, 300, 480, 270), std::pair(20, 30));
+    EXPECT_EQ(at(-700, 300, -960, 270), std::pair(260, 30));
+    EXPECT_EQ(at(100, -50, 0, -540), std::pair(100, 490));
     const auto [tx, ty] = centre(enclosing(layout.rating.tabs[2]));
     EXPECT_EQ(cursorShapeAtScreen(buttons, state, tx - 960, ty + 300, -960, 300), CursorShape::Hand);
     EXPECT_EQ(cursorShapeAtScreen(buttons, state, tx - 960, ty + 300, -960, 0), CursorShape::Arrow);
