@@ -33,8 +33,9 @@ bool opensAsFolder(const WString& path) {
 
 // Why a chosen folder cannot become the branch's folder, if it cannot.
 std::optional<Refusal> refusalOf(int branchIndex, const WString& chosen) {
-    if (chosen.empty() || !opensAsFolder(chosen))
+    if (chosen.empty() || !opensAsFolder(chosen)) {
         return Refusal{bt::kCheckFolderCaption, bt::kUnusableFolderText};
+    }
     const Settings& settings = appSettings();
     for (int other = 0; other < kBranchCount; ++other) {
         const WString& otherFolder = settings.branchFolders[static_cast<size_t>(other)];
