@@ -2,7 +2,7 @@
 # executables need no DLL beyond those of Windows itself.
 enable_language(RC)
 
-set(varnhold_system_libs winhttp bcrypt crypt32 version shell32 ole32 uuid user32 gdi32 gdiplus
+set(varnhold_system_libs winhttp bcrypt crypt32 version shell32 ole32 oleaut32 uuid user32 gdi32 gdiplus
     shlwapi advapi32)
 set(varnhold_zlib "${CMAKE_FIND_ROOT_PATH}/lib/libz.a")
 if(NOT EXISTS "${varnhold_zlib}")

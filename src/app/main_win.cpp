@@ -24,6 +24,11 @@ namespace {
 // How long a start that takes over from another launcher (self-update, elevated restart) waits
 // for the instance mutex before going on without it.
 constexpr DWORD kInstanceWaitMs = 5000;
+// How long a second start waits for the window of an earlier launcher that holds the instance mutex
+// but has none yet (a virus scan, a cold disk, pictures still decoding: common when a shortcut is
+// double-clicked) before it calls that launcher stuck.
+constexpr ULONGLONG kEarlierWindowWaitMs = 5000;
+constexpr DWORD kEarlierWindowPollMs = 50;
 // The old launcher's image stays locked for a moment after its process ended.
 constexpr int kBackupDeleteAttempts = 20;
 constexpr DWORD kBackupDeleteIntervalMs = 100;
@@ -34,9 +39,12 @@ struct ProcessState {
 };
 
 // Null when the mutex could not be created at all; `existed` tells whether another process has it.
+// A mutex made by an elevated launcher denies a normal one access: that is another launcher too,
+// with no handle to it.
 UniqueKernelHandle createInstanceMutex(bool& existed) {
     UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
-    existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    const DWORD error = GetLastError();
+    existed = error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED);
     return mutex;
 }
 
@@ -52,10 +60,15 @@ int quietExit(ProcessState& state) {
     return 0;
 }
 
-// Brings an earlier launcher's window back (also from minimised) and tells whether there was one.
+// Brings an earlier launcher's window back (also from minimised) and tells whether there was one
+// within kEarlierWindowWaitMs.
 bool activateEarlierInstance() {
-    HWND earlier = FindWindowW(kInstanceMutexName, nullptr);
-    if (!earlier) return false;
+    const ULONGLONG deadline = GetTickCount64() + kEarlierWindowWaitMs;
+    HWND earlier = nullptr;
+    while (!(earlier = FindWindowW(kInstanceMutexName, nullptr))) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(kEarlierWindowPollMs);
+    }
     ShowWindow(earlier, SW_MINIMIZE);
     ShowWindow(earlier, SW_RESTORE);
     SetForegroundWindow(earlier);
@@ -97,7 +110,7 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
     if (!postUpdate) {
         bool existed = false;
         state.instanceMutex = createInstanceMutex(existed);
-        if (!state.instanceMutex) return RunEnd::Quiet;
+        if (!state.instanceMutex && (!existed || ignoreInstances)) return RunEnd::Quiet;
         if (existed && ignoreInstances) {
             WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
         } else if (existed) {

@@ -64,6 +64,11 @@ inline constexpr TextPair kUnstorableFolderText = {
     L"Путь к этой папке нельзя сохранить в launcher.ini без изменений: в нем есть знак '#' или ';', "
     L"пробелы в начале или в конце либо символы, которые файл не может хранить. После следующего запуска "
     L"ветка указывала бы на другую папку.\n\nПереименуйте папку или выберите другую."};
+inline constexpr TextPair kUnusableFolderText = {
+    L"The launcher cannot open this folder by its path: the path may be too long for this system, or "
+    L"the folder is not on a disk.\n\nChoose another folder, one with a shorter path.",
+    L"Лаунчер не может открыть эту папку по ее пути: путь может быть слишком длинным для этой системы, "
+    L"или папка находится не на диске.\n\nВыберите другую папку, с более коротким путем."};
 inline constexpr TextPair kNoGameExeQuestion = {
     L"The selected folder has no Tharnvl2.exe.\n\nUse this folder anyway?",
     L"В выбранной папке нет Tharnvl2.exe.\n\nВсе равно использовать эту папку?"};

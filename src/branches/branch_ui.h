@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include "base/wstring.h"
 
@@ -25,9 +26,9 @@ struct BranchUi {
     std::function<bool(MessageKind kind, const WString& caption, const WString& text)> showMessage;
 
     // The modal folder browser, owned by the main window, opening at `startFolder` (which may be
-    // empty). The chosen folder's path; empty when the user cancelled or the choice has no file
-    // system path that fits the path buffer.
-    std::function<WString(const WString& title, const WString& startFolder)> pickFolder;
+    // empty). The chosen folder's path; nothing when the user cancelled; an empty path when the
+    // chosen item has no file system path that could be read.
+    std::function<std::optional<WString>(const WString& title, const WString& startFolder)> pickFolder;
 
     // Starts a program in a working folder without waiting for it; true when it started.
     std::function<bool(const WString& program, const WString& workingFolder)> startProgram;

@@ -1,5 +1,7 @@
 #include "branches/folder_choice_win.h"
 
+#include <windows.h>
+
 #include <optional>
 
 #include "base/paths_win.h"
@@ -25,8 +27,18 @@ struct Refusal {
     const TextPair& text;
 };
 
+// Whether the path answers as a folder. A deep folder that the browser could show may still be
+// out of reach by its path, on a system where long paths are not enabled.
+bool opensAsFolder(const WString& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Why a chosen folder cannot become the branch's folder, if it cannot.
 std::optional<Refusal> refusalOf(int branchIndex, const WString& chosen) {
+    if (chosen.empty() || !opensAsFolder(chosen)) {
+        return Refusal{bt::kCheckFolderCaption, bt::kUnusableFolderText};
+    }
     const Settings& settings = appSettings();
     for (int other = 0; other < kBranchCount; ++other) {
         const WString& otherFolder = settings.branchFolders[static_cast<size_t>(other)];
@@ -53,9 +65,10 @@ void chooseBranchFolder(UpdateWorker& worker, int branchIndex) {
     Settings& settings = appSettings();
     const WString ownFolder = worker.launcherFolder.empty() ? launcherFolder() : worker.launcherFolder;
     const WString start = folderChoiceStart(settings.branchFolders, branchIndex, ownFolder);
-    const WString chosen =
-        worker.ui.pickFolder ? worker.ui.pickFolder(folderChoiceTitle(branchIndex), start) : WString();
-    if (chosen.empty()) return;  // cancelled, or no path that fits
+    const std::optional<WString> picked =
+        worker.ui.pickFolder ? worker.ui.pickFolder(folderChoiceTitle(branchIndex), start) : std::nullopt;
+    if (!picked) return;  // cancelled
+    const WString& chosen = *picked;
     logLine(std::string("folder choice for ") + kBranches[branchIndex].identifierUtf8 + ": \"" +
             wideToUtf8(chosen) + "\"");
 

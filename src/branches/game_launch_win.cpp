@@ -37,8 +37,9 @@ bool launchBranch(UpdateWorker& worker, int branchIndex) {
         results.mss23Lost.exchange(mss23Lost);
         results.status.exchange(BranchStatus::NotGameFolder);
     }
-    // While the results wait for the hand-off the status line shows the summary of the check.
-    if (worker.resultsReady.load()) setStatusText(worker.engine, buildStatusSummary(worker.results));
+    // No check runs (see above), so the status line shows the summary, which must now say what the
+    // caption under the play button says: the results may well have been handed over long ago.
+    setStatusText(worker.engine, buildStatusSummary(worker.results));
     if (worker.ui.invalidateWindow) worker.ui.invalidateWindow();
     (void)showBranchMessage(worker.ui, MessageKind::Warning, caption,
                             launchRefusalText(folder, missing, mss23Lost));

@@ -4,6 +4,7 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -214,7 +215,8 @@ std::optional<uint64_t> announcedBodyLength(HINTERNET request) {
     return length;
 }
 
-bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOut) {
+bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOut, uint32_t maxBytes) {
+    maxBytes = std::min(maxBytes, kMaxFetchBodyBytes);
     HttpRequest request;
     const bool opened = openGet(url, request);
     if (statusOut) *statusOut = request.statusCode;
@@ -234,7 +236,7 @@ bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOu
     };
     body.clear();
     const std::optional<uint64_t> announced = announcedBodyLength(request.handle.get());
-    if (announced && *announced > kMaxFetchBodyBytes) return failTooLarge();
+    if (announced && *announced > maxBytes) return failTooLarge();
     if (announced) body.reserve(static_cast<size_t>(*announced));
 
     std::vector<char> buffer(kReadBufferBytes, 0);
@@ -245,7 +247,7 @@ bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOu
             return fail(nullptr);
         }
         if (got == 0) break;
-        if (got > kMaxFetchBodyBytes - body.size()) return failTooLarge();
+        if (got > maxBytes - body.size()) return failTooLarge();
         body.append(buffer.data(), got);
     }
     if (announced && body.size() != *announced) return fail("body cut short");

@@ -64,9 +64,10 @@ void setHttpTimingsForTests(const HttpTimings& timings);
 
 // The whole body of a 200 response into `body`. `statusOut`, when given, always receives the
 // status read (0 when no response arrived). `body` is cleared only once the request is open.
-// A body larger than kMaxFetchBodyBytes fails and is released; one shorter than its announced
-// length fails too.
-[[nodiscard]] bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOut = nullptr);
+// A body larger than `maxBytes` (at most kMaxFetchBodyBytes) fails and is released; one shorter
+// than its announced length fails too.
+[[nodiscard]] bool fetchToMemory(const std::string& url, std::string& body, uint32_t* statusOut = nullptr,
+                                 uint32_t maxBytes = kMaxFetchBodyBytes);
 
 // One download attempt into the file `path` (created or truncated). `attemptBytes` counts the bytes
 // written by this attempt; `fileBytes` is set to it and `totalBytes` grows by every block.

@@ -6,9 +6,15 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "base/unique_handle.h"
+#include "ui/shell_win.h"
 
 namespace {
+
+// The longest path Windows knows, with its terminating null.
+constexpr size_t kLongPathUnits = 32768;
 
 // The browser's item list is allocated with the COM task allocator.
 struct ItemListTraits {
@@ -40,18 +46,9 @@ int CALLBACK selectStartFolder(HWND browser, UINT message, LPARAM, LPARAM data) 
     return 0;
 }
 
-bool startProgramIn(const WString& program, const WString& workingFolder) {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.lpFile = program.c_str();
-    info.lpDirectory = workingFolder.c_str();
-    info.nShow = SW_SHOWDEFAULT;
-    return ShellExecuteExW(&info) != FALSE;
-}
-
 }  // namespace
 
-WString browseForFolder(HWND owner, const WString& title, const WString& startFolder) {
+std::optional<WString> browseForFolder(HWND owner, const WString& title, const WString& startFolder) {
     BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.lpszTitle = title.c_str();
@@ -59,13 +56,17 @@ WString browseForFolder(HWND owner, const WString& title, const WString& startFo
     info.lpfn = selectStartFolder;
     info.lParam = startFolder.empty() ? 0 : reinterpret_cast<LPARAM>(startFolder.c_str());
     const UniqueItemList items(SHBrowseForFolderW(&info));
-    if (!items) return {};
-    wchar_t path[MAX_PATH] = {};
-    if (!SHGetPathFromIDListW(items.get(), path)) return {};
-    return path;
+    if (!items) return std::nullopt;
+    // The launcher declares itself long-path aware: a folder deeper than MAX_PATH is read whole
+    // rather than dropped, and the choice decides whether it can be used.
+    std::vector<wchar_t> path(kLongPathUnits, L'\0');
+    if (!SHGetPathFromIDListEx(items.get(), path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT)) {
+        return WString();
+    }
+    return WString(path.data());
 }
 
-BranchUi makeWindowBranchUi(HWND window) {
+BranchUi makeWindowBranchUi(HWND window, bool elevated) {
     BranchUi ui;
     ui.showMessage = [window](MessageKind kind, const WString& caption, const WString& text) {
         return MessageBoxW(window, text.c_str(), caption.c_str(), messageBoxFlags(kind)) == IDYES;
@@ -73,7 +74,9 @@ BranchUi makeWindowBranchUi(HWND window) {
     ui.pickFolder = [window](const WString& title, const WString& startFolder) {
         return browseForFolder(window, title, startFolder);
     };
-    ui.startProgram = startProgramIn;
+    ui.startProgram = [elevated](const WString& program, const WString& workingFolder) {
+        return startProgram(program, workingFolder, elevated);
+    };
     ui.invalidateWindow = [window] { InvalidateRect(window, nullptr, TRUE); };
     return ui;
 }

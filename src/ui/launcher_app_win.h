@@ -77,8 +77,15 @@ struct LauncherApp {
     // settings are loaded, so the engine's first status line is in their language
     std::unique_ptr<UpdateWorker> worker;
 
+    // the text the open question shows
+    WString questionText;
+
     // panels
     std::vector<NewsEntry> news;  // card i shows news[i] and is enabled for i < news.size()
+    // The news text and the language the cards were last made from: a text is parsed once per
+    // language, also when it yields no card.
+    WString newsSource;
+    Language newsLanguage = Language::Russian;
     RatingState rating;
 
     // A failure inside the window procedure or the painting, kept there so it never crosses

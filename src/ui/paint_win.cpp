@@ -112,7 +112,7 @@ void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
         g.FillRectangle(&c.bronzeBrush, r.left + 2, r.top + 2, fill, r.height - 4);
         if (app.glow) {
             // The glowing head sits on the end of the fill, clipped to the bar's neighbourhood.
-            const int32_t reach = r.height / 4;
+            const int32_t reach = progressGlowReach(r);
             Gdiplus::Region saved;
             g.GetClip(&saved);
             g.SetClip(
@@ -198,7 +198,7 @@ void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
     g.DrawRectangle(&c.bronzePen, box.left, box.top, box.width - 1, box.height - 1);
     const float inset = static_cast<float>(L.bandMargin);
     const RectF textArea(box.left + inset, box.top + inset, box.width - 2 * inset, box.height - 2 * inset);
-    const WString& question = app.snapshot.dialogText;
+    const WString& question = app.questionText;
     const Gdiplus::Font& font = fittingFont(
         g, question, {c.regular.get(), c.regular080.get(), c.regular066.get()}, textArea, c.wrapNear);
     drawText(g, question, font, textArea, c.wrapNear, c.whiteBrush);

@@ -85,6 +85,13 @@ void addEscapedUnit(WString& out, uint32_t& heldHigh, uint32_t unit) {
     }
 }
 
+// Cut to at most `length` units; a surrogate pair at the cut goes as a whole.
+void cutKeepingPairs(WString& text, size_t length) {
+    if (text.size() <= length) return;
+    if (length > 0 && isHighSurrogate(static_cast<uint32_t>(text[length - 1]))) --length;
+    text.resize(length);
+}
+
 bool isLineBreaking(wchar_t c) { return c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029; }
 
 }  // namespace
@@ -207,6 +214,7 @@ std::vector<RatingRow> parseRatingRows(std::string_view body) {
         row.wave = readJsonInt(object, "wave", 0);
         row.endless = readJsonInt(object, "endless", 0);
         row.nick = readJsonString(object, "nick").value_or(L"?");
+        cutKeepingPairs(row.nick, kMaxKeptNickLength);
         rows.push_back(std::move(row));
         ++position;
     }
@@ -264,9 +272,7 @@ size_t visibleRatingRows(double listHeight, double rowHeight, size_t rowCount) {
 RatingRowTexts ratingRowTexts(const RatingRow& row, Language language) {
     WString nick = row.nick;
     if (nick.size() > kMaxShownNickLength) {
-        size_t cut = kMaxShownNickLength;
-        if (isHighSurrogate(static_cast<uint32_t>(nick[cut - 1]))) --cut;  // keep a pair whole
-        nick.resize(cut);
+        cutKeepingPairs(nick, kMaxShownNickLength);
         nick += L"...";
     }
     std::replace_if(nick.begin(), nick.end(), isLineBreaking, L' ');

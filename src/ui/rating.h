@@ -36,6 +36,11 @@ inline constexpr int kDifficultyCount = 4;
 inline constexpr int kDefaultDifficulty = 1;
 // Rows kept per difficulty, and the most the panel shows.
 inline constexpr size_t kMaxRatingRows = 10;
+// A rating body is not signed: the fetch takes at most this much of it (ten rows of a difficulty
+// are about a kilobyte), and a row keeps at most this many UTF-16 units of its nick, so a broken or
+// hostile service cannot make the 32-bit process run out of memory while it paints.
+inline constexpr uint32_t kMaxRatingBodyBytes = 256 * 1024;
+inline constexpr size_t kMaxKeptNickLength = 64;
 
 struct RatingRow {
     int32_t rank = 0;
@@ -74,7 +79,8 @@ struct RatingState {
 [[nodiscard]] std::optional<WString> readJsonString(std::string_view objectText, std::string_view key);
 
 // The rows of one response body, at most kMaxRatingRows: rank defaults to the row's position from
-// 1, wave and endless to 0, a nick that cannot be read is "?".
+// 1, wave and endless to 0, a nick that cannot be read is "?"; a longer nick keeps its first
+// kMaxKeptNickLength units (a surrogate pair is not split).
 [[nodiscard]] std::vector<RatingRow> parseRatingRows(std::string_view body);
 
 // One GET into memory: true only for status 200 with the whole body read.

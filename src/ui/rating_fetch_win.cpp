@@ -6,7 +6,7 @@
 namespace {
 
 bool fetchBody(const std::string& url, std::string& body) {
-    const bool fetched = fetchToMemory(url, body);
+    const bool fetched = fetchToMemory(url, body, nullptr, kMaxRatingBodyBytes);
     logLine("rating " + url + ": " + describeTransferOutcome(lastTransferOutcome()) +
             (fetched ? ", " + std::to_string(body.size()) + " bytes" : std::string()));
     return fetched;

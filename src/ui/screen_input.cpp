@@ -153,6 +153,22 @@ Repaint resetButtonsTakingInput(ScreenButtons& buttons, const InputState& state)
     return repaint;
 }
 
+void dropClicksOutsideQuestion(ScreenButtons& buttons) {
+    for (ImageButton* button : mainScreenButtons(buttons)) button->clicked = false;
+    for (ImageButton* button : groupButtons(buttons, ButtonGroup::GearPanel)) button->clicked = false;
+}
+
+WindowPoint windowPointOfMessage(uint32_t messagePosition, int32_t windowLeft, int32_t windowTop) {
+    const auto screenX = static_cast<int16_t>(messagePosition & 0xFFFF);
+    const auto screenY = static_cast<int16_t>(messagePosition >> 16);
+    return {screenX - windowLeft, screenY - windowTop};
+}
+
+CursorShape cursorShapeAtScreen(const ScreenButtons& buttons, const InputState& state, int32_t screenX,
+                                int32_t screenY, int32_t windowLeft, int32_t windowTop) {
+    return cursorShape(buttons, state, screenX - windowLeft, screenY - windowTop);
+}
+
 CursorShape cursorShape(const ScreenButtons& buttons, const InputState& state, int32_t x, int32_t y) {
     if (state.questionOpen) return CursorShape::Arrow;
     for (const ImageButton& button : buttons.mainLinks) {

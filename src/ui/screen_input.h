@@ -81,7 +81,25 @@ struct MouseUpOutcome {
 [[nodiscard]] Repaint routeMouseMove(ScreenButtons& buttons, const InputState& state, int32_t x, int32_t y);
 // Hovered and pressed cleared on every button taking input (the mouse has left the window).
 [[nodiscard]] Repaint resetButtonsTakingInput(ScreenButtons& buttons, const InputState& state);
+// Forgets the clicks recorded on every button but the question's answers: a click made just before
+// the question opened must not act once it has been answered.
+void dropClicksOutsideQuestion(ScreenButtons& buttons);
+
+// A point in window coordinates (the window has no frame: its client area is the whole window).
+struct WindowPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+};
+// A message's mouse position as GetMessagePos packs it, x in the low and y in the high 16 bits,
+// each signed (a monitor left of or above the primary one gives negative coordinates), taken
+// relative to the window's top-left corner on the screen.
+[[nodiscard]] WindowPoint windowPointOfMessage(uint32_t messagePosition, int32_t windowLeft,
+                                               int32_t windowTop);
 
 enum class CursorShape { Arrow, Hand };
 [[nodiscard]] CursorShape cursorShape(const ScreenButtons& buttons, const InputState& state, int32_t x,
                                       int32_t y);
+// The same for the cursor at a screen position, with the window's top-left corner there.
+[[nodiscard]] CursorShape cursorShapeAtScreen(const ScreenButtons& buttons, const InputState& state,
+                                              int32_t screenX, int32_t screenY, int32_t windowLeft,
+                                              int32_t windowTop);

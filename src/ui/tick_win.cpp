@@ -43,7 +43,9 @@ void resetWhenMouseOutside(LauncherApp& app) {
 
 // The cards show the first entries of the news text in the interface language.
 void rebuildNews(LauncherApp& app) {
-    app.news = parseNewsEntries(app.snapshot.newsText, currentLanguage());
+    app.newsSource = app.snapshot.newsText;
+    app.newsLanguage = currentLanguage();
+    app.news = parseNewsEntries(app.newsSource, app.newsLanguage);
     for (size_t i = 0; i < app.buttons.news.size(); ++i) {
         ImageButton& card = app.buttons.news[i];
         setButtonEnabled(card, i < app.news.size());
@@ -55,7 +57,7 @@ void openNewsClicks(LauncherApp& app) {
     for (size_t i = 0; i < app.buttons.news.size(); ++i) {
         if (!takeClick(app.buttons.news[i]) || i >= app.news.size()) continue;
         // Only a web address goes to the shell: a signed file still must not start programs.
-        if (isOpenableWebLink(app.news[i].link)) (void)openWebPage(app.news[i].link, nullptr);
+        if (isOpenableWebLink(app.news[i].link)) (void)openWebPage(app.news[i].link, nullptr, app.elevated);
     }
 }
 
@@ -67,7 +69,7 @@ void switchLanguage(LauncherApp& app) {
                     localized(ui_texts::kSettingsNotSavedCaption), MB_OK | MB_ICONWARNING);
     }
     onLanguageSwitched(app);
-    if (!app.news.empty()) rebuildNews(app);
+    if (!app.snapshot.newsText.empty()) rebuildNews(app);
     invalidateWindow(app);
 }
 
@@ -76,7 +78,7 @@ void openClientLinks(LauncherApp& app) {
         const bool fromMain = takeClick(app.buttons.mainLinks[i]);
         const bool fromGear = takeClick(app.buttons.gearLinks[i]);
         if (!fromMain && !fromGear) continue;
-        (void)openWebPage(utf8ToWide(kClientPageUrls[i]), L"open");
+        (void)openWebPage(utf8ToWide(kClientPageUrls[i]), L"open", app.elevated);
         if (fromGear) closeGearPanel(app);
     }
 }
@@ -177,6 +179,14 @@ void answerQuestion(LauncherApp& app) {
     }
 }
 
+// A question's text is written before its flag is set, so it is read after the flag has been seen;
+// should it still change while the question is open, the box shows the new text.
+void showQuestionText(LauncherApp& app, const WString& text) {
+    if (text == app.questionText) return;
+    app.questionText = text;
+    invalidate(app, app.layout.questionBox);
+}
+
 }  // namespace
 
 void tick(LauncherApp& app) {
@@ -186,16 +196,25 @@ void tick(LauncherApp& app) {
     resetWhenMouseOutside(app);
 
     if (app.input.questionOpen) {
+        showQuestionText(app, app.snapshot.dialogText);
         answerQuestion(app);
         return;
     }
     if (engine.dialogPending.load()) {
         app.input.questionOpen = true;
+        app.questionText = copyDialogText(engine);
+        // Clicks made on the main screen just before it was covered are not carried past the answer.
+        dropClicksOutsideQuestion(app.buttons);
         invalidateWindow(app);
         return;
     }
 
-    if (app.news.empty() && !app.snapshot.newsText.empty()) rebuildNews(app);
+    // Parsed again only when the text or the language has changed: every parse repaints the panels,
+    // and a text that yields no card would otherwise be parsed at every tick.
+    if (!app.snapshot.newsText.empty() &&
+        (app.snapshot.newsText != app.newsSource || currentLanguage() != app.newsLanguage)) {
+        rebuildNews(app);
+    }
     openNewsClicks(app);
     if (!app.ratingShownOnce && app.rating.loaded.load()) {
         app.ratingShownOnce = true;

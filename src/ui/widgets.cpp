@@ -76,7 +76,9 @@ void placeProgressBar(ProgressBar& bar, const IntRect& barRect, const IntRect& l
     bar.label = bar.ownLabel = labelRect;
 }
 
+int32_t progressGlowReach(const IntRect& bar) { return bar.height / 4; }
+
 IntRect progressBarDirtyRect(const ProgressBar& bar) {
-    const int32_t reach = bar.bar.height / 4;
+    const int32_t reach = progressGlowReach(bar.bar);
     return unite(inflated(bar.bar, reach, reach), bar.label);
 }

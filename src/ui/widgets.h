@@ -76,6 +76,9 @@ struct ProgressBar {
 // Places a bar and remembers the place as its own.
 void placeProgressBar(ProgressBar& bar, const IntRect& barRect, const IntRect& labelRect);
 
-// What a repaint of the bar touches: the bar widened on every side by a quarter of its height (the
-// glowing head reaches that far past it), together with its label.
+// How far the glowing head at the end of a bar's fill is drawn past the bar: a quarter of its height.
+[[nodiscard]] int32_t progressGlowReach(const IntRect& bar);
+
+// What a repaint of the bar touches: the bar widened on every side as far as its glow reaches,
+// together with its label.
 [[nodiscard]] IntRect progressBarDirtyRect(const ProgressBar& bar);

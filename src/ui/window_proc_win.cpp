@@ -1,5 +1,3 @@
-#include <windowsx.h>
-
 #include "base/constants.h"
 #include "config/text_convert.h"
 #include "ui/launcher_app_win.h"
@@ -8,13 +6,13 @@
 namespace {
 
 // The mouse position of the message being handled, in client coordinates: the message's screen
-// position less the window's top-left corner. Signed: a monitor left of or above the primary one
-// gives negative screen coordinates.
+// position less the window's top-left corner.
 POINT messageMousePosition(HWND window) {
     const DWORD position = GetMessagePos();
     RECT rect{};
     GetWindowRect(window, &rect);
-    return {GET_X_LPARAM(position) - rect.left, GET_Y_LPARAM(position) - rect.top};
+    const WindowPoint point = windowPointOfMessage(position, rect.left, rect.top);
+    return {point.x, point.y};
 }
 
 void applyRepaint(HWND window, const Repaint& repaint) {
@@ -43,7 +41,7 @@ void onMouseUp(LauncherApp& app, HWND window) {
     const POINT p = messageMousePosition(window);
     const MouseUpOutcome outcome = routeMouseUp(app.buttons, app.input, p.x, p.y);
     applyRepaint(window, outcome.repaint);
-    if (outcome.openRatingPage) (void)openWebPage(utf8ToWide(kRatingPageUrl), nullptr);
+    if (outcome.openRatingPage) (void)openWebPage(utf8ToWide(kRatingPageUrl), nullptr, app.elevated);
 }
 
 void onSetCursor(LauncherApp& app, HWND window) {
@@ -53,9 +51,7 @@ void onSetCursor(LauncherApp& app, HWND window) {
     GetCursorPos(&p);
     RECT rect{};
     GetWindowRect(window, &rect);
-    p.x -= rect.left;
-    p.y -= rect.top;
-    const CursorShape shape = cursorShape(app.buttons, app.input, p.x, p.y);
+    const CursorShape shape = cursorShapeAtScreen(app.buttons, app.input, p.x, p.y, rect.left, rect.top);
     SetCursor(shape == CursorShape::Hand ? app.canvas->handCursor : app.canvas->arrowCursor);
 }
 

@@ -16,7 +16,7 @@ void invalidate(LauncherApp& app, const IntRect& rect) {
 
 void connectWorker(LauncherApp& app) {
     UpdateWorker& worker = *app.worker;
-    worker.ui = makeWindowBranchUi(app.window);
+    worker.ui = makeWindowBranchUi(app.window, app.elevated);
     // Called by every check start on the window thread: no second start can come from these
     // buttons while a check runs, and the remaining-time estimate starts afresh.
     worker.ui.checkStarting = [&app] {

@@ -9,6 +9,8 @@
 #include "base/constants.h"
 #include "base/handles_win.h"
 #include "base/paths_win.h"
+#include "base/read_file_win.h"
+#include "base/replace_file_win.h"
 #include "base/run_log.h"
 #include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
@@ -32,6 +34,17 @@ constexpr size_t kHashTextLength = 64;
 // size must not stop an update whose hash is right), but a server that never ends its body must
 // not fill the disk before the hash is even checked.
 constexpr uint64_t kLauncherDownloadLimitBytes = 64ull * 1024 * 1024;
+
+// The checksum of a published launcher that ended before its window came up, kept beside the
+// executable. The restored launcher's first check finds the same release; without this record it
+// would take it again, and every launcher would start the broken one anew for as long as that
+// release stays published (a bad build, a missing DLL, an antivirus block). A release with another
+// checksum, the team's fixed build, is taken as usual.
+constexpr wchar_t kFailedLauncherName[] = L"/failed_launcher.txt";
+
+bool failedBefore(const WString& launcherFolder, const std::string& checksum) {
+    return readWholeFile(launcherFolder + kFailedLauncherName) == checksum;
+}
 
 // Ends the process at once from the worker thread. The runtime's normal exit would run static
 // destructors while the window thread may still be drawing, which can crash at exit; nothing needs
@@ -60,8 +73,9 @@ void setHandOverWaitForTests(uint32_t milliseconds) { handOverWaitMs.store(milli
 bool startProcess(const WString& executable, const WString& parameters) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
-    // A failed start must not hold the calling thread in a system error box.
-    info.fMask = SEE_MASK_FLAG_NO_UI;
+    // A failed start must not hold the calling thread in a system error box; the process ends right
+    // after a start, so the shell must have finished with it when the call returns.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     info.lpFile = executable.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWDEFAULT;
@@ -70,6 +84,10 @@ bool startProcess(const WString& executable, const WString& parameters) {
 
 bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::string& branchBaseUrl,
                 const std::string& launcherChecksum) {
+    if (failedBefore(launcherFolder, launcherChecksum)) {
+        logLine("launcher update: not taken, this launcher ended before its window once already");
+        return false;
+    }
     publishOutcome(engine, kStateUpdatingLauncher, L"");
 
     const WString download = launcherFolder + L"/latest_launcher.download";
@@ -116,7 +134,7 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     info.cbSize = sizeof info;
     // No error dialog: a published file that cannot be started would otherwise hold the worker in
     // a system message box, possibly hidden behind the launcher's window, instead of rolling back.
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     info.lpFile = running.c_str();
     info.lpParameters = kNewLauncherParameters;
     info.nShow = SW_SHOWDEFAULT;
@@ -140,7 +158,9 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
         logLine("launcher update: the new launcher took over");
         deleteFileQuietly(backup);
     } else if (result == WAIT_OBJECT_0 + 1) {
-        // The new launcher ended before its window came up: the user keeps the old one.
+        // The new launcher ended before its window came up: the user keeps the old one, which must
+        // not take this release again.
+        (void)replaceFileContents(launcherFolder + kFailedLauncherName, launcherChecksum);
         const bool restored = restoreBackup(running, backup);
         logLine(std::string("launcher update: the new launcher ended before its window; old one restored: ") +
                 (restored ? "yes" : "no"));

@@ -12,6 +12,8 @@ struct UpdateEngine;
 // that ends first is replaced by the backup, which is started again. Returns false when the
 // update did not happen (nothing changed, the caller goes on with the game files); when it
 // happens the process ends here with exit code 0 through ExitProcess, without static clean-up.
+// A release whose launcher once ended before its window came up is remembered by its checksum
+// (failed_launcher.txt in the launcher folder) and never taken again.
 [[nodiscard]] bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder,
                               const std::string& branchBaseUrl, const std::string& launcherChecksum);
 

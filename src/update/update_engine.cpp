@@ -46,6 +46,11 @@ WString copyNewsText(UpdateEngine& engine) {
     return engine.newsText;
 }
 
+WString copyDialogText(UpdateEngine& engine) {
+    std::lock_guard<std::mutex> guard(engine.lock);
+    return engine.dialogText;
+}
+
 std::string copyDisplayVersion(UpdateEngine& engine) {
     std::lock_guard<std::mutex> guard(engine.lock);
     return engine.displayVersion;

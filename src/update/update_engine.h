@@ -88,6 +88,7 @@ void setLauncherUpdateText(UpdateEngine& engine, const WString& text);
 [[nodiscard]] WString copyStatusText(UpdateEngine& engine);
 [[nodiscard]] WString copyCurrentFile(UpdateEngine& engine);
 [[nodiscard]] WString copyNewsText(UpdateEngine& engine);
+[[nodiscard]] WString copyDialogText(UpdateEngine& engine);
 [[nodiscard]] std::string copyDisplayVersion(UpdateEngine& engine);
 
 // Publishes one outcome of a run: the state, then the status text.

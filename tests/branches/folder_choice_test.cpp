@@ -27,4 +27,11 @@ TEST(FolderChoiceRules, OnlyPathsThatComeBackFromLauncherIniUnchangedAreKept) {
     }
 }
 
+TEST(FolderChoiceRules, TheBrowserOpensAtTheBranchsFolderElseAnotherSetOneElseTheLaunchers) {
+    EXPECT_EQ(folderChoiceStart({L"A", L"B"}, 1, L"L"), L"B");
+    EXPECT_EQ(folderChoiceStart({L"A", L""}, 1, L"L"), L"A");
+    EXPECT_EQ(folderChoiceStart({L"", L"B"}, 0, L"L"), L"B");
+    EXPECT_EQ(folderChoiceStart({L"", L""}, 0, L"L"), L"L");
+}
+
 }  // namespace

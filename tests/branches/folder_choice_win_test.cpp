@@ -26,7 +26,7 @@ protected:
         owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(owner, nullptr);
-        worker.ui = makeWindowBranchUi(owner);
+        worker.ui = makeWindowBranchUi(owner, false);
         worker.ui.checkStarting = [this] { ++checkStarts; };
         worker.runBranch = [](int, UpdateEngine&) {};
         worker.launcherFolder = run / L"launcher";
@@ -151,6 +151,30 @@ TEST_F(FolderChoice, ChoicesThroughTheRealBrowser) {
         Settings saved;
         loadSettingsFrom(saved, worker.launcherFolder);
         EXPECT_EQ(saved.branchFolders[static_cast<size_t>(c.branch)], c.saved ? after : L"");
+    }
+}
+
+// What the browser hands over, for folders Wine's browser cannot offer: its shell parses no path
+// beyond MAX_PATH (SHParseDisplayName fails), so reading such a path whole is left to Windows.
+TEST_F(FolderChoice, AHandedOverPathIsSavedWholeOrRefusedWhenItCannotBeOpened) {
+    const WString deep = run / (WString(150, L'd') + L"\\" + WString(150, L'e'));
+    ASSERT_TRUE(makeFolders(deep));
+    const std::pair<WString, bool> cases[] = {{deep, true}, {L"", false}, {run / L"Gone", false}};
+    for (const auto& [given, saved] : cases) {
+        SCOPED_TRACE(testing::Message() << given.size() << " units");
+        const WString handedOver = given;
+        FoldersScope folders({L"", L""});
+        recorder = UiRecorder();
+        recorder.answerYes = true;  // no Tharnvl2.exe: use it anyway
+        worker.ui = recorder.ui();
+        worker.ui.pickFolder = [&](const WString&, const WString&) { return handedOver; };
+        chooseBranchFolder(worker, 0);
+        ASSERT_TRUE(waitUntil([&] { return !worker.workerRunning.load(); }, kWaitMs));
+        EXPECT_EQ(appSettings().branchFolders[0], saved ? deep : L"");
+        ASSERT_FALSE(recorder.messages.empty());
+        EXPECT_EQ(
+            recorder.messages.back().text.rfind(saved ? L"The selected" : L"The launcher cannot open", 0),
+            0u);
     }
 }
 

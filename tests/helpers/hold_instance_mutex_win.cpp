@@ -3,20 +3,70 @@
 // and holds it until the named "release" event is set (or 120 s pass). Then it exits, which leaves
 // the mutex abandoned, as a killed launcher would. Exits with 1 when the mutex or an event cannot
 // be opened, before "ready".
-// usage: hold_instance_mutex.exe READY_EVENT RELEASE_EVENT
+// With WINDOW_AFTER_MS it shows a minimised window of the launcher's class that long after "ready",
+// as a launcher does whose start is slow; with "denied" the mutex lets no other process open it, as
+// one made by an elevated launcher denies a normal one.
+// usage: hold_instance_mutex.exe READY_EVENT RELEASE_EVENT [WINDOW_AFTER_MS [denied]]
 #include <windows.h>
+
+#include <sddl.h>
+
+#include <cwchar>
+#include <string>
 
 #include "base/constants.h"
 #include "base/handles_win.h"
 
+namespace {
+
+UniqueKernelHandle createMutex(bool denied) {
+    if (!denied) return UniqueKernelHandle(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;GA;;;WD)", SDDL_REVISION_1, &raw,
+                                                              nullptr)) {
+        return UniqueKernelHandle();
+    }
+    const UniqueLocalMemory descriptor(raw);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, raw, FALSE};
+    return UniqueKernelHandle(CreateMutexW(&attributes, TRUE, kInstanceMutexName));
+}
+
+void showLauncherWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kInstanceMutexName;
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, kInstanceMutexName, L"held", WS_POPUP | WS_MINIMIZEBOX, 0, 0, 200, 100,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ShowWindow(window, SW_SHOWMINNOACTIVE);
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) return 2;
-    UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
+    if (argc < 3 || argc > 5) return 2;
+    const long windowAfterMs = argc > 3 ? std::wcstol(argv[3], nullptr, 10) : -1;
+    const bool denied = argc > 4 && std::wstring(argv[4]) == L"denied";
+    UniqueKernelHandle mutex = createMutex(denied);
     if (!mutex) return 1;
     UniqueKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[1]));
     UniqueKernelHandle release(OpenEventW(SYNCHRONIZE, FALSE, argv[2]));
     if (!ready || !release) return 1;
     SetEvent(ready.get());
-    WaitForSingleObject(release.get(), 120000);
+    const ULONGLONG started = GetTickCount64();
+    bool windowShown = false;
+    // Messages are answered meanwhile: another process restores the window.
+    while (GetTickCount64() - started < 120000) {
+        if (!windowShown && windowAfterMs >= 0 &&
+            GetTickCount64() - started >= static_cast<ULONGLONG>(windowAfterMs)) {
+            showLauncherWindow();
+            windowShown = true;
+        }
+        const HANDLE handle = release.get();
+        if (MsgWaitForMultipleObjects(1, &handle, FALSE, 20, QS_ALLINPUT) == WAIT_OBJECT_0) break;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
     return 0;
 }

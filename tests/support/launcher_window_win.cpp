@@ -118,8 +118,8 @@ BrowserStandIn::BrowserStandIn(const WString& logPath) : log(logPath) {
     DeleteFileW(log.c_str());
     const WString command =
         L"\"" + winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/record_url.exe") +
-        L"\" \"%1\"";
-    ok = SetEnvironmentVariableW(L"VARNHOLD_URL_LOG", log.c_str()) != FALSE;
+        L"\" --log \"" + log + L"\" \"%1\"";
+    ok = true;
     // Left in place afterwards: the prefix then never starts a real browser from a test.
     for (const wchar_t* scheme : {L"http", L"https"}) {
         const WString key = WString(scheme) + L"\\shell\\open\\command";
@@ -128,8 +128,6 @@ BrowserStandIn::BrowserStandIn(const WString& logPath) : log(logPath) {
                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     }
 }
-
-BrowserStandIn::~BrowserStandIn() { SetEnvironmentVariableW(L"VARNHOLD_URL_LOG", nullptr); }
 
 std::vector<std::string> BrowserStandIn::opened() const {
     std::vector<std::string> lines;

@@ -65,12 +65,11 @@ private:
 
 // The prefix's web browser replaced by tests/helpers/record_url.exe for the life of the object: the
 // addresses the shell is asked to open are recorded in a file instead of opening a browser. The
-// log is handed to the launcher through VARNHOLD_URL_LOG in this process's environment, which a
-// launcher started afterwards inherits.
+// log's path is part of the registered command: a launcher that counts as elevated (under Wine,
+// every one) hands pages to the desktop's shell, whose environment is not the launcher's.
 class BrowserStandIn {
 public:
     explicit BrowserStandIn(const WString& logPath);
-    ~BrowserStandIn();
     BrowserStandIn(const BrowserStandIn&) = delete;
     BrowserStandIn& operator=(const BrowserStandIn&) = delete;
 

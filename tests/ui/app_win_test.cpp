@@ -3,11 +3,13 @@
 // the window procedure. The window and its input are real; only the shell calls are replaced.
 #include <windows.h>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
 
 #include "base/paths_win.h"
+#include "support/language_scope.h"
 #include "support/launcher_window_win.h"
 #include "support/test_env_win.h"
 #include "ui/launcher_app_win.h"
@@ -101,6 +103,93 @@ TEST_F(AppInProcess, AFailureInTheWindowProcedureReachesTheLoopNotDispatch) {
     }
     EXPECT_FALSE(app->running);
     EXPECT_EQ(app->pendingError, nullptr);  // handed over once
+}
+
+// What the tick leaves behind, on a fresh application object per case with the engine's texts set
+// as a run sets them; ticks run directly, and what is left to repaint is read from the window's
+// update region (no message is dispatched meanwhile).
+TEST_F(AppInProcess, TheTickFollowsTheEngineAndRepaintsWhatChanged) {
+    const auto repaints = [](LauncherApp& a, const IntRect& area) {
+        HRGN region = CreateRectRgn(0, 0, 0, 0);
+        const RECT r{area.left, area.top, area.right(), area.bottom()};
+        const bool hit = GetUpdateRgn(a.window, region, FALSE) != ERROR && RectInRegion(region, &r);
+        DeleteObject(region);
+        return hit;
+    };
+    const auto settle = [](LauncherApp& a) {
+        tick(a);
+        ValidateRect(a.window, nullptr);
+    };
+    const std::pair<const char*, std::function<void(LauncherApp&, UpdateEngine&)>> cases[] = {
+        {"news without a card in this language are parsed once, again in the other",
+         [&](LauncherApp& a, UpdateEngine& e) {
+             e.newsText = L"[news]\ntitle_en=T\ntext_en=x\ndate=d\nurl_en=https://a/\n";
+             settle(a);
+             tick(a);
+             EXPECT_TRUE(a.news.empty() && !repaints(a, {0, 0, a.layout.width, a.layout.height}));
+             LanguageScope english(Language::English);
+             tick(a);
+             EXPECT_EQ(a.news.size(), 1u);
+         }},
+        {"cards follow the language; only filled cards take the mouse",
+         [&](LauncherApp& a, UpdateEngine& e) {
+             e.newsText = L"[news]\ntitle_ru=R\ntitle_en=E\ntext_ru=x\ndate=d\nurl_ru=https://a/\n";
+             tick(a);
+             EXPECT_TRUE(!a.buttons.news[0].disabled && a.buttons.news[1].disabled &&
+                         a.buttons.news[2].disabled);
+             LanguageScope english(Language::English);
+             tick(a);
+             EXPECT_EQ(a.news.at(0).title, L"E");
+         }},
+        {"the first branch's run keeps its name",
+         [&](LauncherApp& a, UpdateEngine& e) {
+             e.statusText = L"x";
+             a.worker->activeBranch.exchange(0);
+             tick(a);
+             a.worker->activeBranch.exchange(-1);
+             EXPECT_EQ(a.shownStatus, L"LURRA 1.44 — x");
+         }},
+        {"the launcher's own download shows one bar",
+         [&](LauncherApp& a, UpdateEngine& e) {
+             e.statusText.clear();
+             e.state.exchange(kStateUpdatingLauncher);
+             tick(a);
+             EXPECT_TRUE(a.fileBar.visible && !a.totalBar.visible && a.singleBarMode);
+         }},
+        {"the release version repaints the title when it arrives",
+         [&](LauncherApp& a, UpdateEngine& e) {
+             settle(a);
+             e.displayVersion = "1.44";
+             tick(a);
+             EXPECT_TRUE(repaints(a, a.layout.titleArea));
+         }},
+        {"a question's text changed while it is open is shown",
+         [&](LauncherApp& a, UpdateEngine& e) {
+             e.dialogText = L"first";
+             e.dialogPending.exchange(true);
+             settle(a);
+             e.dialogText = L"second";
+             tick(a);
+             EXPECT_TRUE(a.questionText == L"second" && repaints(a, a.layout.questionBox));
+         }},
+        {"clicks made just before the question opened do not act after the answer",
+         [&](LauncherApp& a, UpdateEngine& e) {
+             a.buttons.close.clicked = a.buttons.gear.clicked = true;
+             e.dialogPending.exchange(true);
+             tick(a);
+             a.buttons.continueAnyway.clicked = true;
+             tick(a);
+             tick(a);
+             EXPECT_TRUE(a.running && !a.input.questionOpen && !a.input.gearPanelOpen);
+         }},
+    };
+    for (const auto& [name, run] : cases) {
+        SCOPED_TRACE(name);
+        LanguageScope russian(Language::Russian);
+        if (app) DestroyWindow(app->window);
+        app = new LauncherApp(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE);
+        run(*app, launcherEngine(*app));
+    }
 }
 
 }  // namespace

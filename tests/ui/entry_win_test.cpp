@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "base/constants.h"
 #include "base/handles_win.h"
+#include "config/text_convert.h"
 #include "support/child_process_win.h"
 #include "support/dialog_driver_win.h"
 #include "ui/launcher_test_fixture_win.h"
@@ -138,9 +140,11 @@ TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
     ASSERT_TRUE(holder);
     ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
 
+    const ULONGLONG started = GetTickCount64();
     ASSERT_TRUE(launcher.start());
     const std::optional<DialogSnapshot> box = waitForDialog(L"Error!", 30000, launcher.processId());
     ASSERT_TRUE(box.has_value()) << "no \"Error!\" box";
+    EXPECT_GE(GetTickCount64() - started, 4900u);  // the earlier launcher was given 5 s for a window
     const char kText[] = "Please close any previous instances of this program and try again.";
     ASSERT_FALSE(box->texts.empty());
     EXPECT_EQ(box->texts[0], WString(kText, kText + sizeof kText - 1));
@@ -154,6 +158,31 @@ TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
     EXPECT_EQ(launcher.waitForExit(10000), std::optional<DWORD>(0));
     SetEvent(release.get());
     EXPECT_EQ(waitForChild(holder, 10000), std::optional<DWORD>(0));
+}
+
+// An earlier launcher whose window comes late (a slow start) is waited for and brought forward, as
+// is one whose mutex this process may not open (made elevated; Wine enforces a mutex's access
+// rules as Windows does).
+TEST_F(Entry, AnEarlierLauncherWithALateWindowOrAMutexWeMayNotOpenIsBroughtForward) {
+    const WString helper =
+        winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_instance_mutex.exe");
+    for (const wchar_t* holding : {L" 2000", L" 0 denied"}) {
+        SCOPED_TRACE(testing::Message() << "holder:" << wideToUtf8(holding));
+        const WString readyName = eventName(L"ready"), releaseName = eventName(L"release");
+        UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
+        UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
+        const ChildProcess holder =
+            startChild(helper, L"\"" + helper + L"\" " + readyName + L" " + releaseName + holding);
+        ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
+        ASSERT_TRUE(launcher.start());
+        EXPECT_EQ(launcher.waitForExit(20000), std::optional<DWORD>(0));
+        const std::vector<HWND> windows = allLauncherWindows();  // the holder's, no other
+        ASSERT_EQ(windows.size(), 1u);
+        EXPECT_TRUE(waitUntil([&] { return IsIconic(windows[0]) == FALSE; }, 5000));
+        EXPECT_FALSE(fileExists(launcher.folder() + L"\\launcher_error.log"));
+        SetEvent(release.get());
+        EXPECT_EQ(waitForChild(holder, 10000), std::optional<DWORD>(0));
+    }
 }
 
 }  // namespace

@@ -69,6 +69,7 @@ TEST(PictureScaling, KeepsProportionsAndNeverGoesBelowOnePixel) {
         {kSmallButtonSize, -3.0, {1, 1}},
         {kSmallButtonSize, std::nan(""), {1, 1}},
         {kDividerSize, 0.001, {5, 1}},  // one pixel high, the width from the proportions
+        {{5, 2}, 0.5, {3, 1}},          // 2.5 wide: rounded, not truncated
         {{0, 0}, 1.0, {1, 1}},
     };
     for (const auto& c : cases) {
@@ -178,6 +179,28 @@ TEST(ScreenLayout, EveryButtonInsideTheWindowAndNoTwoOfAScreenOverlapping) {
             EXPECT_TRUE(insideOf(inflated(bar, bar.height / 4, bar.height / 4), progressRegion(L)));
         }
         EXPECT_FALSE(overlaps(progressRegion(L), L.play[0]));
+        // Each panel's parts lie in their panel: the news cards between the strip and a margin above
+        // the bottom band; the rating panel's parts in its frame, each covered by the pixels that
+        // repaint it; what a bar's repaint covers reaches as far as its glow.
+        const IntRect newsColumn{0, L.strip, L.width, L.bandTop - L.bandMargin - L.strip};
+        for (const IntRect& card : L.news) EXPECT_TRUE(insideOf(card, newsColumn)) << describe(card);
+        const RatingPanelLayout& R = L.rating;
+        const std::pair<const char*, FloatRect> ratingParts[] = {
+            {"title", R.title}, {"tab 0", R.tabs[0]}, {"tab 3", R.tabs[3]},
+            {"list", R.list},   {"footer", R.footer}, {"divider", R.divider}};
+        for (const auto& [name, part] : ratingParts) {
+            const IntRect pixels = enclosing(part);
+            EXPECT_TRUE(insideOf(pixels, R.panel)) << name << " " << describe(pixels);
+            EXPECT_TRUE(pixels.left <= part.x && pixels.top <= part.y &&
+                        pixels.right() >= part.x + part.width && pixels.bottom() >= part.y + part.height)
+                << name << " " << describe(pixels);
+        }
+        for (const auto& [bar, label] : {std::pair{L.fileBar, L.fileLabel}, {L.totalBar, L.totalLabel}}) {
+            ProgressBar placed;
+            placeProgressBar(placed, bar, label);
+            const int32_t reach = progressGlowReach(bar);
+            EXPECT_TRUE(insideOf(inflated(bar, reach, reach), progressBarDirtyRect(placed))) << describe(bar);
+        }
         // The continue caption lies in its answer's reach across; it and a play button's status
         // caption hold two lines at 0.66 of the base size (line spacing about 1.17 em).
         EXPECT_TRUE(insideOf(L.continueCaption, inflated(questionScreen(L)[0].rect, 0, L.strip / 10)));

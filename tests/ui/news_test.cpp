@@ -78,6 +78,10 @@ TEST(News, OnlyWebAddressesMayBeOpened) {
         {L"https://example.org/\ncalc", false},
         {WString(L"https://a\0b", 11), false},
         {L"https://example.org/\x202E", false},
+        {L"https://example.org/a\x2060"
+         L"b",
+         false},
+        {L"https://\\host/share", false},
     };
     for (const auto& [link, openable] : cases) EXPECT_EQ(isOpenableWebLink(link), openable) << link;
 }

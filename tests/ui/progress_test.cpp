@@ -24,6 +24,7 @@ TEST(Progress, TotalLabelAndBarValue) {
         {{3, 10, 51 * MB - 1, 200 * MB}, {1.0}, Ru, L"Файл 4 из 10 · 50/200 МБ · осталось ~1 мин", 2774},
         {{3, 10, 50 * MB, 200 * MB}, hundred, En, L"File 4 of 10 · 50/200 MB · ~4 min left", 2750},
         {{0, 0, 0, 0}, {2.0}, En, L"File 0 of 0 · 0/0 MB · under a minute", 0},
+        {{0, 1, 0, 59 * MB}, {0.5}, En, L"File 1 of 1 · 0/59 MB · under a minute", 0},  // 59 s at 1 MB/s
         {{10, 10, 200 * MB, 200 * MB}, {2.0}, Ru, L"Файл 10 из 10 · 200/200 МБ · меньше минуты", 10000},
         {{1, 2, 3 * GiB / 2, 3 * GiB}, {2.0}, En, L"File 2 of 2 · 1536/3072 MB · ~10 min left", 5000},
         {{0, 1, 0, 3 * GiB}, crawling, En, L"File 1 of 1 · 0/3072 MB · ~10237 min left", 0},  // over a week
@@ -57,11 +58,15 @@ TEST(Progress, RateSamplesEveryHalfSecondKeepTheLastHundred) {
 
 TEST(Progress, FileLabels) {
     const WString splitPair = WString(10, L'x') + WString{0xD83D, 0xDE00} + WString(24, L'y');
+    const WString pairAtCut = WString(5, L'x') + WString{0xD83D, 0xDE00} + WString(23, L'y');
     const std::tuple<int32_t, WString, double, Language, std::optional<WString>> cases[] = {
         {kStateCheckingFiles, L"Globals/a.txt", 3.0, Language::Russian, L"Проверка: Globals/a.txt"},
         {kStateDownloadingFiles, L"Globals/folder/with/a/long/name.txt", 1.26, Language::English,
          L"Updating: ...lder/with/a/long/name.txt · 1.3 MB/s"},
         {kStateDownloadingFiles, L"a", 0.005, Language::Russian, L"Обновление: a"},
+        {kStateCheckingFiles, WString(25, L'n'), 0, Language::English, L"Checking: " + WString(25, L'n')},
+        {kStateCheckingFiles, pairAtCut, 0, Language::English,
+         L"Checking: ..." + WString{0xD83D, 0xDE00} + WString(23, L'y')},
         {kStateDownloadingFiles, splitPair, 0.0051, Language::Russian,
          L"Обновление: ..." + WString(24, L'y') + L" · 0.0 МБ/с"},
         {kStateUpdatingLauncher, L"x", 2.0, Language::English,

@@ -48,6 +48,21 @@ TEST(RatingFetch, ReadsEachDifficultyOnceAndFailsWhenTheServiceIsDown) {
             << "no retry " << difficulty;
     }
 
+    // The body is not signed: past kMaxRatingBodyBytes it is refused, below it read as usual.
+    const auto bodyOf = [](size_t bytes) {
+        const std::string head = R"({"rows":[{"rank":1,"nick":"Big","wave":9}],"padding":")";
+        return head + std::string(bytes - head.size() - 2, 'x') + "\"}";
+    };
+    ASSERT_TRUE(server->publish("over.json", bodyOf(kMaxRatingBodyBytes + 1)));
+    ASSERT_TRUE(server->publish("under.json", bodyOf(kMaxRatingBodyBytes)));
+    ASSERT_TRUE(server->setRules(R"([{"path": "/v1/top?diff=1", "action": "file", "file": "over.json"},
+                                     {"path": "/v1/top?diff=2", "action": "file", "file": "under.json"}])"));
+    const auto capped = fetchOnThread(queryUrl);
+    ASSERT_TRUE(capped->loaded);
+    EXPECT_TRUE(capped->rows[1].empty());
+    ASSERT_EQ(capped->rows[2].size(), 1u);
+    EXPECT_EQ(capped->rows[2][0].nick, L"Big");
+
     server.reset();  // stopped: nothing listens on its port any more
     const auto down = fetchOnThread(queryUrl);
     ASSERT_TRUE(down->loaded);

@@ -76,29 +76,40 @@ TEST(Rating, ReadJsonStringDecodesEscapesAndRejectsInvalidText) {
 }
 
 bool answerByDifficulty(const std::string& url, std::string& body) {
-    if (url == "p0")
-        body = R"({"rows":[{"rank":5,"nick":"A","wave":12,"endless":3},{"nick":null,"wave": 9}]})";
+    if (url == "p0") {
+        body = R"({"rows":[{"rank":5,"nick":"A","wave":12,"endless":3},{"nick":null,"wave": 9},{"nick":")" +
+               std::string(200, 'x') + R"("},{"nick":")" + std::string(63, 'y') + R"(\ud83d\ude00"}]})";
+    }
     if (url == "p1") throw std::runtime_error("transfer");
     return url == "p0" || url == "p3";  // p2 is a 404, p3 has no rows
 }
 bool alwaysThrows(const std::string&, std::string&) { throw std::bad_alloc(); }
+bool alwaysRefused(const std::string&, std::string& body) {
+    body = "<html>503</html>";
+    return false;
+}
 
 TEST(Rating, CollectRatingsReadsRowsAndAlwaysSetsBothFlags) {
     RatingState state;
     collectRatings(state, "p", answerByDifficulty);
     EXPECT_TRUE(state.loaded);
     EXPECT_FALSE(state.failed);
-    ASSERT_EQ(state.rows[0].size(), 2u);
+    ASSERT_EQ(state.rows[0].size(), 4u);
     const RatingRow& first = state.rows[0][0];
     EXPECT_TRUE(first.rank == 5 && first.nick == L"A" && first.wave == 12 && first.endless == 3);
     const RatingRow& second = state.rows[0][1];  // defaults: its position, "?", 0, 0
     EXPECT_TRUE(second.rank == 2 && second.nick == L"?" && second.wave == 0 && second.endless == 0);
+    // Nicks are kept short, a surrogate pair at the cut going as a whole.
+    EXPECT_EQ(state.rows[0][2].nick, WString(kMaxKeptNickLength, L'x'));
+    EXPECT_EQ(state.rows[0][3].nick, WString(63, L'y'));
     EXPECT_TRUE(state.rows[1].empty() && state.rows[2].empty() && state.rows[3].empty());
 
-    RatingState failing;
-    collectRatings(failing, "p", alwaysThrows);
-    EXPECT_TRUE(failing.loaded);
-    EXPECT_TRUE(failing.failed);
+    for (const RatingFetchFunction failingFetch : {alwaysThrows, alwaysRefused}) {
+        RatingState failing;
+        collectRatings(failing, "p", failingFetch);
+        EXPECT_TRUE(failing.loaded);
+        EXPECT_TRUE(failing.failed);
+    }
 }
 
 TEST(Rating, PanelLooksAndRowTexts) {
@@ -117,6 +128,12 @@ TEST(Rating, PanelLooksAndRowTexts) {
     const std::pair<RatingRow, WString> cases[] = {
         {{-4, L"Иван", 7, 0}, L"-4. Иван|волна 7"},
         {{2, L"a\nb\tc", 1, 3}, L"2. a b c|волна 1 +3"},
+        {{4,
+          L"a\x2028"
+          L"b\x2029"
+          L"c",
+          1, 0},
+         L"4. a b c|волна 1"},
         {{3, WString(31, L'x') + WString{0xD83D, 0xDE00}, 1, -1},
          L"3. " + WString(31, L'x') + L"...|волна 1"},
     };

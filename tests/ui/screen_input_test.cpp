@@ -70,6 +70,11 @@ TEST_F(ScreenInput, ADisabledButtonNeitherHoversNorClicks) {
 
 TEST_F(ScreenInput, OutsideClickClosesTheGearPanelButTheGearButtonOnlyToggles) {
     state.gearPanelOpen = true;
+    // The first folder button lies over a rating tab, which the click does not reach.
+    const auto [fx, fy] = centre(layout.folderButtons[0]);
+    ASSERT_TRUE(layout.rating.tabs[3].contains(static_cast<float>(fx), static_cast<float>(fy)));
+    (void)clickAt(layout.folderButtons[0]);
+    EXPECT_EQ(state.ratingTab, 1);  // as at start
     // A click on a gear panel button keeps the panel and clicks the button.
     MouseUpOutcome up = clickAt(layout.folderButtons[1]);
     EXPECT_TRUE(state.gearPanelOpen);
@@ -161,6 +166,8 @@ TEST_F(ScreenInput, CursorIsAHandOverLinksAndTabsOnly) {
     (void)routeMouseMove(buttons, state, centre(layout.mainLinks[1]).first,
                          centre(layout.mainLinks[1]).second);
     EXPECT_EQ(cursorShape(buttons, state, 0, 0), CursorShape::Hand);
+    (void)routeMouseMove(buttons, state, centre(layout.news[2]).first, centre(layout.news[2]).second);
+    EXPECT_EQ(cursorShape(buttons, state, 0, 0), CursorShape::Hand);
     (void)routeMouseMove(buttons, state, centre(layout.play[0]).first, centre(layout.play[0]).second);
     EXPECT_EQ(cursorShape(buttons, state, 0, 0), CursorShape::Arrow);  // a play button is no link
 
@@ -184,6 +191,24 @@ TEST_F(ScreenInput, LeavingTheWindowResetsOnlyTheButtonsTakingInput) {
     ASSERT_EQ(repaint.rects.size(), 1u);
     EXPECT_EQ(repaint.rects[0], layout.closeButton);
     EXPECT_TRUE(buttons.verify.hovered);
+}
+
+// Screen positions are taken relative to the window's corner: a message position packs signed
+// 16-bit coordinates (a monitor left of or above the primary gives negative ones), and the cursor is
+// decided at the window's point.
+TEST_F(ScreenInput, ScreenPositionsAreTakenRelativeToTheWindow) {
+    const auto at = [](int x, int y, int32_t left, int32_t top) {
+        const uint32_t packed = static_cast<uint16_t>(x) | static_cast<uint32_t>(static_cast<uint16_t>(y))
+                                                               << 16;
+        const WindowPoint point = windowPointOfMessage(packed, left, top);
+        return std::pair{point.x, point.y};
+    };
+    EXPECT_EQ(at(500, 300, 480, 270), std::pair(20, 30));
+    EXPECT_EQ(at(-700, 300, -960, 270), std::pair(260, 30));
+    EXPECT_EQ(at(100, -50, 0, -540), std::pair(100, 490));
+    const auto [tx, ty] = centre(enclosing(layout.rating.tabs[2]));
+    EXPECT_EQ(cursorShapeAtScreen(buttons, state, tx - 960, ty + 300, -960, 300), CursorShape::Hand);
+    EXPECT_EQ(cursorShapeAtScreen(buttons, state, tx - 960, ty + 300, -960, 0), CursorShape::Arrow);
 }
 
 TEST(ButtonHitTest, SlackCountsNearbyXAsTheLeftEdge) {

@@ -44,6 +44,10 @@ TEST(StatusRows, BreakBetweenWordsAndIndentWhatCarriesOnAnEntry) {
          30,
          {L"Checking for updates...", L">", L"^KORDAN TVX — x"}},
         {L"", 10, {L""}},
+        // A branch's name in the middle of a line begins no entry.
+        {L"LURRA 1.44 — not updated:\nfiles of KORDAN TVX — in use",
+         60,
+         {L"LURRA 1.44 — not updated:", L">files of KORDAN TVX — in use"}},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i);

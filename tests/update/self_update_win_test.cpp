@@ -115,6 +115,18 @@ TEST_F(SelfUpdate, NewLauncherThatEndsAtOnceIsReplacedByTheBackupWhichStartsAgai
     EXPECT_FALSE(launcherFile(L"latest_launcher.download"));
     // Only the restarted launcher, which returns from its entry, runs static clean-up.
     EXPECT_LT(events().find("runner -ignoreinstances\n"), events().find("static clean-up"));
+
+    // The restored launcher's next check finds the same release and leaves it; the team's fixed
+    // build, with another checksum, is taken as usual.
+    EXPECT_EQ(launcherFile(L"failed_launcher.txt"), standInHash);
+    EXPECT_EQ(runRunner(standInHash, kGenerousWaitMs), 3);
+    EXPECT_EQ(server.requestCount("/patch/lurra/latest_launcher.exe"), 1);
+    const std::string fixedBuild = standInBytes + "fixed";
+    ASSERT_TRUE(server.publish("patch/lurra/latest_launcher.exe", fixedBuild));
+    ASSERT_TRUE(writeFileBytes(dir / L"fixed.exe", fixedBuild));
+    setMode("healthy");
+    EXPECT_EQ(runRunner(sha256FileHex(dir / L"fixed.exe"), kGenerousWaitMs), 0);
+    EXPECT_EQ(launcherFile(L"VarnholdLauncher.exe"), fixedBuild);
 }
 
 // The restored launcher is started without the system's error dialog too: a dialog would hold the

@@ -32,6 +32,18 @@ TEST(UpdateEngine, PublishOutcomeSetsStateAndText) {
     publishOutcome(engine, kStateFinished, L"done");
     EXPECT_EQ(engine.state.load(), kStateFinished);
     EXPECT_EQ(copyEngineTexts(engine).statusText, L"done");
+    // Every text lands in its own field of the copy.
+    engine.currentFile = L"file";
+    engine.launcherUpdateText = L"launcher";
+    engine.dialogText = L"question";
+    engine.newsText = L"news";
+    engine.displayVersion = "1.44";
+    const EngineTexts texts = copyEngineTexts(engine);
+    EXPECT_EQ(texts.statusText + L"|" + texts.currentFile + L"|" + texts.launcherUpdateText + L"|" +
+                  texts.dialogText + L"|" + texts.newsText,
+              L"done|file|launcher|question|news");
+    EXPECT_EQ(texts.displayVersion, "1.44");
+    EXPECT_EQ(copyDialogText(engine), L"question");
 }
 
 }  // namespace
