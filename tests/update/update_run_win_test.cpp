@@ -208,10 +208,10 @@ TEST_F(UpdateRun, CancelBeforeTheFirstAttemptAsksNoServer) {
 // list as they were. The next run then completes the update.
 TEST_F(UpdateRun, CancelAtAnyMomentClaimsNothingAndTheNextRunCompletes) {
     // 60 small files, which come in the bundle when most are missing; a large file that is current
-    // in every folder and first in the manifest, so that the local check spends time reading it;
-    // a file that is always fetched singly.
+    // in every folder and first in the manifest, so that the local check spends time reading it (long
+    // enough for the watching thread to see it on a busy machine); a file always fetched singly.
     addSmallReleaseFiles(60);
-    addReleaseFile("Imgs/current.dds", std::string(32u << 20, 'c'));
+    addReleaseFile("Imgs/current.dds", std::string(96u << 20, 'c'));
     addReleaseFile("Imgs/single.dds", std::string(30000, 's'));
     publish({"--bundle-max-size", "16384"});
     const std::string delayObjects = R"([{"prefix": "/patch/lurra/144/files/", "delay": 1.0}])";
