@@ -17,6 +17,8 @@
 #include "base/handles_win.h"
 #include "base/paths_win.h"
 #include "base/run_log.h"
+#include "branches/update_worker_win.h"
+#include "ui/frame_loop_win.h"
 #include "ui/launcher_app_win.h"
 
 namespace {
@@ -141,7 +143,9 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
     }
 
     runLauncher(*app);
-    return finishBackgroundWork(*app) ? RunEnd::Normal : RunEnd::WorkerStillRunning;
+    // A running check is asked to stop and waited for a bounded time. The rating thread shares only
+    // the rating state, which is never freed; it may go on until the process ends.
+    return stopUpdateWorker(*app->worker) ? RunEnd::Normal : RunEnd::WorkerStillRunning;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
+#include "ui/paint_panels_win.h"
+
 #include "config/settings.h"
-#include "ui/launcher_app_win.h"
 #include "ui/rating_texts.h"
 
 namespace {

@@ -1,10 +1,12 @@
+#include "ui/paint_win.h"
+
 #include <utility>
 #include <vector>
 
 #include "base/constants.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
-#include "ui/launcher_app_win.h"
+#include "ui/paint_panels_win.h"
 #include "ui/ui_texts.h"
 
 namespace {
@@ -90,7 +92,7 @@ void drawGearPanel(LauncherApp& app, Gdiplus::Graphics& g) {
     g.DrawPolygon(&c.bronzePen, points.data(), static_cast<INT>(points.size()));
 
     const ScreenButtons& b = app.buttons;
-    const bool checking = b.verify.disabled && fullCheckRunning(app);
+    const bool checking = b.verify.disabled && app.worker->checkVerify;
     LabelledButtons rows = {{&b.verify, localized(checking ? ui_texts::kVerifying : ui_texts::kVerifyFiles)}};
     for (size_t i = 0; i < b.folders.size(); ++i)
         rows.push_back(
@@ -217,8 +219,7 @@ void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
     drawLabelledButtons(app, g, answers, {c.regular080.get(), c.regular066.get()});
 }
 
-}  // namespace
-
+// What lies under every frame and never changes.
 void drawBaseLayer(LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
@@ -229,6 +230,8 @@ void drawBaseLayer(LauncherApp& app, Gdiplus::Graphics& g) {
     g.FillRectangle(&c.shadeLightBrush, panel.left, panel.top, panel.width, panel.height);
     g.DrawRectangle(&c.bronzePen, panel.left, panel.top, panel.width, panel.height);
 }
+
+}  // namespace
 
 void prepareBaseLayer(LauncherApp& app) {
     drawBaseLayer(app, *app.canvas->graphics);

@@ -1,12 +1,16 @@
+#include "ui/tick_win.h"
+
 #include <string>
 
 #include "base/constants.h"
 #include "base/paths_win.h"
+#include "branches/folder_choice_win.h"
+#include "branches/game_launch_win.h"
 #include "config/settings_win.h"
 #include "config/text_convert.h"
-#include "ui/launcher_app_win.h"
 #include "ui/shell_win.h"
 #include "ui/ui_texts.h"
+#include "ui/worker_link_win.h"
 
 namespace {
 
@@ -98,7 +102,7 @@ void setBarVisible(LauncherApp& app, ProgressBar& bar, bool visible) {
 }
 
 void updateTransfer(LauncherApp& app) {
-    UpdateEngine& engine = launcherEngine(app);
+    UpdateEngine& engine = app.worker->engine;
     if (!app.shownStatus.empty()) {
         invalidate(app, progressRegion(app.layout));
         app.shownStatus.clear();
@@ -154,14 +158,14 @@ void updateStatusAndProgress(LauncherApp& app) {
         return;
     }
     WString text = app.snapshot.statusText;
-    const int32_t branch = activeBranchIndex(app);
+    const int32_t branch = app.worker->activeBranch.load();
     if (branch >= 0 && branch < kBranchCount) text = WString(kBranches[branch].displayName) + L" — " + text;
     showStatusLine(app, text);
 }
 
 // The run waits for an answer: only the question's three answers act.
 void answerQuestion(LauncherApp& app) {
-    UpdateEngine& engine = launcherEngine(app);
+    UpdateEngine& engine = app.worker->engine;
     ScreenButtons& b = app.buttons;
     if (takeClick(b.continueAnyway)) {
         engine.dialogAnswer.exchange(true);
@@ -171,7 +175,7 @@ void answerQuestion(LauncherApp& app) {
     } else if (takeClick(b.tryAgain)) {
         app.input.questionOpen = false;
         invalidateWindow(app);
-        requestFullRerun(app);
+        requestRerun(*app.worker);
     } else if (takeClick(b.tryAgainAdmin) && !app.elevated) {
         // The elevated copy waits for this instance's mutex; this one ends at the next loop turn.
         // When the user refuses, the question stays open for another answer.
@@ -190,9 +194,9 @@ void showQuestionText(LauncherApp& app, const WString& text) {
 }  // namespace
 
 void tick(LauncherApp& app) {
-    UpdateEngine& engine = launcherEngine(app);
+    UpdateEngine& engine = app.worker->engine;
     app.snapshot = copyEngineTexts(engine);
-    startRerunIfDue(app);
+    (void)startPendingRerun(*app.worker);
     resetWhenMouseOutside(app);
 
     if (app.input.questionOpen) {
@@ -238,16 +242,16 @@ void tick(LauncherApp& app) {
     }
     if (takeClick(b.language)) switchLanguage(app);
     for (int i = 0; i < kBranchCount; ++i) {
-        if (takeClick(b.play[static_cast<size_t>(i)])) playBranch(app, i);
+        if (takeClick(b.play[static_cast<size_t>(i)]) && launchBranch(*app.worker, i)) app.running = false;
     }
     if (takeClick(b.verify)) {
-        startCheck(app, true);
+        startUpdateCheck(*app.worker, true);
         closeGearPanel(app);
     }
     for (int i = 0; i < kBranchCount; ++i) {
         if (!takeClick(b.folders[static_cast<size_t>(i)])) continue;
         closeGearPanel(app);
-        chooseFolder(app, i);
+        chooseBranchFolder(*app.worker, i);
     }
     openClientLinks(app);
     updateStatusAndProgress(app);

@@ -1,6 +1,9 @@
+#include "ui/window_proc_win.h"
+
 #include "base/constants.h"
 #include "config/text_convert.h"
 #include "ui/launcher_app_win.h"
+#include "ui/paint_win.h"
 #include "ui/shell_win.h"
 
 namespace {

@@ -1,9 +1,6 @@
-#include "branches/folder_choice_win.h"
-#include "branches/game_launch_win.h"
-#include "ui/branch_ui_win.h"
-#include "ui/launcher_app_win.h"
+#include "ui/worker_link_win.h"
 
-// The window's side of the update check: the only place that calls the worker.
+#include "ui/branch_ui_win.h"
 
 namespace {
 
@@ -29,18 +26,6 @@ void connectWorker(LauncherApp& app) {
     };
 }
 
-UpdateEngine& launcherEngine(LauncherApp& app) { return app.worker->engine; }
-
-int32_t activeBranchIndex(const LauncherApp& app) { return app.worker->activeBranch.load(); }
-
-bool fullCheckRunning(const LauncherApp& app) { return app.worker->checkVerify; }
-
-void startCheck(LauncherApp& app, bool verify) { startUpdateCheck(*app.worker, verify); }
-
-void startRerunIfDue(LauncherApp& app) { (void)startPendingRerun(*app.worker); }
-
-void requestFullRerun(LauncherApp& app) { requestRerun(*app.worker); }
-
 void takeOverResults(LauncherApp& app) {
     const std::optional<ResultsHandOff> handOff = takeFinishedResults(*app.worker);
     if (!handOff) return;
@@ -53,22 +38,9 @@ void takeOverResults(LauncherApp& app) {
     if (app.input.gearPanelOpen) invalidate(app, app.buttons.verify.rect());
 }
 
-void playBranch(LauncherApp& app, int branchIndex) {
-    if (launchBranch(*app.worker, branchIndex)) app.running = false;
-}
-
-void chooseFolder(LauncherApp& app, int branchIndex) { chooseBranchFolder(*app.worker, branchIndex); }
-
 void onLanguageSwitched(LauncherApp& app) {
     UpdateWorker& worker = *app.worker;
     if (worker.resultsReady.load() || worker.activeBranch.load() < 0) {
         setStatusText(worker.engine, buildStatusSummary(worker.results));
     }
-}
-
-bool finishBackgroundWork(LauncherApp& app) {
-    const bool workerEnded = stopUpdateWorker(*app.worker);
-    // The rating thread shares only the rating state, which is never freed; it may go on until the
-    // process ends.
-    return workerEnded;
 }
