@@ -7,6 +7,7 @@
 #include "config/settings.h"
 #include "config/text_convert.h"
 #include "ui/paint_panels_win.h"
+#include "ui/text_fit_win.h"
 #include "ui/ui_texts.h"
 
 namespace {
@@ -165,7 +166,7 @@ void drawTitleAndVersion(LauncherApp& app, Gdiplus::Graphics& g) {
     const RectF titleArea = toRectF(L.titleArea);
     drawText(g, title, *c.bold, titleArea, c.lineNear, c.goldBrush);
     if (!app.snapshot.displayVersion.empty()) {
-        const float used = measureText(g, title, *c.bold, 10000.0f, 10000.0f, &c.lineNear).Width;
+        const float used = measureLine(g, title, *c.bold, c.lineNear).Width;
         const RectF versionArea(titleArea.X + used, titleArea.Y, std::max(0.0f, titleArea.Width - used),
                                 titleArea.Height);
         drawText(g, L"  " + utf8ToWide(app.snapshot.displayVersion), *c.regular080, versionArea, c.lineNear,

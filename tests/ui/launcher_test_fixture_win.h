@@ -19,6 +19,7 @@
 #include "ui/canvas_win.h"
 #include "ui/image_table.h"
 #include "ui/layout.h"
+#include "ui/text_fit_win.h"
 
 // What the rating panel's results area shows, read off a screenshot: ink is whatever differs from
 // the shaded background there. A row of results is a band of rows 1.45 units high holding white or

@@ -13,6 +13,7 @@
 #include "ui/canvas_win.h"
 #include "ui/image_table.h"
 #include "ui/layout.h"
+#include "ui/text_fit_win.h"
 #include "update/update_texts.h"
 
 namespace {
