@@ -11,7 +11,8 @@ using Gdiplus::RectF;
 // How much of a tab's width the widest label may take before the four labels step down to 0.8.
 constexpr float kTabLabelRoom = 0.86f;
 
-void drawNewsCard(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& card, const NewsEntry& entry) {
+void drawNewsCard(const LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& card,
+                  const NewsEntry& entry) {
     Canvas& c = *app.canvas;
     drawButton(g, card);
     const float x = static_cast<float>(card.left);
@@ -43,7 +44,7 @@ void drawNewsCard(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& car
     drawText(g, entry.date, *c.regular080, dateArea, dateFormat, c.translucentWhiteBrush);
 }
 
-void drawTabs(LauncherApp& app, Gdiplus::Graphics& g, Language language) {
+void drawTabs(const LauncherApp& app, Gdiplus::Graphics& g, Language language) {
     Canvas& c = *app.canvas;
     const RatingPanelLayout& R = app.layout.rating;
     // The selected label bold, the others regular, all at the base size or all at 0.8.
@@ -74,13 +75,13 @@ void drawTabs(LauncherApp& app, Gdiplus::Graphics& g, Language language) {
 
 }  // namespace
 
-void drawNewsPanel(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawNewsPanel(const LauncherApp& app, Gdiplus::Graphics& g) {
     for (size_t i = 0; i < app.news.size() && i < app.buttons.news.size(); ++i) {
         drawNewsCard(app, g, app.buttons.news[i], app.news[i]);
     }
 }
 
-void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawRatingPanel(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const RatingPanelLayout& R = app.layout.rating;
     const Language language = currentLanguage();
@@ -91,8 +92,7 @@ void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& g) {
     drawPicture(g, app.divider, static_cast<int32_t>(R.divider.x), static_cast<int32_t>(R.divider.y));
     drawTabs(app, g, language);
 
-    app.rating.selectedDifficulty = app.input.ratingTab;
-    const RatingPanelLook look = ratingPanelLook(app.rating);
+    const RatingPanelLook look = ratingPanelLook(app.rating, app.input.ratingTab);
     const RectF list = toRectF(R.list);
     if (look != RatingPanelLook::Rows) {
         drawText(g, ratingPanelMessage(look, language), *c.regular, list, c.wrapCentred,

@@ -18,7 +18,7 @@ using Gdiplus::RectF;
 // the largest of `fonts` in which every label fits: one size for a row of buttons.
 using LabelledButtons = std::vector<std::pair<const ImageButton*, WString>>;
 
-void drawLabelledButtons(LauncherApp& app, Gdiplus::Graphics& g, const LabelledButtons& buttons,
+void drawLabelledButtons(const LauncherApp& app, Gdiplus::Graphics& g, const LabelledButtons& buttons,
                          std::initializer_list<const Gdiplus::Font*> fonts, bool stripCaption = false) {
     Canvas& c = *app.canvas;
     std::vector<FittedText> labels;
@@ -51,7 +51,7 @@ void drawLabelledButtons(LauncherApp& app, Gdiplus::Graphics& g, const LabelledB
 }
 
 // Step 2: the top strip, its four buttons and the code of the language the button switches to.
-void drawTopStrip(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawTopStrip(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
     for (const ImageButton* button :
@@ -63,7 +63,7 @@ void drawTopStrip(LauncherApp& app, Gdiplus::Graphics& g) {
 }
 
 // Step 3: each branch's play button with its name, label and status caption.
-void drawBranches(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawBranches(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     for (size_t i = 0; i < app.buttons.play.size(); ++i) {
         const ImageButton& play = app.buttons.play[i];
@@ -84,7 +84,7 @@ void drawBranches(LauncherApp& app, Gdiplus::Graphics& g) {
 }
 
 // The gear panel, a speech bubble under the gear button with its five rows.
-void drawGearPanel(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawGearPanel(const LauncherApp& app, Gdiplus::Graphics& g) {
     if (!app.input.gearPanelOpen) return;
     Canvas& c = *app.canvas;
     std::vector<Gdiplus::PointF> points;
@@ -105,7 +105,7 @@ void drawGearPanel(LauncherApp& app, Gdiplus::Graphics& g) {
     drawLabelledButtons(app, g, rows, {c.regular080.get(), c.regular066.get()});
 }
 
-void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
+void drawProgressBar(const LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar& bar) {
     if (!bar.visible) return;
     Canvas& c = *app.canvas;
     const IntRect& r = bar.bar;
@@ -128,10 +128,9 @@ void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
         }
     }
     g.DrawRectangle(&c.translucentWhitePen, r.left, r.top, r.width - 1, r.height - 1);
-    bar.lastDrawnMs = static_cast<int64_t>(GetTickCount64());
 }
 
-void drawProgressLabel(LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar& bar) {
+void drawProgressLabel(const LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar& bar) {
     if (!bar.visible) return;
     Canvas& c = *app.canvas;
     const RectF label = toRectF(bar.label);
@@ -146,7 +145,7 @@ void drawProgressLabel(LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar
 }
 
 // Step 5: the two bars with their labels, or the status line.
-void drawProgress(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawProgress(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     drawProgressBar(app, g, app.fileBar);
     drawProgressBar(app, g, app.totalBar);
@@ -159,7 +158,7 @@ void drawProgress(LauncherApp& app, Gdiplus::Graphics& g) {
 }
 
 // Step 6: the title with the branch's release version, and the launcher's own version.
-void drawTitleAndVersion(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawTitleAndVersion(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
     const WString title = localized(ui_texts::kTitle);
@@ -177,7 +176,7 @@ void drawTitleAndVersion(LauncherApp& app, Gdiplus::Graphics& g) {
 }
 
 // Step 7: the client download links of the top strip.
-void drawMainLinks(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawMainLinks(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     LabelledButtons links;
     for (size_t i = 0; i < app.buttons.mainLinks.size(); ++i) {
@@ -188,7 +187,7 @@ void drawMainLinks(LauncherApp& app, Gdiplus::Graphics& g) {
 }
 
 // Step 9: the run's question over a darkened screen.
-void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawQuestion(const LauncherApp& app, Gdiplus::Graphics& g) {
     if (!app.input.questionOpen) return;
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
@@ -221,7 +220,7 @@ void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
 }
 
 // What lies under every frame and never changes.
-void drawBaseLayer(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawBaseLayer(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
     g.Clear(Gdiplus::Color(colours::kBlack));
@@ -239,11 +238,11 @@ void prepareBaseLayer(LauncherApp& app) {
     keepBaseLayer(*app.canvas);
 }
 
-void paintFrame(LauncherApp& app, HDC target) {
+void paintFrame(const LauncherApp& app, HDC target) {
     paintFrame(app, target, {0, 0, app.layout.width, app.layout.height});
 }
 
-void paintFrame(LauncherApp& app, HDC target, const IntRect& area) {
+void paintFrame(const LauncherApp& app, HDC target, const IntRect& area) {
     Canvas& c = *app.canvas;
     Gdiplus::Graphics& g = *c.graphics;
     const ScreenLayout& L = app.layout;

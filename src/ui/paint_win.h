@@ -14,8 +14,8 @@
 
 // Draws one full frame into the back buffer and copies it to `target` in one step; with `area`, only
 // what lies in it.
-void paintFrame(LauncherApp& app, HDC target);
-void paintFrame(LauncherApp& app, HDC target, const IntRect& area);
+void paintFrame(const LauncherApp& app, HDC target);
+void paintFrame(const LauncherApp& app, HDC target, const IntRect& area);
 
 // Draws the base layer into the back buffer and keeps it there; once, after the pictures are loaded.
 void prepareBaseLayer(LauncherApp& app);

@@ -241,10 +241,10 @@ void collectRatings(RatingState& state, std::string_view queryUrlPrefix, RatingF
     state.loaded.exchange(true);
 }
 
-RatingPanelLook ratingPanelLook(const RatingState& state) {
+RatingPanelLook ratingPanelLook(const RatingState& state, int selectedDifficulty) {
     if (!state.loaded.load()) return RatingPanelLook::Loading;
     if (state.failed.load()) return RatingPanelLook::Unavailable;
-    const int selected = std::clamp(state.selectedDifficulty, 0, kDifficultyCount - 1);
+    const int selected = std::clamp(selectedDifficulty, 0, kDifficultyCount - 1);
     return state.rows[selected].empty() ? RatingPanelLook::NoResults : RatingPanelLook::Rows;
 }
 

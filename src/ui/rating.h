@@ -15,11 +15,11 @@
 // and the texts the rating panel shows. Platform-free; the fetch thread's body is fetchRatings
 // (ui/rating_fetch_win.h). The window thread paints with:
 //
-//   const RatingPanelLook look = ratingPanelLook(rating);
+//   const RatingPanelLook look = ratingPanelLook(rating, selectedTab);
 //   if (look != RatingPanelLook::Rows) {
 //       drawCentred(ratingPanelMessage(look, language));            // loading, unavailable, empty
 //   } else {
-//       const std::vector<RatingRow>& list = rating.rows[rating.selectedDifficulty];
+//       const std::vector<RatingRow>& list = rating.rows[selectedTab];
 //       for (size_t i = 0; i < visibleRatingRows(listHeight, rowHeight, list.size()); ++i) {
 //           const RatingRowTexts texts = ratingRowTexts(list[i], language);
 //           drawRow(i, texts.left, texts.right);                     // row 0 in gold
@@ -32,7 +32,7 @@
 // read outside the body or keep more than kMaxRatingRows rows.
 
 inline constexpr int kDifficultyCount = 4;
-// Normal, the tab selected at start.
+// Normal, the tab selected at start (the window's input state keeps the selected tab; it is not saved).
 inline constexpr int kDefaultDifficulty = 1;
 // Rows kept per difficulty, and the most the panel shows.
 inline constexpr size_t kMaxRatingRows = 10;
@@ -56,7 +56,6 @@ struct RatingState {
     std::atomic<bool> loaded{false};
     std::atomic<bool> failed{false};  // none of the four requests succeeded
     std::array<std::vector<RatingRow>, kDifficultyCount> rows;
-    int selectedDifficulty = kDefaultDifficulty;  // window thread only; not saved
 };
 
 // The object texts of the body's "rows" array, in array order, at most `maxObjects` of them (views
@@ -97,7 +96,7 @@ enum class RatingPanelLook { Loading, Unavailable, NoResults, Rows };
 
 // Loading until the thread is done, Unavailable when every request failed, NoResults when the
 // selected difficulty's list is empty, else Rows. Reads the flags as the window thread must.
-[[nodiscard]] RatingPanelLook ratingPanelLook(const RatingState& state);
+[[nodiscard]] RatingPanelLook ratingPanelLook(const RatingState& state, int selectedDifficulty);
 // The centred message of a look other than Rows (empty for Rows).
 [[nodiscard]] WString ratingPanelMessage(RatingPanelLook look, Language language);
 

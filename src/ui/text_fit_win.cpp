@@ -84,7 +84,7 @@ StatusTextFit placeStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& ar
                        });
     if (chosen.font != &font)
         chosen = firstFitting ? std::move(*firstFitting) : layoutStatusText(c, g, font, text, width);
-    StatusTextFit fit{chosen.font->GetSize(), 0, chosen.rows.size()};
+    StatusTextFit fit{0, chosen.rows.size()};
     float y = area.top + std::max(0.0f, (area.height - chosen.height) / 2);
     for (const StatusRow& row : chosen.rows) {
         if (row.startsEntry) y += chosen.lineHeight * kStatusEntryGapLines;

@@ -64,9 +64,8 @@ struct FittedText {
 // largest in which the rows fit, down to 0.55 (lines broken between words, further rows of an entry
 // indented).
 void drawStatusText(Canvas& canvas, Gdiplus::Graphics& graphics, const IntRect& area, const WString& text);
-// How drawStatusText would show the text: its size in pixels and how many of its rows fit.
+// How drawStatusText would show the text: how many of its rows fit.
 struct StatusTextFit {
-    float fontSize = 0;
     size_t rowsShown = 0;
     size_t rows = 0;
 };

@@ -136,7 +136,6 @@ void updateTransfer(LauncherApp& app) {
         }
     }
     if (fileChanged) {
-        app.fileBar.previousValue = app.fileBar.value;
         app.fileBar.value = currentDone;
         app.fileBar.maximum = currentTotal;
         invalidate(app, progressBarDirtyRect(app.fileBar));
@@ -146,7 +145,6 @@ void updateTransfer(LauncherApp& app) {
                                     engine.bytesDone.load(), engine.bytesTotal.load()};
     if (!takeTotalCounters(app.progress, counters)) return;
     app.totalBar.labelText = totalProgressLabel(counters, app.progress.rateHistory, language);
-    app.totalBar.previousValue = app.totalBar.value;
     app.totalBar.value = totalBarValue(counters);
     app.totalBar.maximum = kTotalBarMaximum;
     invalidate(app, progressBarDirtyRect(app.totalBar));

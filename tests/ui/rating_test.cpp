@@ -114,14 +114,13 @@ TEST(Rating, CollectRatingsReadsRowsAndAlwaysSetsBothFlags) {
 
 TEST(Rating, PanelLooksAndRowTexts) {
     RatingState state;
-    EXPECT_EQ(ratingPanelLook(state), RatingPanelLook::Loading);
+    EXPECT_EQ(ratingPanelLook(state, kDefaultDifficulty), RatingPanelLook::Loading);
     state.rows[1].push_back({1, L"a", 2, 0});
     state.loaded = true;
-    EXPECT_EQ(ratingPanelLook(state), RatingPanelLook::Rows);
-    state.selectedDifficulty = 3;
-    EXPECT_EQ(ratingPanelLook(state), RatingPanelLook::NoResults);
+    EXPECT_EQ(ratingPanelLook(state, kDefaultDifficulty), RatingPanelLook::Rows);
+    EXPECT_EQ(ratingPanelLook(state, 3), RatingPanelLook::NoResults);
     state.failed = true;
-    EXPECT_EQ(ratingPanelLook(state), RatingPanelLook::Unavailable);
+    EXPECT_EQ(ratingPanelLook(state, 3), RatingPanelLook::Unavailable);
     EXPECT_EQ(visibleRatingRows(1000, 20, 12), 10u);
     EXPECT_EQ(visibleRatingRows(3.5 * 29, 29, 12), 3u);
 
