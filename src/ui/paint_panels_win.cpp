@@ -1,6 +1,7 @@
 #include "ui/paint_panels_win.h"
 
 #include "config/settings.h"
+#include "ui/rating_panel.h"
 #include "ui/rating_texts.h"
 #include "ui/text_fit_win.h"
 

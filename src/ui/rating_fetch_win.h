@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "base/constants.h"
-#include "ui/rating.h"
+#include "content/rating.h"
 
 // The body of the rating thread, started once at start-up as a detached thread:
 //

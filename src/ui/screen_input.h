@@ -7,7 +7,7 @@
 #include "config/branch_table.h"
 #include "ui/geometry.h"
 #include "ui/layout.h"
-#include "ui/rating.h"
+#include "ui/rating_panel.h"
 #include "ui/widgets.h"
 
 // The mouse side of the window: which buttons take input on which screen, what a move, press or
