@@ -233,6 +233,12 @@ void drawBaseLayer(const LauncherApp& app, Gdiplus::Graphics& g) {
 
 }  // namespace
 
+void invalidate(HWND window, const IntRect& rect) {
+    if (rect.empty()) return;
+    const RECT r{rect.left, rect.top, rect.right(), rect.bottom()};
+    InvalidateRect(window, &r, FALSE);
+}
+
 void prepareBaseLayer(LauncherApp& app) {
     drawBaseLayer(app, *app.canvas->graphics);
     keepBaseLayer(*app.canvas);

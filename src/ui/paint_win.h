@@ -17,5 +17,9 @@
 void paintFrame(const LauncherApp& app, HDC target);
 void paintFrame(const LauncherApp& app, HDC target, const IntRect& area);
 
+// Marks a rectangle of the window for the next WM_PAINT, without erasing (nothing for an empty one):
+// how the tick and the window procedure ask for a repaint.
+void invalidate(HWND window, const IntRect& rect);
+
 // Draws the base layer into the back buffer and keeps it there; once, after the pictures are loaded.
 void prepareBaseLayer(LauncherApp& app);

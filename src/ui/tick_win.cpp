@@ -8,24 +8,19 @@
 #include "branches/game_launch_win.h"
 #include "config/settings_win.h"
 #include "config/text_convert.h"
+#include "ui/paint_win.h"
 #include "ui/shell_win.h"
 #include "ui/ui_texts.h"
 #include "ui/worker_link_win.h"
 
 namespace {
 
-void invalidate(LauncherApp& app, const IntRect& rect) {
-    if (rect.empty()) return;
-    const RECT r{rect.left, rect.top, rect.right(), rect.bottom()};
-    InvalidateRect(app.window, &r, FALSE);
-}
-
 void invalidateWindow(LauncherApp& app) { InvalidateRect(app.window, nullptr, FALSE); }
 
 void closeGearPanel(LauncherApp& app) {
     if (!app.input.gearPanelOpen) return;
     app.input.gearPanelOpen = false;
-    invalidate(app, app.layout.gearArea);
+    invalidate(app.window, app.layout.gearArea);
 }
 
 // The mouse has left the client area: no button keeps a hover or press it cannot lose otherwise.
@@ -42,7 +37,8 @@ void resetWhenMouseOutside(LauncherApp& app) {
     RECT client{};
     GetClientRect(app.window, &client);
     if (PtInRect(&client, cursor)) return;
-    for (const IntRect& rect : resetButtonsTakingInput(app.buttons, app.input).rects) invalidate(app, rect);
+    for (const IntRect& rect : resetButtonsTakingInput(app.buttons, app.input).rects)
+        invalidate(app.window, rect);
 }
 
 // The cards show the first entries of the news text in the interface language.
@@ -54,7 +50,7 @@ void rebuildNews(LauncherApp& app) {
         ImageButton& card = app.buttons.news[i];
         setButtonEnabled(card, i < app.news.size());
     }
-    invalidate(app, app.layout.contentArea);
+    invalidate(app.window, app.layout.contentArea);
 }
 
 void openNewsClicks(LauncherApp& app) {
@@ -92,19 +88,19 @@ void showStatusLine(LauncherApp& app, const WString& text) {
     app.fileBar.visible = false;
     app.totalBar.visible = false;
     app.shownStatus = text;
-    invalidate(app, progressRegion(app.layout));
+    invalidate(app.window, progressRegion(app.layout));
 }
 
 void setBarVisible(LauncherApp& app, ProgressBar& bar, bool visible) {
     if (bar.visible == visible) return;
     bar.visible = visible;
-    invalidate(app, progressRegion(app.layout));
+    invalidate(app.window, progressRegion(app.layout));
 }
 
 void updateTransfer(LauncherApp& app) {
     UpdateEngine& engine = app.worker->engine;
     if (!app.shownStatus.empty()) {
-        invalidate(app, progressRegion(app.layout));
+        invalidate(app.window, progressRegion(app.layout));
         app.shownStatus.clear();
     }
     const int32_t state = engine.state.load();
@@ -115,12 +111,12 @@ void updateTransfer(LauncherApp& app) {
         app.singleBarMode = single;
         app.fileBar.bar = single ? app.totalBar.ownBar : app.fileBar.ownBar;
         app.fileBar.label = single ? app.totalBar.ownLabel : app.fileBar.ownLabel;
-        invalidate(app, progressRegion(app.layout));
+        invalidate(app.window, progressRegion(app.layout));
     }
     const WString caption = single ? app.snapshot.launcherUpdateText : WString();
     if (caption != app.progressCaption) {
         app.progressCaption = caption;
-        invalidate(app, app.fileBar.ownLabel);
+        invalidate(app.window, app.fileBar.ownLabel);
     }
 
     const int32_t currentDone = engine.currentDone.load();
@@ -138,7 +134,7 @@ void updateTransfer(LauncherApp& app) {
     if (fileChanged) {
         app.fileBar.value = currentDone;
         app.fileBar.maximum = currentTotal;
-        invalidate(app, progressBarDirtyRect(app.fileBar));
+        invalidate(app.window, progressBarDirtyRect(app.fileBar));
     }
 
     const TransferCounters counters{engine.filesDone.load(), engine.filesTotal.load(),
@@ -147,7 +143,7 @@ void updateTransfer(LauncherApp& app) {
     app.totalBar.labelText = totalProgressLabel(counters, app.progress.rateHistory, language);
     app.totalBar.value = totalBarValue(counters);
     app.totalBar.maximum = kTotalBarMaximum;
-    invalidate(app, progressBarDirtyRect(app.totalBar));
+    invalidate(app.window, progressBarDirtyRect(app.totalBar));
 }
 
 void updateStatusAndProgress(LauncherApp& app) {
@@ -186,7 +182,7 @@ void answerQuestion(LauncherApp& app) {
 void showQuestionText(LauncherApp& app, const WString& text) {
     if (text == app.questionText) return;
     app.questionText = text;
-    invalidate(app, app.layout.questionBox);
+    invalidate(app.window, app.layout.questionBox);
 }
 
 }  // namespace
@@ -220,11 +216,11 @@ void tick(LauncherApp& app) {
     openNewsClicks(app);
     if (!app.ratingShownOnce && app.rating.loaded.load()) {
         app.ratingShownOnce = true;
-        invalidate(app, app.layout.rating.panel);
+        invalidate(app.window, app.layout.rating.panel);
     }
     if (!app.versionShownOnce && !app.snapshot.displayVersion.empty()) {
         app.versionShownOnce = true;
-        invalidate(app, app.layout.topStrip);
+        invalidate(app.window, app.layout.topStrip);
     }
     takeOverResults(app);
 
@@ -232,7 +228,7 @@ void tick(LauncherApp& app) {
     if (takeClick(b.close)) app.running = false;
     if (takeClick(b.gear)) {
         app.input.gearPanelOpen = !app.input.gearPanelOpen;
-        invalidate(app, app.layout.gearArea);
+        invalidate(app.window, app.layout.gearArea);
     }
     if (takeClick(b.minimise)) {
         ShowWindow(app.window, SW_MINIMIZE);

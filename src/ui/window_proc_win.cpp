@@ -23,10 +23,7 @@ void applyRepaint(HWND window, const Repaint& repaint) {
         InvalidateRect(window, nullptr, FALSE);
         return;
     }
-    for (const IntRect& rect : repaint.rects) {
-        const RECT r{rect.left, rect.top, rect.right(), rect.bottom()};
-        InvalidateRect(window, &r, FALSE);
-    }
+    for (const IntRect& rect : repaint.rects) invalidate(window, rect);
 }
 
 void onMouseDown(LauncherApp& app, HWND window) {

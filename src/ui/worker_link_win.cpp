@@ -1,15 +1,7 @@
 #include "ui/worker_link_win.h"
 
 #include "ui/branch_ui_win.h"
-
-namespace {
-
-void invalidate(LauncherApp& app, const IntRect& rect) {
-    const RECT r{rect.left, rect.top, rect.right(), rect.bottom()};
-    InvalidateRect(app.window, &r, FALSE);
-}
-
-}  // namespace
+#include "ui/paint_win.h"
 
 void connectWorker(LauncherApp& app) {
     UpdateWorker& worker = *app.worker;
@@ -19,9 +11,9 @@ void connectWorker(LauncherApp& app) {
     worker.ui.checkStarting = [&app] {
         app.progress = ProgressTracker{};
         if (setButtonEnabled(app.buttons.verify, false) && app.input.gearPanelOpen)
-            invalidate(app, app.buttons.verify.rect());
+            invalidate(app.window, app.buttons.verify.rect());
         for (ImageButton& play : app.buttons.play) {
-            if (setButtonEnabled(play, false)) invalidate(app, play.rect());
+            if (setButtonEnabled(play, false)) invalidate(app.window, play.rect());
         }
     };
 }
@@ -31,11 +23,11 @@ void takeOverResults(LauncherApp& app) {
     if (!handOff) return;
     for (size_t i = 0; i < app.buttons.play.size(); ++i) {
         setButtonEnabled(app.buttons.play[i], handOff->playEnabled[i]);
-        invalidate(app, app.buttons.play[i].rect());
+        invalidate(app.window, app.buttons.play[i].rect());
     }
     flashUntilForeground(app.window);
     setButtonEnabled(app.buttons.verify, true);
-    if (app.input.gearPanelOpen) invalidate(app, app.buttons.verify.rect());
+    if (app.input.gearPanelOpen) invalidate(app.window, app.buttons.verify.rect());
 }
 
 void onLanguageSwitched(LauncherApp& app) {
