@@ -101,7 +101,8 @@ void writeErrorLog(const char* message) {
 
 enum class RunEnd { Quiet, Normal, WorkerStillRunning };
 
-// Steps 5 to 10 of the start: instance rule, window, hand-over, frame loop.
+// The interactive start: the instance rule, the window, the new side of a self-update, the frame
+// loop; then the update worker is asked to stop.
 RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail, int showCommand) {
     const bool ignoreInstances = std::wcsstr(tail, L"-ignoreinstances") != nullptr;
     const bool postUpdate = std::wcsstr(tail, L"-postupdate") != nullptr;

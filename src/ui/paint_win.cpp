@@ -50,7 +50,7 @@ void drawLabelledButtons(const LauncherApp& app, Gdiplus::Graphics& g, const Lab
     }
 }
 
-// Step 2: the top strip, its four buttons and the code of the language the button switches to.
+// The top strip, its four buttons and the code of the language the button switches to.
 void drawTopStrip(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
@@ -62,7 +62,7 @@ void drawTopStrip(const LauncherApp& app, Gdiplus::Graphics& g) {
              *c.tightCentred, app.buttons.language.hovered ? c.goldBrush : c.lightGreyBrush);
 }
 
-// Step 3: each branch's play button with its name, label and status caption.
+// Each branch's play button with its name, label and status caption.
 void drawBranches(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     for (size_t i = 0; i < app.buttons.play.size(); ++i) {
@@ -144,7 +144,7 @@ void drawProgressLabel(const LauncherApp& app, Gdiplus::Graphics& g, const Progr
     drawText(g, percent, *c.bold080, toRectF(bar.bar), c.lineCentred, c.whiteBrush);
 }
 
-// Step 5: the two bars with their labels, or the status line.
+// The two bars with their labels, or the status line.
 void drawProgress(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     drawProgressBar(app, g, app.fileBar);
@@ -157,7 +157,7 @@ void drawProgress(const LauncherApp& app, Gdiplus::Graphics& g) {
     drawStatusText(c, g, app.layout.progressArea, app.shownStatus);
 }
 
-// Step 6: the title with the branch's release version, and the launcher's own version.
+// The title with the branch's release version, and the launcher's own version.
 void drawTitleAndVersion(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
@@ -175,7 +175,7 @@ void drawTitleAndVersion(const LauncherApp& app, Gdiplus::Graphics& g) {
              toRectF(L.versionArea), c.lineFar, c.translucentWhiteBrush);
 }
 
-// Step 7: the client download links of the top strip.
+// The client download links of the top strip.
 void drawMainLinks(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     LabelledButtons links;
@@ -186,7 +186,7 @@ void drawMainLinks(const LauncherApp& app, Gdiplus::Graphics& g) {
     drawLabelledButtons(app, g, links, {c.regular066.get(), c.small050.get()}, true);
 }
 
-// Step 9: the run's question over a darkened screen.
+// The run's question over a darkened screen.
 void drawQuestion(const LauncherApp& app, Gdiplus::Graphics& g) {
     if (!app.input.questionOpen) return;
     Canvas& c = *app.canvas;
