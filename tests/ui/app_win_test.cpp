@@ -9,8 +9,10 @@
 #include <string>
 
 #include "base/paths_win.h"
+#include "support/exe_pictures_win.h"
 #include "support/language_scope.h"
-#include "support/launcher_window_win.h"
+#include "support/launcher_process_win.h"
+#include "support/screen_win.h"
 #include "support/test_env_win.h"
 #include "ui/frame_loop_win.h"
 #include "ui/launcher_app_win.h"

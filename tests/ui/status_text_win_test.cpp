@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 
-#include "support/launcher_window_win.h"
+#include "support/exe_pictures_win.h"
 #include "ui/canvas_win.h"
 #include "ui/image_table.h"
 #include "ui/layout.h"
