@@ -16,6 +16,8 @@
 
 #include "config/settings.h"
 #include "ui/launcher_app_win.h"
+#include "ui/paint_win.h"
+#include "ui/tick_win.h"
 
 namespace {
 
@@ -113,7 +115,7 @@ int wmain(int argc, wchar_t** argv) {
     appSettings().language.exchange(Language::Russian);
     app->news.clear();
     for (ImageButton& card : app->buttons.news) setButtonEnabled(card, false);
-    launcherEngine(*app).newsText = kNewsWithoutRussian;
+    app->worker->engine.newsText = kNewsWithoutRussian;
     const IdleTick withoutCards = measureIdleTick(*app, count);
 
     std::printf("one frame (median of %d): %.3f ms; bare blit of the back buffer %.3f ms; ratio %.1f\n",

@@ -29,4 +29,4 @@ varnhold_split_sources(varnhold_portable_sources varnhold_windows_sources varnho
     ${varnhold_all_sources})
 
 # Test folders mirror src/; each folder with tests becomes one test program.
-set(varnhold_test_folders base app config net crypto update branches ui tools)
+set(varnhold_test_folders base app config net crypto update content branches ui tools)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Two checks of what the program depends on:
-#  - includes point one way through the layers of src/ (base -> config, crypto, net -> update ->
-#    branches -> ui -> app): a file may include its own folder or a lower layer, never a sibling
-#    or a layer above;
+#  - includes point one way through the layers of src/ (base -> config, crypto, net -> update,
+#    content -> branches -> ui -> app): a file may include its own folder or a lower layer, never a
+#    sibling or a layer above;
 #  - each Windows executable given imports only DLLs that Windows itself provides (libstdc++,
 #    libgcc, winpthread or zlib DLLs would have to ship beside it).
 # Usage: scripts/check-imports.sh [EXE...]
@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 status=0
 
-declare -A layer=([base]=0 [config]=1 [crypto]=1 [net]=1 [update]=2 [branches]=3 [ui]=4 [app]=5)
+declare -A layer=([base]=0 [config]=1 [crypto]=1 [net]=1 [update]=2 [content]=2 [branches]=3 [ui]=4 [app]=5)
 while IFS= read -r line; do
     file=${line%%:*}
     own=$(cut -d/ -f2 <<<"$file")

@@ -2,9 +2,6 @@
 // its window, including the new side of a self-update hand-over.
 #include <windows.h>
 
-#include <gdiplus.h>
-#include <objidl.h>
-
 #include <cstdio>
 #include <cwchar>
 #include <exception>
@@ -17,6 +14,10 @@
 #include "base/handles_win.h"
 #include "base/paths_win.h"
 #include "base/run_log.h"
+#include "base/unique_handle.h"
+#include "branches/update_worker_win.h"
+#include "ui/frame_loop_win.h"
+#include "ui/gdiplus_session_win.h"
 #include "ui/launcher_app_win.h"
 
 namespace {
@@ -35,7 +36,7 @@ constexpr DWORD kBackupDeleteIntervalMs = 100;
 
 struct ProcessState {
     UniqueKernelHandle instanceMutex;
-    ULONG_PTR gdiplusToken = 0;
+    GdiplusSession gdiplus;
 };
 
 // Null when the mutex could not be created at all; `existed` tells whether another process has it.
@@ -54,10 +55,10 @@ void releaseInstanceMutex(ProcessState& state) {
     state.instanceMutex.reset();
 }
 
-int quietExit(ProcessState& state) {
-    Gdiplus::GdiplusShutdown(state.gdiplusToken);
+// Every way out of an interactive start passes here: GDI+ shut down, the instance mutex left.
+void endProcessState(ProcessState& state) {
+    state.gdiplus.end();
     releaseInstanceMutex(state);
-    return 0;
 }
 
 // Brings an earlier launcher's window back (also from minimised) and tells whether there was one
@@ -86,7 +87,7 @@ bool reportUpdateHealthy() {
 // old process still runs, its image cannot be deleted; it ends as soon as it sees the report, so
 // the delete is tried once the mutex wait is over, and again for a short while.
 void removeOldLauncher() {
-    const WString backup = launcherFolder() + L"/old_launcher.bak";
+    const WString backup = launcherFolder() + kOldLauncherBackupName;
     for (int attempt = 0; attempt < kBackupDeleteAttempts; ++attempt) {
         if (DeleteFileW(backup.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
         Sleep(kBackupDeleteIntervalMs);
@@ -94,15 +95,14 @@ void removeOldLauncher() {
 }
 
 void writeErrorLog(const char* message) {
-    std::FILE* log = _wfopen((launcherFolder() + L"\\launcher_error.log").c_str(), L"w");
-    if (!log) return;
-    std::fputs(message, log);
-    std::fclose(log);
+    const UniqueFile log(_wfopen((launcherFolder() + kErrorLogFileName).c_str(), L"w"));
+    if (log) std::fputs(message, log.get());
 }
 
 enum class RunEnd { Quiet, Normal, WorkerStillRunning };
 
-// Steps 5 to 10 of the start: instance rule, window, hand-over, frame loop.
+// The interactive start: the instance rule, the window, the new side of a self-update, the frame
+// loop; then the update worker is asked to stop.
 RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail, int showCommand) {
     const bool ignoreInstances = std::wcsstr(tail, L"-ignoreinstances") != nullptr;
     const bool postUpdate = std::wcsstr(tail, L"-postupdate") != nullptr;
@@ -141,7 +141,9 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
     }
 
     runLauncher(*app);
-    return finishBackgroundWork(*app) ? RunEnd::Normal : RunEnd::WorkerStillRunning;
+    // A running check is asked to stop and waited for a bounded time. The rating thread shares only
+    // the rating state, which is never freed; it may go on until the process ends.
+    return stopUpdateWorker(*app->worker) ? RunEnd::Normal : RunEnd::WorkerStillRunning;
 }
 
 }  // namespace
@@ -160,9 +162,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
     installCrashHandler(launcherFolder());
     logLauncherStart(tail);
 
-    ProcessState state;
-    Gdiplus::GdiplusStartupInput startupInput;
-    (void)Gdiplus::GdiplusStartup(&state.gdiplusToken, &startupInput, nullptr);
+    ProcessState state;  // GDI+ starts here
 
     RunEnd end = RunEnd::Quiet;
     try {
@@ -171,12 +171,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
         logFatalError(error.what());
         writeErrorLog(error.what());
         MessageBoxA(nullptr, error.what(), "Error!", MB_OK);
-        return quietExit(state);
+        endProcessState(state);
+        return 0;
     }
     logLine(end == RunEnd::WorkerStillRunning ? "exit, the update check still running" : "exit");
-    if (end == RunEnd::Quiet) return quietExit(state);
-    Gdiplus::GdiplusShutdown(state.gdiplusToken);
-    releaseInstanceMutex(state);
+    endProcessState(state);
+    if (end == RunEnd::Quiet) return 0;
     // A check stalled inside a network read would still use the application object and the
     // settings: end at once, without static destructors, rather than wait for its time-out. Every
     // game file is old or new at any moment of a run.

@@ -21,6 +21,9 @@ inline constexpr wchar_t kProxyMarker[] = L"proxy";
 
 // Appended to the launcher folder.
 inline constexpr wchar_t kSettingsFileName[] = L"\\launcher.ini";
+inline constexpr wchar_t kErrorLogFileName[] = L"\\launcher_error.log";
+// The old launcher during a self-update, until the new one has reported that its window is up.
+inline constexpr wchar_t kOldLauncherBackupName[] = L"/old_launcher.bak";
 // Appended to a game folder.
 inline constexpr wchar_t kInstalledVersionFileName[] = L"\\VarnholdLauncher.ini";
 inline constexpr wchar_t kUninstallListFileName[] = L"\\launcher_unins.ini";

@@ -9,6 +9,7 @@
 #include <exception>
 #include <memory>
 
+#include "base/constants.h"
 #include "base/handles_win.h"
 #include "base/run_log.h"
 
@@ -183,7 +184,7 @@ void installCrashHandler(const WString& folder, DWORD dumpTimeoutMs) noexcept {
     try {
         auto setup = std::make_unique<CrashSetup>();
         setup->dumpPath = folder + L"/" + kCrashDumpFileName;
-        setup->errorLogPath = folder + L"\\launcher_error.log";
+        setup->errorLogPath = folder + kErrorLogFileName;
         wchar_t system[MAX_PATH];
         const UINT length = GetSystemDirectoryW(system, MAX_PATH);
         if (length > 0 && length < MAX_PATH) setup->dbghelpPath = WString(system, length) + L"\\dbghelp.dll";

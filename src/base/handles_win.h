@@ -28,3 +28,12 @@ struct LocalMemoryTraits {
     static void close(Native h) { ::LocalFree(h); }
 };
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
+
+// Memory from GlobalAlloc (a stream on global memory frees what it was given).
+struct GlobalMemoryTraits {
+    using Native = HGLOBAL;
+    static Native empty() { return nullptr; }
+    static bool isValid(Native h) { return h != nullptr; }
+    static void close(Native h) { ::GlobalFree(h); }
+};
+using UniqueGlobalMemory = UniqueHandle<GlobalMemoryTraits>;

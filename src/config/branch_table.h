@@ -2,14 +2,13 @@
 
 // The two update branches, always in this order; index 0 is the first branch.
 struct Branch {
-    const wchar_t* identifier;  // written into launcher.ini and the install marker
-    const char* identifierUtf8;
+    const char* identifierUtf8;  // written into launcher.ini and the install marker
     const wchar_t* displayName;
     const char* serverPath;  // appended to an update server base URL
 };
 
 inline constexpr int kBranchCount = 2;
 inline constexpr Branch kBranches[kBranchCount] = {
-    {L"lurra", "lurra", L"LURRA 1.44", "/lurra"},
-    {L"ktvx", "ktvx", L"KORDAN TVX", "/ktvx"},
+    {"lurra", L"LURRA 1.44", "/lurra"},
+    {"ktvx", L"KORDAN TVX", "/ktvx"},
 };

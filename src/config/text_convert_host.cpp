@@ -1,20 +1,11 @@
 // Host build only: the same conversions as the Windows code page CP_UTF8 without flags, so that
 // platform-free code can be run and fuzzed natively. WString holds UTF-16 code units here too.
+#include "base/utf8.h"
 #include "config/text_convert.h"
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-void appendUtf16(WString& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<wchar_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
 
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -38,38 +29,10 @@ void appendUtf8(std::string& out, char32_t cp) {
 
 WString utf8ToWide(std::string_view utf8) {
     WString out;
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        int extra = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, cp = lead & 0x1F, minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, cp = lead & 0x0F, minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, cp = lead & 0x07, minimum = 0x10000;
-        } else {
-            appendUtf16(out, kReplacement);
-            ++i;
-            continue;
-        }
-        size_t used = 1;
-        bool valid = true;
-        for (int k = 0; k < extra; ++k) {
-            if (i + used >= utf8.size() || (static_cast<unsigned char>(utf8[i + used]) & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + used]) & 0x3F);
-            ++used;
-        }
-        if (valid && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-        appendUtf16(out, valid ? cp : kReplacement);
-        i += used;
+    for (size_t i = 0; i < utf8.size();) {
+        const Utf8Sequence sequence = decodeUtf8(utf8, i);
+        appendUtf16(out, sequence.valid ? sequence.codePoint : kReplacement);
+        i += sequence.length;
     }
     return out;
 }

@@ -1,10 +1,6 @@
 #include "ui/canvas_win.h"
 
 #include <algorithm>
-#include <optional>
-#include <utility>
-
-#include "ui/status_rows.h"
 
 namespace {
 
@@ -45,10 +41,6 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     graphics = std::make_unique<Gdiplus::Graphics>(backBuffer.get());
     graphics->SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
 
-    setFormat(centred, Gdiplus::StringAlignmentCenter, Gdiplus::StringAlignmentCenter);
-    setFormat(nearCentred, Gdiplus::StringAlignmentNear, Gdiplus::StringAlignmentCenter);
-    setFormat(farAligned, Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentNear);
-    setFormat(farCentred, Gdiplus::StringAlignmentFar, Gdiplus::StringAlignmentCenter);
     // No line limit here: a row lower than the font's line spacing must still show its line.
     for (Gdiplus::StringFormat* line : {&lineNear, &lineCentred, &lineFar}) {
         line->SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
@@ -82,7 +74,6 @@ Canvas::Canvas(int32_t width, int32_t height, int32_t fontBase, const Gdiplus::F
     bold = makeFont(family, base, Gdiplus::FontStyleBold);
     bold080 = makeFont(family, base * 0.8, Gdiplus::FontStyleBold);
     bold066 = makeFont(family, base * 0.66, Gdiplus::FontStyleBold);
-    bold250 = makeFont(family, base * 2.5, Gdiplus::FontStyleBold);
     bold145 = makeFont(family, base * 1.45, Gdiplus::FontStyleBold);
     small050 = makeFont(family, base * 0.5, Gdiplus::FontStyleRegular);
 
@@ -140,197 +131,3 @@ void drawButton(Gdiplus::Graphics& graphics, const ImageButton& button) {
 Gdiplus::RectF toRectF(const FloatRect& rect) { return {rect.x, rect.y, rect.width, rect.height}; }
 
 Gdiplus::RectF toRectF(const IntRect& rect) { return toRectF(toFloat(rect)); }
-
-void drawText(Gdiplus::Graphics& graphics, const WString& text, const Gdiplus::Font& font,
-              const Gdiplus::RectF& rect, const Gdiplus::StringFormat& format, const Gdiplus::Brush& brush) {
-    if (text.empty()) return;
-    graphics.DrawString(text.c_str(), static_cast<INT>(text.size()), &font, rect, &format, &brush);
-}
-
-Gdiplus::SizeF measureText(Gdiplus::Graphics& graphics, const WString& text, const Gdiplus::Font& font,
-                           float maxWidth, float maxHeight, const Gdiplus::StringFormat* format) {
-    Gdiplus::RectF bounds;
-    const Gdiplus::RectF layout(0, 0, maxWidth, maxHeight);
-    graphics.MeasureString(text.c_str(), static_cast<INT>(text.size()), &font, layout, format, &bounds);
-    return {bounds.Width, bounds.Height};
-}
-
-const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const std::vector<FittedText>& texts,
-                                 std::initializer_list<const Gdiplus::Font*> fonts,
-                                 const Gdiplus::StringFormat& format) {
-    // Measured without trimming or the line limit, so an overflow shows as a larger size.
-    Gdiplus::StringFormat measuring(&format);
-    measuring.SetTrimming(Gdiplus::StringTrimmingNone);
-    const bool oneLine = (format.GetFormatFlags() & Gdiplus::StringFormatFlagsNoWrap) != 0;
-    measuring.SetFormatFlags(oneLine ? Gdiplus::StringFormatFlagsNoWrap : 0);
-    const Gdiplus::Font* chosen = nullptr;
-    for (const Gdiplus::Font* font : fonts) {
-        chosen = font;
-        bool all = true;
-        for (const FittedText& text : texts) {
-            const Gdiplus::SizeF size = measureText(
-                graphics, text.text, *font, oneLine ? 10000.0f : text.rect.Width, 10000.0f, &measuring);
-            // A little room to spare: measuring and drawing do not always agree to the pixel.
-            all = all && size.Width <= text.rect.Width * 0.96f && size.Height <= text.rect.Height;
-        }
-        if (all) break;
-    }
-    return *chosen;
-}
-
-const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& text,
-                                 std::initializer_list<const Gdiplus::Font*> fonts,
-                                 const Gdiplus::RectF& rect, const Gdiplus::StringFormat& format) {
-    return fittingFont(graphics, {{text, rect}}, fonts, format);
-}
-
-namespace {
-
-std::vector<WString> splitLines(const WString& text) {
-    std::vector<WString> lines;
-    for (size_t start = 0;;) {
-        const size_t end = text.find(L'\n', start);
-        lines.push_back(text.substr(start, end == WString::npos ? WString::npos : end - start));
-        if (end == WString::npos) return lines;
-        start = end + 1;
-    }
-}
-
-// One line alone: no wrapping, no trimming, nothing cut.
-void setSingleLine(Gdiplus::StringFormat& format) {
-    format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
-    format.SetAlignment(Gdiplus::StringAlignmentNear);
-    format.SetLineAlignment(Gdiplus::StringAlignmentNear);
-}
-
-}  // namespace
-
-LinesFit fitLines(Gdiplus::Graphics& graphics, const WString& text,
-                  std::initializer_list<const Gdiplus::Font*> fonts, const Gdiplus::RectF& area) {
-    Gdiplus::StringFormat format;
-    setSingleLine(format);
-    LinesFit fit;
-    auto measure = [&](const WString& line) {
-        return measureText(graphics, line.empty() ? L" " : line, *fit.font, 10000.0f, 10000.0f, &format);
-    };
-    auto measureAll = [&] {
-        fit.widest = 0;
-        for (const WString& line : fit.lines) {
-            const Gdiplus::SizeF size = measure(line);
-            fit.widest = std::max(fit.widest, size.Width);
-            fit.lineHeight = size.Height;
-        }
-    };
-    // A little room to spare: measuring and drawing do not always agree to the pixel.
-    const float room = 0.97f * area.Width;
-    bool fits = false;
-    for (const Gdiplus::Font* font : fonts) {
-        fit.font = font;
-        fit.lines = splitLines(text);
-        measureAll();
-        fits = fit.widest <= room && fit.lineHeight * static_cast<float>(fit.lines.size()) <= area.Height;
-        if (fits) break;
-    }
-    if (!fits && fit.font && fit.widest > room) {
-        fit.lines.clear();
-        for (StatusRow& row :
-             breakStatusRows(text, room, 0, [&](const WString& t) { return measure(t).Width; }))
-            fit.lines.push_back(std::move(row.text));
-        measureAll();
-    }
-    const size_t whole = fit.lineHeight > 0 ? static_cast<size_t>(area.Height / fit.lineHeight) : 0;
-    fit.linesShown = std::max<size_t>(1, std::min(fit.lines.size(), whole));
-    return fit;
-}
-
-void drawLines(Gdiplus::Graphics& graphics, const LinesFit& fit, const Gdiplus::RectF& area,
-               const Gdiplus::Brush& brush) {
-    if (!fit.font) return;
-    Gdiplus::StringFormat format;
-    setSingleLine(format);
-    format.SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
-    float top = area.Y + (area.Height - fit.lineHeight * static_cast<float>(fit.linesShown)) / 2;
-    for (size_t i = 0; i < fit.linesShown && i < fit.lines.size(); ++i, top += fit.lineHeight) {
-        drawText(graphics, fit.lines[i], *fit.font, Gdiplus::RectF(area.X, top, area.Width, fit.lineHeight),
-                 format, brush);
-    }
-}
-
-namespace {
-
-// Further rows of an entry stand this many ems in; a later entry starts this many lines lower.
-constexpr float kStatusIndentEm = 1.2f;
-constexpr float kStatusEntryGapLines = 0.25f;
-
-struct StatusLayout {
-    const Gdiplus::Font* font = nullptr;
-    std::vector<StatusRow> rows;
-    float indent = 0;
-    float lineHeight = 0;
-    float height = 0;
-    bool broken = false;
-};
-
-StatusLayout layoutStatusText(Canvas& c, Gdiplus::Graphics& g, const Gdiplus::Font& font, const WString& text,
-                              float width) {
-    StatusLayout layout;
-    layout.font = &font;
-    layout.indent = font.GetSize() * kStatusIndentEm;
-    layout.lineHeight = font.GetHeight(&g);
-    layout.rows = breakStatusRows(text, width, layout.indent, [&](const WString& row) {
-        return measureText(g, row, font, 10000.0f, 10000.0f, &c.lineNear).Width;
-    });
-    for (const StatusRow& row : layout.rows) {
-        layout.height += layout.lineHeight * (row.startsEntry ? 1 + kStatusEntryGapLines : 1);
-        layout.broken = layout.broken || row.continuesLine;
-    }
-    return layout;
-}
-
-StatusTextFit placeStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text,
-                              bool draw) {
-    if (text.empty()) return {};
-    // The largest of the base, 0.8 and 0.66 sizes in which no line breaks, else the largest in which
-    // the broken rows fit, down to 0.55 for the longest summaries, else that, cut after the last
-    // whole row. A little room to spare on the right: measuring and drawing do not always agree to
-    // the pixel.
-    const float width = area.width * 0.97f;
-    std::optional<StatusLayout> firstFitting;
-    StatusLayout chosen;
-    for (const Gdiplus::Font* font :
-         {c.regular.get(), c.regular080.get(), c.regular066.get(), c.regular055.get()}) {
-        chosen = layoutStatusText(c, g, *font, text, width);
-        const bool fits = chosen.height <= area.height;
-        if (fits && !chosen.broken && font != c.regular055.get()) {
-            firstFitting = std::move(chosen);
-            break;
-        }
-        if (fits && !firstFitting) firstFitting = chosen;
-    }
-    if (firstFitting) chosen = std::move(*firstFitting);
-    StatusTextFit fit{chosen.font->GetSize(), 0, chosen.rows.size()};
-    float y = area.top + std::max(0.0f, (area.height - chosen.height) / 2);
-    for (const StatusRow& row : chosen.rows) {
-        if (row.startsEntry) y += chosen.lineHeight * kStatusEntryGapLines;
-        if (y + chosen.lineHeight > area.bottom() + 0.5f) break;
-        const float inset = row.indented ? chosen.indent : 0.0f;
-        if (draw) {
-            drawText(g, row.text, *chosen.font,
-                     Gdiplus::RectF(area.left + inset, y, area.width - inset, chosen.lineHeight), c.lineNear,
-                     c.whiteBrush);
-        }
-        y += chosen.lineHeight;
-        ++fit.rowsShown;
-    }
-    return fit;
-}
-
-}  // namespace
-
-void drawStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text) {
-    (void)placeStatusText(c, g, area, text, true);
-}
-
-StatusTextFit fitStatusText(Canvas& c, Gdiplus::Graphics& g, const IntRect& area, const WString& text) {
-    return placeStatusText(c, g, area, text, false);
-}

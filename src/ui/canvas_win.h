@@ -5,7 +5,6 @@
 #include <gdiplus.h>
 #include <objidl.h>
 
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -71,10 +70,7 @@ struct Canvas {
     std::unique_ptr<Gdiplus::Bitmap> backBuffer;
     std::unique_ptr<Gdiplus::Graphics> graphics;
 
-    Gdiplus::Pen blackPen{colours::kBlack, 1.0f};
-    Gdiplus::Pen lightGreyPen{colours::kLightGrey, 1.0f};
     Gdiplus::Pen translucentWhitePen{colours::kTranslucentWhite, 1.0f};
-    Gdiplus::Pen whitePen{colours::kWhite, 1.0f};
     Gdiplus::Pen bronzePen{colours::kBronzeLine, 1.5f};
 
     Gdiplus::SolidBrush blackBrush{colours::kBlack};
@@ -87,10 +83,6 @@ struct Canvas {
     Gdiplus::SolidBrush shadeMediumBrush{colours::kShadeMedium};
     Gdiplus::SolidBrush shadeDarkBrush{colours::kShadeDark};
 
-    Gdiplus::StringFormat centred;
-    Gdiplus::StringFormat nearCentred;  // left-aligned, vertically centred
-    Gdiplus::StringFormat farAligned;   // right-aligned
-    Gdiplus::StringFormat farCentred;   // right-aligned, vertically centred
     // One line, never wrapped, cut with an ellipsis where it does not fit.
     Gdiplus::StringFormat lineNear;
     Gdiplus::StringFormat lineCentred;
@@ -112,7 +104,6 @@ struct Canvas {
     std::unique_ptr<Gdiplus::Font> bold;        // base
     std::unique_ptr<Gdiplus::Font> bold080;     // 0.8 base
     std::unique_ptr<Gdiplus::Font> bold066;     // 0.66 base
-    std::unique_ptr<Gdiplus::Font> bold250;     // 2.5 base
     std::unique_ptr<Gdiplus::Font> bold145;     // 1.45 base
     std::unique_ptr<Gdiplus::Font> small050;    // 0.5 base, for the captions of the top strip
 
@@ -136,62 +127,6 @@ void drawPicture(Gdiplus::Graphics& graphics, const SharedPicture& picture, int3
 
 // Blits the picture of the button's current look at its top-left corner.
 void drawButton(Gdiplus::Graphics& graphics, const ImageButton& button);
-
-// Text in a rectangle with a format and a brush.
-void drawText(Gdiplus::Graphics& graphics, const WString& text, const Gdiplus::Font& font,
-              const Gdiplus::RectF& rect, const Gdiplus::StringFormat& format, const Gdiplus::Brush& brush);
-// The size the text takes, wrapped at `maxWidth` (unwrapped when the format says so).
-[[nodiscard]] Gdiplus::SizeF measureText(Gdiplus::Graphics& graphics, const WString& text,
-                                         const Gdiplus::Font& font, float maxWidth = 10000.0f,
-                                         float maxHeight = 10000.0f,
-                                         const Gdiplus::StringFormat* format = nullptr);
-// The first of `fonts` in which the text fits the rectangle (wrapped unless the format forbids it),
-// else the last.
-[[nodiscard]] const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics, const WString& text,
-                                               std::initializer_list<const Gdiplus::Font*> fonts,
-                                               const Gdiplus::RectF& rect,
-                                               const Gdiplus::StringFormat& format);
-// The same for texts that share one size (a row of buttons): the first font in which every one fits.
-struct FittedText {
-    WString text;
-    Gdiplus::RectF rect;
-};
-[[nodiscard]] const Gdiplus::Font& fittingFont(Gdiplus::Graphics& graphics,
-                                               const std::vector<FittedText>& texts,
-                                               std::initializer_list<const Gdiplus::Font*> fonts,
-                                               const Gdiplus::StringFormat& format);
-
-// The status line: white, left-aligned, vertically centred in `area`, one row per line in the largest
-// of the base, 0.8 and 0.66 sizes where no line needs breaking; where every size needs it, the
-// largest in which the rows fit, down to 0.55 (lines broken between words, further rows of an entry
-// indented).
-void drawStatusText(Canvas& canvas, Gdiplus::Graphics& graphics, const IntRect& area, const WString& text);
-// How drawStatusText would show the text: its size in pixels and how many of its rows fit.
-struct StatusTextFit {
-    float fontSize = 0;
-    size_t rowsShown = 0;
-    size_t rows = 0;
-};
-[[nodiscard]] StatusTextFit fitStatusText(Canvas& canvas, Gdiplus::Graphics& graphics, const IntRect& area,
-                                          const WString& text);
-
-// Lines of text broken at its line feeds, in the first of `fonts` in which every line fits the
-// width and all of them the height of `area`; when none does, in the last, with the lines that are
-// still too wide broken between words. Each line is measured and drawn on its own, so that one
-// line too wide never takes the lines after it with it.
-struct LinesFit {
-    const Gdiplus::Font* font = nullptr;
-    std::vector<WString> lines;
-    float lineHeight = 0;
-    float widest = 0;
-    size_t linesShown = 0;  // whole lines that fit the height
-};
-[[nodiscard]] LinesFit fitLines(Gdiplus::Graphics& graphics, const WString& text,
-                                std::initializer_list<const Gdiplus::Font*> fonts,
-                                const Gdiplus::RectF& area);
-// Draws the lines left-aligned, the block centred in the area's height.
-void drawLines(Gdiplus::Graphics& graphics, const LinesFit& fit, const Gdiplus::RectF& area,
-               const Gdiplus::Brush& brush);
 
 [[nodiscard]] Gdiplus::RectF toRectF(const FloatRect& rect);
 [[nodiscard]] Gdiplus::RectF toRectF(const IntRect& rect);

@@ -1,9 +1,12 @@
+#include "ui/frame_loop_win.h"
+
 #include <exception>
 #include <thread>
 
+#include "branches/folder_choice_win.h"
 #include "config/settings.h"
-#include "ui/launcher_app_win.h"
 #include "ui/rating_fetch_win.h"
+#include "ui/tick_win.h"
 #include "ui/ui_texts.h"
 
 namespace {
@@ -41,7 +44,7 @@ WPARAM runFrameLoop(LauncherApp& app) {
 }
 
 WPARAM runLauncher(LauncherApp& app) {
-    startCheck(app, false);
+    startUpdateCheck(*app.worker, false);
     // Detached: it ends with the process; the rating state lives as long as the application.
     std::thread([&rating = app.rating] { fetchRatings(rating); }).detach();
 
@@ -50,7 +53,7 @@ WPARAM runLauncher(LauncherApp& app) {
     if (!anyFolder) {
         MessageBoxW(app.window, localized(ui_texts::kFirstRunText), localized(ui_texts::kFirstRunCaption),
                     MB_ICONINFORMATION);
-        chooseFolder(app, 0);
+        chooseBranchFolder(*app.worker, 0);
     }
     if (!app.running) return 0;
     return runFrameLoop(app);

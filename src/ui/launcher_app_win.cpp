@@ -7,8 +7,11 @@
 #include "base/handles_win.h"
 #include "config/settings_win.h"
 #include "ui/image_table.h"
+#include "ui/paint_win.h"
 #include "ui/pictures_win.h"
 #include "ui/ui_texts.h"
+#include "ui/window_proc_win.h"
+#include "ui/worker_link_win.h"
 
 namespace {
 

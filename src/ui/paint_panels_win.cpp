@@ -1,12 +1,19 @@
+#include "ui/paint_panels_win.h"
+
 #include "config/settings.h"
-#include "ui/launcher_app_win.h"
+#include "ui/rating_panel.h"
 #include "ui/rating_texts.h"
+#include "ui/text_fit_win.h"
 
 namespace {
 
 using Gdiplus::RectF;
 
-void drawNewsCard(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& card, const NewsEntry& entry) {
+// How much of a tab's width the widest label may take before the four labels step down to 0.8.
+constexpr float kTabLabelRoom = 0.86f;
+
+void drawNewsCard(const LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& card,
+                  const NewsEntry& entry) {
     Canvas& c = *app.canvas;
     drawButton(g, card);
     const float x = static_cast<float>(card.left);
@@ -24,10 +31,12 @@ void drawNewsCard(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& car
     const RectF textArea(x + 0.455f * w, y + 0.155f * h, 0.475f * w, 0.46f * h);
     Gdiplus::StringFormat textFormat;
     textFormat.SetFormatFlags(Gdiplus::StringFormatFlagsLineLimit);
-    const Gdiplus::SizeF textSize =
-        measureText(g, entry.text, *c.regular080, 0.97f * textArea.Width, 10000.0f, &textFormat);
-    drawText(g, entry.text, textSize.Height > textArea.Height ? *c.regular066 : *c.regular080, textArea,
-             textFormat, c.whiteBrush);
+    const Gdiplus::Font& textFont =
+        largestFitting({c.regular080.get(), c.regular066.get()}, [&](const Gdiplus::Font& font) {
+            return measureWrapped(g, entry.text, font, kFitSlack * textArea.Width, textFormat).Height <=
+                   textArea.Height;
+        });
+    drawText(g, entry.text, textFont, textArea, textFormat, c.whiteBrush);
 
     const RectF dateArea(x + 0.455f * w, y + 0.15f * h, 0.475f * w, 0.695f * h);
     Gdiplus::StringFormat dateFormat;
@@ -36,18 +45,20 @@ void drawNewsCard(LauncherApp& app, Gdiplus::Graphics& g, const ImageButton& car
     drawText(g, entry.date, *c.regular080, dateArea, dateFormat, c.translucentWhiteBrush);
 }
 
-void drawTabs(LauncherApp& app, Gdiplus::Graphics& g, Language language) {
+void drawTabs(const LauncherApp& app, Gdiplus::Graphics& g, Language language) {
     Canvas& c = *app.canvas;
     const RatingPanelLayout& R = app.layout.rating;
-    float widest = 0;
-    for (int i = 0; i < kDifficultyCount; ++i) {
-        widest = std::max(
-            widest,
-            measureText(g, difficultyLabel(i, language), *c.bold, 10000.0f, 10000.0f, &c.lineCentred).Width);
-    }
-    const bool small = widest > 0.86f * R.tabs[0].width;
-    const Gdiplus::Font& selectedFont = small ? *c.bold080 : *c.bold;
-    const Gdiplus::Font& otherFont = small ? *c.regular080 : *c.regular;
+    // The selected label bold, the others regular, all at the base size or all at 0.8.
+    const Gdiplus::Font& selectedFont =
+        largestFitting({c.bold.get(), c.bold080.get()}, [&](const Gdiplus::Font& font) {
+            for (int i = 0; i < kDifficultyCount; ++i) {
+                if (measureLine(g, difficultyLabel(i, language), font, c.lineCentred).Width >
+                    kTabLabelRoom * R.tabs[0].width)
+                    return false;
+            }
+            return true;
+        });
+    const Gdiplus::Font& otherFont = &selectedFont == c.bold.get() ? *c.regular : *c.regular080;
     for (int i = 0; i < kDifficultyCount; ++i) {
         const bool selected = i == app.input.ratingTab;
         const RectF tab = toRectF(R.tabs[static_cast<size_t>(i)]);
@@ -55,8 +66,7 @@ void drawTabs(LauncherApp& app, Gdiplus::Graphics& g, Language language) {
         drawText(g, label, selected ? selectedFont : otherFont, tab, c.lineCentred,
                  selected ? c.goldBrush : c.translucentWhiteBrush);
         if (selected) {
-            const float half =
-                measureText(g, label, selectedFont, 10000.0f, 10000.0f, &c.lineCentred).Width / 2 + 4;
+            const float half = measureLine(g, label, selectedFont, c.lineCentred).Width / 2 + 4;
             const float centre = tab.X + tab.Width / 2;
             const float lineY = tab.Y + tab.Height - 2;
             g.DrawLine(&c.bronzePen, centre - half, lineY, centre + half, lineY);
@@ -66,13 +76,13 @@ void drawTabs(LauncherApp& app, Gdiplus::Graphics& g, Language language) {
 
 }  // namespace
 
-void drawNewsPanel(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawNewsPanel(const LauncherApp& app, Gdiplus::Graphics& g) {
     for (size_t i = 0; i < app.news.size() && i < app.buttons.news.size(); ++i) {
         drawNewsCard(app, g, app.buttons.news[i], app.news[i]);
     }
 }
 
-void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawRatingPanel(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const RatingPanelLayout& R = app.layout.rating;
     const Language language = currentLanguage();
@@ -83,8 +93,7 @@ void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& g) {
     drawPicture(g, app.divider, static_cast<int32_t>(R.divider.x), static_cast<int32_t>(R.divider.y));
     drawTabs(app, g, language);
 
-    app.rating.selectedDifficulty = app.input.ratingTab;
-    const RatingPanelLook look = ratingPanelLook(app.rating);
+    const RatingPanelLook look = ratingPanelLook(app.rating, app.input.ratingTab);
     const RectF list = toRectF(R.list);
     if (look != RatingPanelLook::Rows) {
         drawText(g, ratingPanelMessage(look, language), *c.regular, list, c.wrapCentred,
@@ -99,8 +108,7 @@ void drawRatingPanel(LauncherApp& app, Gdiplus::Graphics& g) {
             const Gdiplus::Brush& brush = i == 0 ? static_cast<Gdiplus::Brush&>(c.goldBrush)
                                                  : static_cast<Gdiplus::Brush&>(c.whiteBrush);
             drawText(g, texts.right, *c.regular, row, c.lineFar, brush);
-            const float rightWidth =
-                measureText(g, texts.right, *c.regular, 10000.0f, 10000.0f, &c.lineFar).Width;
+            const float rightWidth = measureLine(g, texts.right, *c.regular, c.lineFar).Width;
             const RectF left(row.X, row.Y, std::max(0.0f, row.Width - rightWidth - R.margin), row.Height);
             drawText(g, texts.left, *c.regular, left, c.lineNear, brush);
         }

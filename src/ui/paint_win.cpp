@@ -1,10 +1,13 @@
+#include "ui/paint_win.h"
+
 #include <utility>
 #include <vector>
 
 #include "base/constants.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
-#include "ui/launcher_app_win.h"
+#include "ui/paint_panels_win.h"
+#include "ui/text_fit_win.h"
 #include "ui/ui_texts.h"
 
 namespace {
@@ -15,7 +18,7 @@ using Gdiplus::RectF;
 // the largest of `fonts` in which every label fits: one size for a row of buttons.
 using LabelledButtons = std::vector<std::pair<const ImageButton*, WString>>;
 
-void drawLabelledButtons(LauncherApp& app, Gdiplus::Graphics& g, const LabelledButtons& buttons,
+void drawLabelledButtons(const LauncherApp& app, Gdiplus::Graphics& g, const LabelledButtons& buttons,
                          std::initializer_list<const Gdiplus::Font*> fonts, bool stripCaption = false) {
     Canvas& c = *app.canvas;
     std::vector<FittedText> labels;
@@ -47,8 +50,8 @@ void drawLabelledButtons(LauncherApp& app, Gdiplus::Graphics& g, const LabelledB
     }
 }
 
-// Step 2: the top strip, its four buttons and the code of the language the button switches to.
-void drawTopStrip(LauncherApp& app, Gdiplus::Graphics& g) {
+// The top strip, its four buttons and the code of the language the button switches to.
+void drawTopStrip(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
     for (const ImageButton* button :
@@ -59,8 +62,8 @@ void drawTopStrip(LauncherApp& app, Gdiplus::Graphics& g) {
              *c.tightCentred, app.buttons.language.hovered ? c.goldBrush : c.lightGreyBrush);
 }
 
-// Step 3: each branch's play button with its name, label and status caption.
-void drawBranches(LauncherApp& app, Gdiplus::Graphics& g) {
+// Each branch's play button with its name, label and status caption.
+void drawBranches(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     for (size_t i = 0; i < app.buttons.play.size(); ++i) {
         const ImageButton& play = app.buttons.play[i];
@@ -81,7 +84,7 @@ void drawBranches(LauncherApp& app, Gdiplus::Graphics& g) {
 }
 
 // The gear panel, a speech bubble under the gear button with its five rows.
-void drawGearPanel(LauncherApp& app, Gdiplus::Graphics& g) {
+void drawGearPanel(const LauncherApp& app, Gdiplus::Graphics& g) {
     if (!app.input.gearPanelOpen) return;
     Canvas& c = *app.canvas;
     std::vector<Gdiplus::PointF> points;
@@ -90,7 +93,7 @@ void drawGearPanel(LauncherApp& app, Gdiplus::Graphics& g) {
     g.DrawPolygon(&c.bronzePen, points.data(), static_cast<INT>(points.size()));
 
     const ScreenButtons& b = app.buttons;
-    const bool checking = b.verify.disabled && fullCheckRunning(app);
+    const bool checking = b.verify.disabled && app.worker->checkVerify;
     LabelledButtons rows = {{&b.verify, localized(checking ? ui_texts::kVerifying : ui_texts::kVerifyFiles)}};
     for (size_t i = 0; i < b.folders.size(); ++i)
         rows.push_back(
@@ -102,7 +105,7 @@ void drawGearPanel(LauncherApp& app, Gdiplus::Graphics& g) {
     drawLabelledButtons(app, g, rows, {c.regular080.get(), c.regular066.get()});
 }
 
-void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
+void drawProgressBar(const LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar& bar) {
     if (!bar.visible) return;
     Canvas& c = *app.canvas;
     const IntRect& r = bar.bar;
@@ -125,10 +128,9 @@ void drawProgressBar(LauncherApp& app, Gdiplus::Graphics& g, ProgressBar& bar) {
         }
     }
     g.DrawRectangle(&c.translucentWhitePen, r.left, r.top, r.width - 1, r.height - 1);
-    bar.lastDrawnMs = static_cast<int64_t>(GetTickCount64());
 }
 
-void drawProgressLabel(LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar& bar) {
+void drawProgressLabel(const LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar& bar) {
     if (!bar.visible) return;
     Canvas& c = *app.canvas;
     const RectF label = toRectF(bar.label);
@@ -142,8 +144,8 @@ void drawProgressLabel(LauncherApp& app, Gdiplus::Graphics& g, const ProgressBar
     drawText(g, percent, *c.bold080, toRectF(bar.bar), c.lineCentred, c.whiteBrush);
 }
 
-// Step 5: the two bars with their labels, or the status line.
-void drawProgress(LauncherApp& app, Gdiplus::Graphics& g) {
+// The two bars with their labels, or the status line.
+void drawProgress(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     drawProgressBar(app, g, app.fileBar);
     drawProgressBar(app, g, app.totalBar);
@@ -155,15 +157,15 @@ void drawProgress(LauncherApp& app, Gdiplus::Graphics& g) {
     drawStatusText(c, g, app.layout.progressArea, app.shownStatus);
 }
 
-// Step 6: the title with the branch's release version, and the launcher's own version.
-void drawTitleAndVersion(LauncherApp& app, Gdiplus::Graphics& g) {
+// The title with the branch's release version, and the launcher's own version.
+void drawTitleAndVersion(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
     const WString title = localized(ui_texts::kTitle);
     const RectF titleArea = toRectF(L.titleArea);
     drawText(g, title, *c.bold, titleArea, c.lineNear, c.goldBrush);
     if (!app.snapshot.displayVersion.empty()) {
-        const float used = measureText(g, title, *c.bold, 10000.0f, 10000.0f, &c.lineNear).Width;
+        const float used = measureLine(g, title, *c.bold, c.lineNear).Width;
         const RectF versionArea(titleArea.X + used, titleArea.Y, std::max(0.0f, titleArea.Width - used),
                                 titleArea.Height);
         drawText(g, L"  " + utf8ToWide(app.snapshot.displayVersion), *c.regular080, versionArea, c.lineNear,
@@ -173,8 +175,8 @@ void drawTitleAndVersion(LauncherApp& app, Gdiplus::Graphics& g) {
              toRectF(L.versionArea), c.lineFar, c.translucentWhiteBrush);
 }
 
-// Step 7: the client download links of the top strip.
-void drawMainLinks(LauncherApp& app, Gdiplus::Graphics& g) {
+// The client download links of the top strip.
+void drawMainLinks(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     LabelledButtons links;
     for (size_t i = 0; i < app.buttons.mainLinks.size(); ++i) {
@@ -184,8 +186,8 @@ void drawMainLinks(LauncherApp& app, Gdiplus::Graphics& g) {
     drawLabelledButtons(app, g, links, {c.regular066.get(), c.small050.get()}, true);
 }
 
-// Step 9: the run's question over a darkened screen.
-void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
+// The run's question over a darkened screen.
+void drawQuestion(const LauncherApp& app, Gdiplus::Graphics& g) {
     if (!app.input.questionOpen) return;
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
@@ -217,9 +219,8 @@ void drawQuestion(LauncherApp& app, Gdiplus::Graphics& g) {
     drawLabelledButtons(app, g, answers, {c.regular080.get(), c.regular066.get()});
 }
 
-}  // namespace
-
-void drawBaseLayer(LauncherApp& app, Gdiplus::Graphics& g) {
+// What lies under every frame and never changes.
+void drawBaseLayer(const LauncherApp& app, Gdiplus::Graphics& g) {
     Canvas& c = *app.canvas;
     const ScreenLayout& L = app.layout;
     g.Clear(Gdiplus::Color(colours::kBlack));
@@ -230,16 +231,24 @@ void drawBaseLayer(LauncherApp& app, Gdiplus::Graphics& g) {
     g.DrawRectangle(&c.bronzePen, panel.left, panel.top, panel.width, panel.height);
 }
 
+}  // namespace
+
+void invalidate(HWND window, const IntRect& rect) {
+    if (rect.empty()) return;
+    const RECT r{rect.left, rect.top, rect.right(), rect.bottom()};
+    InvalidateRect(window, &r, FALSE);
+}
+
 void prepareBaseLayer(LauncherApp& app) {
     drawBaseLayer(app, *app.canvas->graphics);
     keepBaseLayer(*app.canvas);
 }
 
-void paintFrame(LauncherApp& app, HDC target) {
+void paintFrame(const LauncherApp& app, HDC target) {
     paintFrame(app, target, {0, 0, app.layout.width, app.layout.height});
 }
 
-void paintFrame(LauncherApp& app, HDC target, const IntRect& area) {
+void paintFrame(const LauncherApp& app, HDC target, const IntRect& area) {
     Canvas& c = *app.canvas;
     Gdiplus::Graphics& g = *c.graphics;
     const ScreenLayout& L = app.layout;

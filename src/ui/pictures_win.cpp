@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/handles_win.h"
 #include "ui/image_table.h"
 
 namespace {
@@ -35,20 +36,14 @@ DecodedPng loadPngResource(HMODULE module, int32_t id) {
     DWORD size = 0;
     const unsigned char* bytes = resourceBytes(module, id, size);
     if (!bytes || size == 0) return png;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!memory) return png;
-    void* target = GlobalLock(memory);
-    if (!target) {
-        GlobalFree(memory);
-        return png;
-    }
+    UniqueGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, size));
+    void* target = memory ? GlobalLock(memory.get()) : nullptr;
+    if (!target) return png;
     std::memcpy(target, bytes, size);
-    GlobalUnlock(memory);
+    GlobalUnlock(memory.get());
     IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
-        GlobalFree(memory);
-        return png;
-    }
+    if (FAILED(CreateStreamOnHGlobal(memory.get(), TRUE, &stream))) return png;
+    (void)memory.release();  // the stream frees it
     png.stream.reset(stream);
     png.bitmap.reset(Gdiplus::Bitmap::FromStream(stream));
     if (png.bitmap && (png.bitmap->GetLastStatus() != Gdiplus::Ok || png.bitmap->GetWidth() == 0))

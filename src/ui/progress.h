@@ -9,20 +9,10 @@
 #include "config/settings.h"
 
 // The progress display's numbers and labels, as pure functions over the engine's counters, and
-// the record of what the tick remembers between frames. Platform-free. The tick, while a transfer
-// or check runs (no status line), with `engine` the update engine and `texts` its copied texts:
-//
-//   if (engine.currentDone != fileBar.value || engine.currentTotal != fileBar.maximum)
-//       sampleTransferRate(progress, GetTickCount64(), engine.currentDone);
-//   if (auto label = fileProgressLabel(engine.state, texts.currentFile, progress.rateMbPerSecond, language))
-//       fileBar.label = *label;                                   // unchanged in other states
-//   fileBar.value = engine.currentDone; fileBar.maximum = engine.currentTotal;
-//   const TransferCounters counters{engine.filesDone, engine.filesTotal, engine.bytesDone,
-//   engine.bytesTotal}; if (takeTotalCounters(progress, counters)) {
-//       totalBar.label = totalProgressLabel(counters, progress.rateHistory, language);
-//       totalBar.value = totalBarValue(counters);                 // out of kTotalBarMaximum
-//   }
-//   // painting: barPercentText(bar.value, bar.maximum), barFillWidth(bar.value, bar.maximum, width)
+// the record of what the tick remembers between frames. Platform-free. The tick calls them while a
+// transfer or check runs (no status line): updateTransfer in ui/tick_win.cpp samples the rate,
+// builds both labels and sets the bars' values; the painting (ui/paint_win.cpp) draws the bars
+// with barFillWidth and barPercentText.
 //
 // Every product and quotient is taken in 64-bit integers or doubles: byte counts near 2 GiB times
 // 100 do not fit 32 bits.

@@ -7,6 +7,7 @@
 #include "config/branch_table.h"
 #include "ui/geometry.h"
 #include "ui/layout.h"
+#include "ui/rating_panel.h"
 #include "ui/widgets.h"
 
 // The mouse side of the window: which buttons take input on which screen, what a move, press or
@@ -34,7 +35,7 @@ struct InputState {
     bool gearPanelOpen = false;
     // The in-window question of a run covers the screen; only its answers take input.
     bool questionOpen = false;
-    int32_t ratingTab = 1;  // "Normal" at start
+    int32_t ratingTab = kDefaultDifficulty;
     std::array<FloatRect, 4> ratingTabs;
     FloatRect ratingLink;
     std::vector<FloatPoint> gearOutline;

@@ -109,17 +109,9 @@ bool shellThroughDesktop(const ShellRequest& request) {
 
 bool startDirectly(const ShellRequest& request) {
     if (hooks.startDirectly) return hooks.startDirectly(request);
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
     // The launcher may end right after this call (the game started): the shell must have finished
     // with the start before it returns.
-    info.fMask = SEE_MASK_NOASYNC;
-    info.lpVerb = request.verb;
-    info.lpFile = request.file.c_str();
-    info.lpParameters = request.parameters.empty() ? nullptr : request.parameters.c_str();
-    info.lpDirectory = request.folder.empty() ? nullptr : request.folder.c_str();
-    info.nShow = request.show;
-    return ShellExecuteExW(&info) != FALSE;
+    return shellExecute(request, SEE_MASK_NOASYNC).started;
 }
 
 // Without the launcher's elevation when it has one; directly when the desktop's shell cannot be
@@ -148,13 +140,6 @@ bool startProgram(const WString& program, const WString& folder, bool elevated) 
 
 bool runElevated(const WString& executable, const WString& parameters) {
     if (hooks.runElevated) return hooks.runElevated(executable, parameters);
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
     // This instance ends as soon as the elevated copy has started.
-    info.fMask = SEE_MASK_NOASYNC;
-    info.lpVerb = L"runas";
-    info.lpFile = executable.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_SHOWDEFAULT;
-    return ShellExecuteExW(&info) != FALSE;
+    return shellExecute({executable, parameters, L"", L"runas", SW_SHOWDEFAULT}, SEE_MASK_NOASYNC).started;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/shell_execute_win.h"
 #include "base/wstring.h"
 
 // Everything the window hands to the shell goes through these calls, so a test can see which
@@ -24,15 +25,6 @@ bool openWebPage(const WString& target, const wchar_t* verb, bool elevated);
 // Starts `executable` with `parameters` through ShellExecuteExW with the "runas" verb and
 // SW_SHOWDEFAULT. True when the shell started it (the user accepted the elevation).
 [[nodiscard]] bool runElevated(const WString& executable, const WString& parameters);
-
-// One start as the desktop's shell is asked for it.
-struct ShellRequest {
-    WString file;
-    WString parameters;
-    WString folder;
-    const wchar_t* verb = nullptr;  // null: the default action
-    int show = 0;
-};
 
 // Asks the desktop's shell to start the request. False when there is no desktop shell to ask
 // (no Explorer, another shell, a session without a desktop) or it refused; nothing was started then.

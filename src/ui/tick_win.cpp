@@ -1,27 +1,26 @@
+#include "ui/tick_win.h"
+
 #include <string>
 
 #include "base/constants.h"
 #include "base/paths_win.h"
+#include "branches/folder_choice_win.h"
+#include "branches/game_launch_win.h"
 #include "config/settings_win.h"
 #include "config/text_convert.h"
-#include "ui/launcher_app_win.h"
+#include "ui/paint_win.h"
 #include "ui/shell_win.h"
 #include "ui/ui_texts.h"
+#include "ui/worker_link_win.h"
 
 namespace {
-
-void invalidate(LauncherApp& app, const IntRect& rect) {
-    if (rect.empty()) return;
-    const RECT r{rect.left, rect.top, rect.right(), rect.bottom()};
-    InvalidateRect(app.window, &r, FALSE);
-}
 
 void invalidateWindow(LauncherApp& app) { InvalidateRect(app.window, nullptr, FALSE); }
 
 void closeGearPanel(LauncherApp& app) {
     if (!app.input.gearPanelOpen) return;
     app.input.gearPanelOpen = false;
-    invalidate(app, app.layout.gearArea);
+    invalidate(app.window, app.layout.gearArea);
 }
 
 // The mouse has left the client area: no button keeps a hover or press it cannot lose otherwise.
@@ -38,7 +37,8 @@ void resetWhenMouseOutside(LauncherApp& app) {
     RECT client{};
     GetClientRect(app.window, &client);
     if (PtInRect(&client, cursor)) return;
-    for (const IntRect& rect : resetButtonsTakingInput(app.buttons, app.input).rects) invalidate(app, rect);
+    for (const IntRect& rect : resetButtonsTakingInput(app.buttons, app.input).rects)
+        invalidate(app.window, rect);
 }
 
 // The cards show the first entries of the news text in the interface language.
@@ -50,7 +50,7 @@ void rebuildNews(LauncherApp& app) {
         ImageButton& card = app.buttons.news[i];
         setButtonEnabled(card, i < app.news.size());
     }
-    invalidate(app, app.layout.contentArea);
+    invalidate(app.window, app.layout.contentArea);
 }
 
 void openNewsClicks(LauncherApp& app) {
@@ -88,19 +88,19 @@ void showStatusLine(LauncherApp& app, const WString& text) {
     app.fileBar.visible = false;
     app.totalBar.visible = false;
     app.shownStatus = text;
-    invalidate(app, progressRegion(app.layout));
+    invalidate(app.window, progressRegion(app.layout));
 }
 
 void setBarVisible(LauncherApp& app, ProgressBar& bar, bool visible) {
     if (bar.visible == visible) return;
     bar.visible = visible;
-    invalidate(app, progressRegion(app.layout));
+    invalidate(app.window, progressRegion(app.layout));
 }
 
 void updateTransfer(LauncherApp& app) {
-    UpdateEngine& engine = launcherEngine(app);
+    UpdateEngine& engine = app.worker->engine;
     if (!app.shownStatus.empty()) {
-        invalidate(app, progressRegion(app.layout));
+        invalidate(app.window, progressRegion(app.layout));
         app.shownStatus.clear();
     }
     const int32_t state = engine.state.load();
@@ -111,12 +111,12 @@ void updateTransfer(LauncherApp& app) {
         app.singleBarMode = single;
         app.fileBar.bar = single ? app.totalBar.ownBar : app.fileBar.ownBar;
         app.fileBar.label = single ? app.totalBar.ownLabel : app.fileBar.ownLabel;
-        invalidate(app, progressRegion(app.layout));
+        invalidate(app.window, progressRegion(app.layout));
     }
     const WString caption = single ? app.snapshot.launcherUpdateText : WString();
     if (caption != app.progressCaption) {
         app.progressCaption = caption;
-        invalidate(app, app.fileBar.ownLabel);
+        invalidate(app.window, app.fileBar.ownLabel);
     }
 
     const int32_t currentDone = engine.currentDone.load();
@@ -132,20 +132,18 @@ void updateTransfer(LauncherApp& app) {
         }
     }
     if (fileChanged) {
-        app.fileBar.previousValue = app.fileBar.value;
         app.fileBar.value = currentDone;
         app.fileBar.maximum = currentTotal;
-        invalidate(app, progressBarDirtyRect(app.fileBar));
+        invalidate(app.window, progressBarDirtyRect(app.fileBar));
     }
 
     const TransferCounters counters{engine.filesDone.load(), engine.filesTotal.load(),
                                     engine.bytesDone.load(), engine.bytesTotal.load()};
     if (!takeTotalCounters(app.progress, counters)) return;
     app.totalBar.labelText = totalProgressLabel(counters, app.progress.rateHistory, language);
-    app.totalBar.previousValue = app.totalBar.value;
     app.totalBar.value = totalBarValue(counters);
     app.totalBar.maximum = kTotalBarMaximum;
-    invalidate(app, progressBarDirtyRect(app.totalBar));
+    invalidate(app.window, progressBarDirtyRect(app.totalBar));
 }
 
 void updateStatusAndProgress(LauncherApp& app) {
@@ -154,14 +152,14 @@ void updateStatusAndProgress(LauncherApp& app) {
         return;
     }
     WString text = app.snapshot.statusText;
-    const int32_t branch = activeBranchIndex(app);
+    const int32_t branch = app.worker->activeBranch.load();
     if (branch >= 0 && branch < kBranchCount) text = WString(kBranches[branch].displayName) + L" — " + text;
     showStatusLine(app, text);
 }
 
 // The run waits for an answer: only the question's three answers act.
 void answerQuestion(LauncherApp& app) {
-    UpdateEngine& engine = launcherEngine(app);
+    UpdateEngine& engine = app.worker->engine;
     ScreenButtons& b = app.buttons;
     if (takeClick(b.continueAnyway)) {
         engine.dialogAnswer.exchange(true);
@@ -171,7 +169,7 @@ void answerQuestion(LauncherApp& app) {
     } else if (takeClick(b.tryAgain)) {
         app.input.questionOpen = false;
         invalidateWindow(app);
-        requestFullRerun(app);
+        requestRerun(*app.worker);
     } else if (takeClick(b.tryAgainAdmin) && !app.elevated) {
         // The elevated copy waits for this instance's mutex; this one ends at the next loop turn.
         // When the user refuses, the question stays open for another answer.
@@ -184,15 +182,15 @@ void answerQuestion(LauncherApp& app) {
 void showQuestionText(LauncherApp& app, const WString& text) {
     if (text == app.questionText) return;
     app.questionText = text;
-    invalidate(app, app.layout.questionBox);
+    invalidate(app.window, app.layout.questionBox);
 }
 
 }  // namespace
 
 void tick(LauncherApp& app) {
-    UpdateEngine& engine = launcherEngine(app);
+    UpdateEngine& engine = app.worker->engine;
     app.snapshot = copyEngineTexts(engine);
-    startRerunIfDue(app);
+    (void)startPendingRerun(*app.worker);
     resetWhenMouseOutside(app);
 
     if (app.input.questionOpen) {
@@ -218,11 +216,11 @@ void tick(LauncherApp& app) {
     openNewsClicks(app);
     if (!app.ratingShownOnce && app.rating.loaded.load()) {
         app.ratingShownOnce = true;
-        invalidate(app, app.layout.rating.panel);
+        invalidate(app.window, app.layout.rating.panel);
     }
     if (!app.versionShownOnce && !app.snapshot.displayVersion.empty()) {
         app.versionShownOnce = true;
-        invalidate(app, app.layout.topStrip);
+        invalidate(app.window, app.layout.topStrip);
     }
     takeOverResults(app);
 
@@ -230,7 +228,7 @@ void tick(LauncherApp& app) {
     if (takeClick(b.close)) app.running = false;
     if (takeClick(b.gear)) {
         app.input.gearPanelOpen = !app.input.gearPanelOpen;
-        invalidate(app, app.layout.gearArea);
+        invalidate(app.window, app.layout.gearArea);
     }
     if (takeClick(b.minimise)) {
         ShowWindow(app.window, SW_MINIMIZE);
@@ -238,16 +236,16 @@ void tick(LauncherApp& app) {
     }
     if (takeClick(b.language)) switchLanguage(app);
     for (int i = 0; i < kBranchCount; ++i) {
-        if (takeClick(b.play[static_cast<size_t>(i)])) playBranch(app, i);
+        if (takeClick(b.play[static_cast<size_t>(i)]) && launchBranch(*app.worker, i)) app.running = false;
     }
     if (takeClick(b.verify)) {
-        startCheck(app, true);
+        startUpdateCheck(*app.worker, true);
         closeGearPanel(app);
     }
     for (int i = 0; i < kBranchCount; ++i) {
         if (!takeClick(b.folders[static_cast<size_t>(i)])) continue;
         closeGearPanel(app);
-        chooseFolder(app, i);
+        chooseBranchFolder(*app.worker, i);
     }
     openClientLinks(app);
     updateStatusAndProgress(app);

@@ -66,11 +66,9 @@ struct ProgressBar {
     IntRect ownBar;
     IntRect ownLabel;
     WString labelText;
-    int32_t previousValue = 0;
     int32_t value = 0;
     int32_t maximum = 0;
     bool visible = false;
-    int64_t lastDrawnMs = 0;  // wall clock of the last drawing
 };
 
 // Places a bar and remembers the place as its own.

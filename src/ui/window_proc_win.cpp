@@ -1,6 +1,9 @@
+#include "ui/window_proc_win.h"
+
 #include "base/constants.h"
 #include "config/text_convert.h"
 #include "ui/launcher_app_win.h"
+#include "ui/paint_win.h"
 #include "ui/shell_win.h"
 
 namespace {
@@ -20,10 +23,7 @@ void applyRepaint(HWND window, const Repaint& repaint) {
         InvalidateRect(window, nullptr, FALSE);
         return;
     }
-    for (const IntRect& rect : repaint.rects) {
-        const RECT r{rect.left, rect.top, rect.right(), rect.bottom()};
-        InvalidateRect(window, &r, FALSE);
-    }
+    for (const IntRect& rect : repaint.rects) invalidate(window, rect);
 }
 
 void onMouseDown(LauncherApp& app, HWND window) {

@@ -12,6 +12,7 @@
 #include "base/read_file_win.h"
 #include "base/replace_file_win.h"
 #include "base/run_log.h"
+#include "base/shell_execute_win.h"
 #include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "update/file_update_win.h"
@@ -71,15 +72,11 @@ bool restoreBackup(const WString& running, const WString& backup) {
 void setHandOverWaitForTests(uint32_t milliseconds) { handOverWaitMs.store(milliseconds); }
 
 bool startProcess(const WString& executable, const WString& parameters) {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
     // A failed start must not hold the calling thread in a system error box; the process ends right
     // after a start, so the shell must have finished with it when the call returns.
-    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    info.lpFile = executable.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_SHOWDEFAULT;
-    return ShellExecuteExW(&info) != FALSE;
+    return shellExecute({executable, parameters, L"", nullptr, SW_SHOWDEFAULT},
+                        SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC)
+        .started;
 }
 
 bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::string& branchBaseUrl,
@@ -91,7 +88,7 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     publishOutcome(engine, kStateUpdatingLauncher, L"");
 
     const WString download = launcherFolder + L"/latest_launcher.download";
-    const WString backup = launcherFolder + L"/old_launcher.bak";
+    const WString backup = launcherFolder + kOldLauncherBackupName;
     const WString running = modulePath();
 
     // A partial download stays and is overwritten by the next attempt.
@@ -130,16 +127,12 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     UniqueKernelHandle healthy(CreateEventW(nullptr, TRUE, FALSE, kUpdateHealthyEventName));
     if (healthy) ResetEvent(healthy.get());
 
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
     // No error dialog: a published file that cannot be started would otherwise hold the worker in
     // a system message box, possibly hidden behind the launcher's window, instead of rolling back.
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    info.lpFile = running.c_str();
-    info.lpParameters = kNewLauncherParameters;
-    info.nShow = SW_SHOWDEFAULT;
-    const BOOL started = ShellExecuteExW(&info);
-    UniqueKernelHandle process(started ? info.hProcess : nullptr);
+    UniqueKernelHandle process =
+        shellExecute({running, kNewLauncherParameters, L"", nullptr, SW_SHOWDEFAULT},
+                     SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC)
+            .process;
     if (!process) {
         healthy.reset();
         const bool restored = restoreBackup(running, backup);

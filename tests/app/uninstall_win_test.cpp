@@ -10,7 +10,7 @@
 #include "base/constants.h"
 #include "config/text_convert.h"
 #include "support/child_process_win.h"
-#include "support/launcher_window_win.h"
+#include "support/launcher_process_win.h"
 #include "support/test_env_win.h"
 
 namespace {

@@ -9,9 +9,9 @@
 
 #include "base/wstring.h"
 #include "branches/branch_ui.h"
-#include "branches/game_folder_win.h"
 #include "branches/update_worker_win.h"
 #include "config/settings.h"
+#include "support/game_folder_win.h"
 #include "support/language_scope.h"
 #include "support/test_env_win.h"
 

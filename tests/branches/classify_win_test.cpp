@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "branches/folder_checks_win.h"
-#include "branches/game_folder_win.h"
+#include "support/game_folder_win.h"
 #include "support/test_env_win.h"
 #include "update/update_engine.h"
 

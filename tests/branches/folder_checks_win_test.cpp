@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "branches/game_folder_win.h"
+#include "support/game_folder_win.h"
 #include "support/test_env_win.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "config/text_convert.h"
-#include "ui/news.h"
+#include "content/news.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ui/rating.h"
+#include "content/rating.h"
+#include "ui/rating_panel.h"
 
 namespace {
 

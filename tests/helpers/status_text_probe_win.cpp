@@ -26,6 +26,7 @@
 #include "ui/image_table.h"
 #include "ui/layout.h"
 #include "ui/pictures_win.h"
+#include "ui/text_fit_win.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "net/http_client_win.h"
-#include "net/http_test_fixture_win.h"
+#include "support/http_test_fixture_win.h"
 
 namespace {
 

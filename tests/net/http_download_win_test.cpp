@@ -5,7 +5,7 @@
 
 #include "base/handles_win.h"
 #include "net/http_client_win.h"
-#include "net/http_test_fixture_win.h"
+#include "support/http_test_fixture_win.h"
 
 namespace {
 

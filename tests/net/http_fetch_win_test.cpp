@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "net/http_client_win.h"
-#include "net/http_test_fixture_win.h"
+#include "support/http_test_fixture_win.h"
 
 namespace {
 

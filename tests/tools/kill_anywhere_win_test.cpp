@@ -14,7 +14,7 @@
 
 #include "base/handles_win.h"
 #include "support/child_process_win.h"
-#include "update/update_run_fixture_win.h"
+#include "support/update_run_fixture_win.h"
 
 namespace {
 

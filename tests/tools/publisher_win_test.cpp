@@ -8,8 +8,8 @@
 
 #include "base/constants.h"
 #include "crypto/signature_win.h"
-#include "update/release_test_fixture_win.h"
-#include "update/update_run_fixture_win.h"
+#include "support/release_test_fixture_win.h"
+#include "support/update_run_fixture_win.h"
 
 namespace {
 

@@ -9,11 +9,15 @@
 #include <string>
 
 #include "base/paths_win.h"
+#include "support/exe_pictures_win.h"
 #include "support/language_scope.h"
-#include "support/launcher_window_win.h"
+#include "support/launcher_process_win.h"
+#include "support/screen_win.h"
 #include "support/test_env_win.h"
+#include "ui/frame_loop_win.h"
 #include "ui/launcher_app_win.h"
 #include "ui/shell_win.h"
+#include "ui/tick_win.h"
 
 namespace {
 
@@ -71,7 +75,7 @@ TEST_F(AppInProcess, TheAdministratorAnswerRestartsElevatedAndEndsThisInstanceOn
     app->elevated = false;
     setButtonEnabled(app->buttons.tryAgainAdmin, true);
     setShellHooksForTests({nullptr, recordElevatedStart});
-    UpdateEngine& engine = launcherEngine(*app);
+    UpdateEngine& engine = app->worker->engine;
     engine.dialogText =
         L"Could not check the following files:\n\nImgs/a.dds (error: could not open for checking)\n\n";
     engine.dialogPending.exchange(true);
@@ -188,7 +192,7 @@ TEST_F(AppInProcess, TheTickFollowsTheEngineAndRepaintsWhatChanged) {
         LanguageScope russian(Language::Russian);
         if (app) DestroyWindow(app->window);
         app = new LauncherApp(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE);
-        run(*app, launcherEngine(*app));
+        run(*app, app->worker->engine);
     }
 }
 

@@ -14,11 +14,14 @@
 #include <utility>
 
 #include "config/settings.h"
-#include "support/launcher_window_win.h"
+#include "support/exe_pictures_win.h"
+#include "support/launcher_process_win.h"
+#include "support/screen_win.h"
 #include "support/test_env_win.h"
 #include "ui/canvas_win.h"
 #include "ui/image_table.h"
 #include "ui/layout.h"
+#include "ui/text_fit_win.h"
 
 // What the rating panel's results area shows, read off a screenshot: ink is whatever differs from
 // the shaded background there. A row of results is a band of rows 1.45 units high holding white or
@@ -29,16 +32,31 @@ struct RatingLook {
     int messageLines = 0;
 };
 
-// A launcher copy of this build in a scratch folder, started with a launcher.ini of the test's
-// choosing, its window with the layout it uses, and what its pictures put on the screen.
-class RunningLauncher : public testing::Test {
-protected:
-    void SetUp() override {
+// One launcher under test: a copy of this build in a scratch folder, its window with the layout it
+// uses, and the build's pictures. A test owns one (RunningLauncher), or a suite shares one
+// (IdleWindow).
+struct LauncherSession {
+    ScratchDir scratch;
+    LauncherProcess launcher{scratch / L"launcher"};
+    // Read from the build's file: the copy under test is renamed and deleted by a self-update.
+    ExePictures pictures{builtLauncherPath()};
+    HWND window = nullptr;
+    ScreenLayout layout;
+    std::unique_ptr<Gdiplus::Bitmap> background;
+};
+
+// A launcher session seen from a test: started with a launcher.ini of the test's choosing, and
+// what its pictures and texts put on the screen.
+class LauncherScreen {
+public:
+    explicit LauncherScreen(std::shared_ptr<LauncherSession> shared) : session(std::move(shared)) {}
+
+    // The session's launcher was copied, and this build's executable carries its pictures.
+    void expectUsable() {
         ASSERT_TRUE(noLauncherWindowLeft()) << "a launcher window from elsewhere is still open";
         ASSERT_TRUE(launcher.copied());
         ASSERT_TRUE(pictures.any()) << "this build's executable carries no pictures";
     }
-    void TearDown() override { launcher.close(); }
 
     [[nodiscard]] static std::string settingsText(const WString& lurra, const WString& ktvx,
                                                   Language language) {
@@ -94,7 +112,7 @@ protected:
         const Rgb under = pixelOf(*background, x, y);
         const Rgb expected = blend(*picture, point->x, point->y, inTopStrip ? shaded(under) : under);
         const Rgb seen = pixel(screen, x, y);
-        if (closeTo(seen, expected, 6)) return testing::AssertionSuccess();
+        if (closeTo(seen, expected, kPictureTolerance)) return testing::AssertionSuccess();
         return testing::AssertionFailure() << "picture " << id << " at " << x << "," << y << ": "
                                            << describe(seen) << " instead of " << describe(expected);
     }
@@ -120,8 +138,9 @@ protected:
         double share = 1;
         EXPECT_TRUE(waitUntil(
             [&] {
-                share = differingShare(shot(name), clientOrigin(window), *expected, layout.progressArea, 40);
-                return share < 0.01;
+                share = differingShare(shot(name), clientOrigin(window), *expected, layout.progressArea,
+                                       kTextTolerance);
+                return share < kTextMismatchShare;
             },
             10000))
             << "status area differs from the text in " << share * 100 << " % of its pixels";
@@ -198,11 +217,45 @@ protected:
         return look;
     }
 
-    ScratchDir scratch;
-    LauncherProcess launcher{scratch / L"launcher"};
-    // Read from the build's file: the copy under test is renamed and deleted by a self-update.
-    ExePictures pictures{builtLauncherPath()};
-    HWND window = nullptr;
-    ScreenLayout layout;
-    std::unique_ptr<Gdiplus::Bitmap> background;
+    std::shared_ptr<LauncherSession> session;
+    ScratchDir& scratch = session->scratch;
+    LauncherProcess& launcher = session->launcher;
+    ExePictures& pictures = session->pictures;
+    HWND& window = session->window;
+    ScreenLayout& layout = session->layout;
+    std::unique_ptr<Gdiplus::Bitmap>& background = session->background;
+};
+
+// A launcher of its own for each test.
+class RunningLauncher : public testing::Test, public LauncherScreen {
+protected:
+    RunningLauncher() : LauncherScreen(std::make_shared<LauncherSession>()) {}
+    void SetUp() override { expectUsable(); }
+    void TearDown() override { launcher.close(); }
+};
+
+// One launcher for every test of a suite, started before the first: its folder holds no game and
+// its rating service is down (nothing listens on its port in the test build), and the prefix's
+// browser is the stand-in. The tests run in their order in the file, each leaving the window as
+// it found it.
+class IdleWindow : public testing::Test, public LauncherScreen {
+protected:
+    IdleWindow() : LauncherScreen(shared) {}
+    static void SetUpTestSuite() {
+        shared = std::make_shared<LauncherSession>();
+        browser = std::make_unique<BrowserStandIn>(shared->scratch / L"opened.log");
+        ASSERT_TRUE(browser->installed());
+        LauncherScreen screen(shared);
+        screen.expectUsable();
+        screen.startIdle(Language::Russian);
+    }
+    static void TearDownTestSuite() {
+        if (shared) shared->launcher.close();
+        shared.reset();
+        browser.reset();
+    }
+    void SetUp() override { ASSERT_NE(window, nullptr) << "the launcher did not show its window"; }
+
+    static inline std::shared_ptr<LauncherSession> shared;
+    static inline std::unique_ptr<BrowserStandIn> browser;
 };

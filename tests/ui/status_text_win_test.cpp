@@ -9,10 +9,11 @@
 #include <gtest/gtest.h>
 #include <iterator>
 
-#include "support/launcher_window_win.h"
+#include "support/exe_pictures_win.h"
 #include "ui/canvas_win.h"
 #include "ui/image_table.h"
 #include "ui/layout.h"
+#include "ui/text_fit_win.h"
 #include "update/update_texts.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "branches/game_folder_win.h"
+#include "support/game_folder_win.h"
 #include "support/release_fixture_win.h"
 #include "support/test_server_win.h"
 #include "ui/launcher_test_fixture_win.h"

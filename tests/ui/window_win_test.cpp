@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/constants.h"
@@ -21,143 +23,141 @@ TEST_F(RunningLauncher, EveryPictureLoadsAtTheSizeItIsDrawnFor) {
     }
 }
 
-// One launcher whose folder holds no game and whose rating service is down (nothing listens on its
-// port in the test build), through every step that needs no update server.
-TEST_F(RunningLauncher, AnIdleWindowShowsItsScreenAndTakesInput) {
-    const BrowserStandIn browser(scratch / L"opened.log");
-    ASSERT_TRUE(browser.installed());
-    startIdle(Language::Russian);
-    {
-        SCOPED_TRACE("a borderless popup half the screen high, centred");
-        EXPECT_EQ(findLauncherWindow(), window);
-        const LONG style = GetWindowLongW(window, GWL_STYLE);
-        EXPECT_EQ(style & (WS_POPUP | WS_MINIMIZEBOX | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU),
-                  WS_POPUP | WS_MINIMIZEBOX);
-        wchar_t title[128] = {};
-        GetWindowTextW(window, title, 128);
-        EXPECT_EQ(WString(title), kProductTitle);
-        const WindowGeometry expected =
-            computeWindowGeometry(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 0);
-        RECT rect{};
-        GetWindowRect(window, &rect);
-        EXPECT_EQ(rect.left, expected.left);
-        EXPECT_EQ(rect.top, expected.top);
-        EXPECT_EQ(layout.width, expected.width);  // no frame: the client area is the whole window
-        EXPECT_EQ(layout.height, expected.height);
-        EXPECT_EQ(rect.right - rect.left, expected.width);
-        EXPECT_EQ(rect.bottom - rect.top, expected.height);
+// The tests of IdleWindow share one launcher (launcher_test_fixture_win.h) and go through every
+// step that needs no update server.
+
+TEST_F(IdleWindow, IsABorderlessPopupHalfTheScreenHighCentred) {
+    EXPECT_EQ(findLauncherWindow(), window);
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_EQ(style & (WS_POPUP | WS_MINIMIZEBOX | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU),
+              WS_POPUP | WS_MINIMIZEBOX);
+    wchar_t title[128] = {};
+    GetWindowTextW(window, title, 128);
+    EXPECT_EQ(WString(title), kProductTitle);
+    const WindowGeometry expected =
+        computeWindowGeometry(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 0);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.left, expected.left);
+    EXPECT_EQ(rect.top, expected.top);
+    EXPECT_EQ(layout.width, expected.width);  // no frame: the client area is the whole window
+    EXPECT_EQ(layout.height, expected.height);
+    EXPECT_EQ(rect.right - rect.left, expected.width);
+    EXPECT_EQ(rect.bottom - rect.top, expected.height);
+}
+
+TEST_F(IdleWindow, ShowsTheBackgroundAndTheButtonsFirstLooks) {
+    const Screenshot screen = shot("first-frame");
+    // The news column shows the background before any news.
+    const IntRect& news = layout.news[1];
+    for (const auto& [x, y] :
+         {std::pair{news.left + 5, news.top + 5}, centre(news), {news.right() - 5, news.bottom() - 5}}) {
+        const Rgb seen = pixel(screen, x, y);
+        const Rgb expected = pixelOf(*background, x, y);
+        EXPECT_TRUE(closeTo(seen, expected, kBackgroundTolerance))
+            << describe(seen) << " instead of " << describe(expected);
     }
-    {
-        SCOPED_TRACE("the background and the buttons' first looks");
-        const Screenshot screen = shot("first-frame");
-        // The news column shows the background before any news.
-        const IntRect& news = layout.news[1];
-        for (const auto& [x, y] :
-             {std::pair{news.left + 5, news.top + 5}, centre(news), {news.right() - 5, news.bottom() - 5}}) {
-            const Rgb seen = pixel(screen, x, y);
-            const Rgb expected = pixelOf(*background, x, y);
-            EXPECT_TRUE(closeTo(seen, expected, 3)) << describe(seen) << " instead of " << describe(expected);
-        }
-        const std::array<double, 4> middle = {0.2, 0.2, 0.8, 0.8};
-        EXPECT_TRUE(showsPicture(screen, kCloseImages.normal, layout.closeButton, middle, true));
-        EXPECT_TRUE(showsPicture(screen, kGearImages.normal, layout.gearButton, middle, true));
-        EXPECT_TRUE(showsPicture(screen, kMinimiseImages.normal, layout.minimiseButton, middle, true));
-        EXPECT_TRUE(
-            showsPicture(screen, kLanguageImages.normal, layout.languageButton, {0.1, 0, 0.9, 0.15}, true));
-        for (size_t i = 0; i < layout.play.size(); ++i) {
-            EXPECT_TRUE(showsPicture(screen, kPlayImages.disabled, layout.play[i], {0.0, 0.3, 0.04, 0.7}));
-        }
+    const std::array<double, 4> middle = {0.2, 0.2, 0.8, 0.8};
+    EXPECT_TRUE(showsPicture(screen, kCloseImages.normal, layout.closeButton, middle, true));
+    EXPECT_TRUE(showsPicture(screen, kGearImages.normal, layout.gearButton, middle, true));
+    EXPECT_TRUE(showsPicture(screen, kMinimiseImages.normal, layout.minimiseButton, middle, true));
+    EXPECT_TRUE(
+        showsPicture(screen, kLanguageImages.normal, layout.languageButton, {0.1, 0, 0.9, 0.15}, true));
+    for (size_t i = 0; i < layout.play.size(); ++i) {
+        EXPECT_TRUE(showsPicture(screen, kPlayImages.disabled, layout.play[i], {0.0, 0.3, 0.04, 0.7}));
     }
-    {
-        SCOPED_TRACE("the rating panel says the service is unavailable, in two lines");
-        RatingLook look;
-        EXPECT_TRUE(waitUntil([&] { return (look = ratingLook("rating-down")).messageLines == 2; }, 15000))
-            << look.rows << " rows, " << look.messageLines << " message lines";
-    }
-    {
-        SCOPED_TRACE("the language button saves the other language and redraws the summary");
-        expectStatusShown(L"LURRA 1.44 — в папке нет Tharnvl2.exe!\nKORDAN TVX — папка не выбрана",
-                          "russian");
-        ASSERT_TRUE(click(layout.languageButton));
-        expectStatusShown(L"LURRA 1.44 — no Tharnvl2.exe in folder!\nKORDAN TVX — folder not set", "english");
-        EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher.ini"),
-                  std::optional<std::string>(settingsText(scratch.path(), L"", Language::English)));
-        ASSERT_TRUE(click(layout.languageButton));
-        expectStatusShown(L"LURRA 1.44 — в папке нет Tharnvl2.exe!\nKORDAN TVX — папка не выбрана",
-                          "russian-again");
-        EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher.ini"),
-                  std::optional<std::string>(settingsText(scratch.path(), L"", Language::Russian)));
-    }
+}
+
+TEST_F(IdleWindow, TheRatingPanelSaysTheServiceIsUnavailableInTwoLines) {
+    RatingLook look;
+    EXPECT_TRUE(waitUntil([&] { return (look = ratingLook("rating-down")).messageLines == 2; }, 15000))
+        << look.rows << " rows, " << look.messageLines << " message lines";
+}
+
+TEST_F(IdleWindow, TheLanguageButtonSavesTheOtherLanguageAndRedrawsTheSummary) {
+    expectStatusShown(L"LURRA 1.44 — в папке нет Tharnvl2.exe!\nKORDAN TVX — папка не выбрана", "russian");
+    ASSERT_TRUE(click(layout.languageButton));
+    expectStatusShown(L"LURRA 1.44 — no Tharnvl2.exe in folder!\nKORDAN TVX — folder not set", "english");
+    EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher.ini"),
+              std::optional<std::string>(settingsText(scratch.path(), L"", Language::English)));
+    ASSERT_TRUE(click(layout.languageButton));
+    expectStatusShown(L"LURRA 1.44 — в папке нет Tharnvl2.exe!\nKORDAN TVX — папка не выбрана",
+                      "russian-again");
+    EXPECT_EQ(readFileBytes(launcher.folder() + L"\\launcher.ini"),
+              std::optional<std::string>(settingsText(scratch.path(), L"", Language::Russian)));
+}
+
+TEST_F(IdleWindow, TheGearButtonTogglesItsPanelAndAClickOutsideClosesIt) {
     // A point of the news column: nothing there takes a click before news arrive.
     const auto [ox, oy] = centre(layout.news[1]);
+    ASSERT_FALSE(gearPanelShown("gear-closed"));
+    ASSERT_TRUE(click(layout.gearButton));
+    EXPECT_TRUE(waitForGearPanel(true, "gear-opened"));
+    ASSERT_TRUE(click(layout.gearButton));
+    EXPECT_TRUE(waitForGearPanel(false, "gear-toggled-closed"));
+    ASSERT_TRUE(click(layout.gearButton));
+    ASSERT_TRUE(waitForGearPanel(true, "gear-reopened"));
+    ASSERT_TRUE(mouse::click(window, ox, oy));
+    EXPECT_TRUE(waitForGearPanel(false, "gear-outside-click"));
+}
+
+TEST_F(IdleWindow, APressOnAButtonReleasedElsewhereIsNoClickTheReverseIs) {
+    const auto [ox, oy] = centre(layout.news[1]);
     const auto [gx, gy] = centre(layout.gearButton);
-    {
-        SCOPED_TRACE("the gear button toggles its panel; a click outside closes it");
-        ASSERT_FALSE(gearPanelShown("gear-closed"));
-        ASSERT_TRUE(click(layout.gearButton));
-        EXPECT_TRUE(waitForGearPanel(true, "gear-opened"));
-        ASSERT_TRUE(click(layout.gearButton));
-        EXPECT_TRUE(waitForGearPanel(false, "gear-toggled-closed"));
-        ASSERT_TRUE(click(layout.gearButton));
-        ASSERT_TRUE(waitForGearPanel(true, "gear-reopened"));
-        ASSERT_TRUE(mouse::click(window, ox, oy));
-        EXPECT_TRUE(waitForGearPanel(false, "gear-outside-click"));
-    }
-    {
-        SCOPED_TRACE("a press on a button released elsewhere is no click, the reverse is");
-        ASSERT_TRUE(mouse::drag(window, gx, gy, ox, oy));
-        Sleep(300);
-        EXPECT_FALSE(gearPanelShown("released-elsewhere"));
-        ASSERT_TRUE(mouse::drag(window, ox, oy, gx, gy));
-        EXPECT_TRUE(waitForGearPanel(true, "released-on-gear"));
-        ASSERT_TRUE(click(layout.gearButton));
-        ASSERT_TRUE(waitForGearPanel(false, "gear-closed-again"));
-    }
-    {
-        SCOPED_TRACE("links open their pages through the shell");
-        ASSERT_TRUE(click(layout.mainLinks[0]));
-        ASSERT_TRUE(browser.waitForCount(1));
-        ASSERT_TRUE(click(layout.mainLinks[1]));
-        ASSERT_TRUE(browser.waitForCount(2));
-        ASSERT_TRUE(click(enclosing(layout.rating.footer)));
-        ASSERT_TRUE(browser.waitForCount(3));
-        // The gear panel's client link opens the same page and closes the panel.
-        ASSERT_TRUE(click(layout.gearButton));
-        ASSERT_TRUE(waitForGearPanel(true, "gear-open"));
-        ASSERT_TRUE(click(layout.gearLinks[1]));
-        ASSERT_TRUE(browser.waitForCount(4));
-        EXPECT_TRUE(waitForGearPanel(false, "gear-link-closes"));
-        EXPECT_EQ(browser.opened(), (std::vector<std::string>{kClientPageUrls[0], kClientPageUrls[1],
-                                                              kRatingPageUrl, kClientPageUrls[1]}));
-        // The test build's client pages.
-        EXPECT_TRUE(std::string(kClientPageUrls[0]).rfind("/mods/1") + 7 ==
-                    std::string(kClientPageUrls[0]).size());
-        EXPECT_TRUE(std::string(kClientPageUrls[1]).rfind("/download/") + 10 ==
-                    std::string(kClientPageUrls[1]).size());
-    }
-    {
-        SCOPED_TRACE("the title strip drags the window, a link does not");
-        RECT before{};
-        GetWindowRect(window, &before);
-        ASSERT_TRUE(mouse::drag(window, 40, layout.strip / 2, 40 + 120, layout.strip / 2 + 70));
-        RECT after{};
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                GetWindowRect(window, &after);
-                return after.left == before.left + 120 && after.top == before.top + 70;
-            },
-            3000))
-            << "the window is at " << after.left << "," << after.top << ", was at " << before.left << ","
-            << before.top;
-        GetWindowRect(window, &before);
-        const auto [lx, ly] = centre(layout.mainLinks[0]);
-        ASSERT_TRUE(mouse::drag(window, lx, ly, lx + 100, ly + 60));
-        Sleep(300);
-        GetWindowRect(window, &after);
-        EXPECT_EQ(after.left, before.left);
-        EXPECT_EQ(after.top, before.top);
-        EXPECT_EQ(browser.opened().size(), 4u);  // released away from the link: no click either
-    }
+    ASSERT_TRUE(mouse::drag(window, gx, gy, ox, oy));
+    Sleep(300);
+    EXPECT_FALSE(gearPanelShown("released-elsewhere"));
+    ASSERT_TRUE(mouse::drag(window, ox, oy, gx, gy));
+    EXPECT_TRUE(waitForGearPanel(true, "released-on-gear"));
+    ASSERT_TRUE(click(layout.gearButton));
+    ASSERT_TRUE(waitForGearPanel(false, "gear-closed-again"));
+}
+
+TEST_F(IdleWindow, LinksOpenTheirPagesThroughTheShell) {
+    ASSERT_TRUE(click(layout.mainLinks[0]));
+    ASSERT_TRUE(browser->waitForCount(1));
+    ASSERT_TRUE(click(layout.mainLinks[1]));
+    ASSERT_TRUE(browser->waitForCount(2));
+    ASSERT_TRUE(click(enclosing(layout.rating.footer)));
+    ASSERT_TRUE(browser->waitForCount(3));
+    // The gear panel's client link opens the same page and closes the panel.
+    ASSERT_TRUE(click(layout.gearButton));
+    ASSERT_TRUE(waitForGearPanel(true, "gear-open"));
+    ASSERT_TRUE(click(layout.gearLinks[1]));
+    ASSERT_TRUE(browser->waitForCount(4));
+    EXPECT_TRUE(waitForGearPanel(false, "gear-link-closes"));
+    EXPECT_EQ(browser->opened(), (std::vector<std::string>{kClientPageUrls[0], kClientPageUrls[1],
+                                                           kRatingPageUrl, kClientPageUrls[1]}));
+    // The test build's client pages.
+    EXPECT_TRUE(std::string(kClientPageUrls[0]).rfind("/mods/1") + 7 ==
+                std::string(kClientPageUrls[0]).size());
+    EXPECT_TRUE(std::string(kClientPageUrls[1]).rfind("/download/") + 10 ==
+                std::string(kClientPageUrls[1]).size());
+}
+
+// Last: it moves the window.
+TEST_F(IdleWindow, TheTitleStripDragsTheWindowALinkDoesNot) {
+    RECT before{};
+    GetWindowRect(window, &before);
+    ASSERT_TRUE(mouse::drag(window, 40, layout.strip / 2, 40 + 120, layout.strip / 2 + 70));
+    RECT after{};
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            GetWindowRect(window, &after);
+            return after.left == before.left + 120 && after.top == before.top + 70;
+        },
+        3000))
+        << "the window is at " << after.left << "," << after.top << ", was at " << before.left << ","
+        << before.top;
+    GetWindowRect(window, &before);
+    const size_t opened = browser->opened().size();
+    const auto [lx, ly] = centre(layout.mainLinks[0]);
+    ASSERT_TRUE(mouse::drag(window, lx, ly, lx + 100, ly + 60));
+    Sleep(300);
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(browser->opened().size(), opened);  // released away from the link: no click either
 }
 
 TEST_F(RunningLauncher, StartWithoutTheFontEndsWithNoFontInTheErrorLog) {

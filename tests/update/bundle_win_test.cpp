@@ -9,7 +9,7 @@
 #include <set>
 
 #include "support/file_holder_win.h"
-#include "update/release_test_fixture_win.h"
+#include "support/release_test_fixture_win.h"
 #include "update/update_texts.h"
 
 namespace {

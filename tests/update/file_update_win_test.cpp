@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "support/file_holder_win.h"
+#include "support/release_test_fixture_win.h"
 #include "update/bundle_win.h"
-#include "update/release_test_fixture_win.h"
 #include "update/update_texts.h"
 
 namespace {

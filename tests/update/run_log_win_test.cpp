@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/run_log.h"
-#include "update/update_run_fixture_win.h"
+#include "support/update_run_fixture_win.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "crypto/sha256_win.h"
 #include "support/child_process_win.h"
+#include "support/update_run_fixture_win.h"
 #include "support/wait_until.h"
-#include "update/update_run_fixture_win.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "support/child_process_win.h"
-#include "update/release_test_fixture_win.h"
+#include "support/release_test_fixture_win.h"
 
 namespace {
 

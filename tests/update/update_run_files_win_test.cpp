@@ -8,8 +8,8 @@
 #include "base/paths_win.h"
 #include "crypto/sha256_win.h"
 #include "support/file_holder_win.h"
+#include "support/update_run_fixture_win.h"
 #include "update/update_engine.h"
-#include "update/update_run_fixture_win.h"
 #include "update/update_run_win.h"
 
 namespace {

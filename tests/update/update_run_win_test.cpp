@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "support/update_run_fixture_win.h"
 #include "update/update_engine.h"
-#include "update/update_run_fixture_win.h"
 
 namespace {
 

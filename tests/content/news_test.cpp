@@ -1,4 +1,4 @@
-#include "ui/news.h"
+#include "content/news.h"
 
 #include <gtest/gtest.h>
 

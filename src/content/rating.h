@@ -9,31 +9,16 @@
 #include <vector>
 
 #include "base/wstring.h"
-#include "config/settings.h"
 
-// The season rating: the rows of four difficulties, read from the rating service's compact JSON,
-// and the texts the rating panel shows. Platform-free; the fetch thread's body is fetchRatings
-// (ui/rating_fetch_win.h). The window thread paints with:
-//
-//   const RatingPanelLook look = ratingPanelLook(rating);
-//   if (look != RatingPanelLook::Rows) {
-//       drawCentred(ratingPanelMessage(look, language));            // loading, unavailable, empty
-//   } else {
-//       const std::vector<RatingRow>& list = rating.rows[rating.selectedDifficulty];
-//       for (size_t i = 0; i < visibleRatingRows(listHeight, rowHeight, list.size()); ++i) {
-//           const RatingRowTexts texts = ratingRowTexts(list[i], language);
-//           drawRow(i, texts.left, texts.right);                     // row 0 in gold
-//       }
-//   }
-//   // tabs: difficultyLabel(index, language); title and footer: ui/rating_texts.h
+// The season rating: the rows of four difficulties, read from the rating service's compact JSON.
+// Platform-free. The fetch thread's body (ui/rating_fetch_win.h) runs collectRatings; the window
+// shows the state through ui/rating_panel.h once `loaded` is set.
 //
 // The reader does not parse JSON in general: it finds texts in a body that the service sends
 // compact (no blank around a key's colon). Nothing in a body can make it throw (except for memory),
 // read outside the body or keep more than kMaxRatingRows rows.
 
 inline constexpr int kDifficultyCount = 4;
-// Normal, the tab selected at start.
-inline constexpr int kDefaultDifficulty = 1;
 // Rows kept per difficulty, and the most the panel shows.
 inline constexpr size_t kMaxRatingRows = 10;
 // A rating body is not signed: the fetch takes at most this much of it (ten rows of a difficulty
@@ -56,7 +41,6 @@ struct RatingState {
     std::atomic<bool> loaded{false};
     std::atomic<bool> failed{false};  // none of the four requests succeeded
     std::array<std::vector<RatingRow>, kDifficultyCount> rows;
-    int selectedDifficulty = kDefaultDifficulty;  // window thread only; not saved
 };
 
 // The object texts of the body's "rows" array, in array order, at most `maxObjects` of them (views
@@ -91,29 +75,5 @@ using RatingFetchFunction = bool (*)(const std::string& url, std::string& body);
 // `failed` (no request succeeded) and `loaded` are always set, in that order, last.
 void collectRatings(RatingState& state, std::string_view queryUrlPrefix, RatingFetchFunction fetch) noexcept;
 
-// --- what the panel shows -------------------------------------------------------------------
-
-enum class RatingPanelLook { Loading, Unavailable, NoResults, Rows };
-
-// Loading until the thread is done, Unavailable when every request failed, NoResults when the
-// selected difficulty's list is empty, else Rows. Reads the flags as the window thread must.
-[[nodiscard]] RatingPanelLook ratingPanelLook(const RatingState& state);
-// The centred message of a look other than Rows (empty for Rows).
-[[nodiscard]] WString ratingPanelMessage(RatingPanelLook look, Language language);
-
-// How many rows fit a list area: its height divided by the row height, truncated, at most
-// kMaxRatingRows and at most `rowCount`.
-[[nodiscard]] size_t visibleRatingRows(double listHeight, double rowHeight, size_t rowCount);
-
-// The two texts of a row: left "rank. nick", right "wave N" with " +E" when endless is positive.
-struct RatingRowTexts {
-    WString left;
-    WString right;
-};
-// A nick longer than kMaxShownNickLength units is cut with "..." so that it cannot run into the
-// wave text, and control characters in it show as blanks so that a row stays one line.
-[[nodiscard]] RatingRowTexts ratingRowTexts(const RatingRow& row, Language language);
-inline constexpr size_t kMaxShownNickLength = 32;
-
-// "Easy", "Normal", "Hard", "Impossible" (empty for an index outside 0 to 3).
-[[nodiscard]] const wchar_t* difficultyLabel(int difficulty, Language language);
+// Cut to at most `length` units; a surrogate pair at the cut goes as a whole.
+void cutKeepingPairs(WString& text, size_t length);

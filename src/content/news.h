@@ -6,14 +6,10 @@
 #include "base/wstring.h"
 #include "config/settings.h"
 
-// The news cards' texts, taken from the signed news file. Platform-free; the window thread calls
-// these and draws what they return.
-//
-//   // when the panel is empty and the engine's news text is not, and after a language switch:
-//   const std::vector<NewsEntry> entries = parseNewsEntries(texts.newsText, currentLanguage());
-//   // fill card i (i < entries.size()) with entries[i], enable it; the news count is entries.size()
-//   // a click on card i:
-//   if (isOpenableWebLink(entries[i].link)) openPage(entries[i].link);
+// The news cards' texts, taken from the signed news file. Platform-free. The tick (ui/tick_win.cpp)
+// parses the engine's news text whenever it or the interface language has changed and shows the
+// entries on the cards; a click on a card opens its link through ui/shell_win.h only when
+// isOpenableWebLink allows it.
 //
 // The file comes in one of two formats:
 //   - sectioned: the first line that is neither empty nor a "#" comment is exactly "[news]"; each

@@ -17,7 +17,7 @@
 #include "config/text_convert.h"
 #include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
-#include "net/http_test_fixture_win.h"
+#include "support/http_test_fixture_win.h"
 #include "support/language_scope.h"
 #include "support/release_fixture_win.h"
 #include "support/test_env_win.h"

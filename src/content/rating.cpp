@@ -1,9 +1,8 @@
-#include "ui/rating.h"
+#include "content/rating.h"
 
 #include <algorithm>
-#include <cmath>
 
-#include "ui/rating_texts.h"
+#include "base/utf8.h"
 
 namespace {
 
@@ -21,52 +20,11 @@ size_t valueStart(std::string_view text, std::string_view key) {
 bool isHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-void appendCodePoint(WString& out, uint32_t codePoint) {
-    if (codePoint < 0x10000) {
-        out.push_back(static_cast<wchar_t>(codePoint));
-    } else {
-        codePoint -= 0x10000;
-        out.push_back(static_cast<wchar_t>(0xD800 + (codePoint >> 10)));
-        out.push_back(static_cast<wchar_t>(0xDC00 + (codePoint & 0x3FF)));
-    }
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-// Decodes one UTF-8 sequence at `i` and moves past it. Only the shortest form of a Unicode scalar
-// value is accepted: an overlong form could smuggle in a character that a check on the bytes
-// missed, and a surrogate or a value above U+10FFFF has no place in UTF-16 text.
-bool decodeUtf8(std::string_view text, size_t& i, uint32_t& codePoint) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t extra = 0;
-    uint32_t minimum = 0;
-    if (lead < 0x80) {
-        codePoint = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        extra = 1, codePoint = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2, codePoint = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3, codePoint = lead & 0x07, minimum = 0x10000;
-    } else {
-        return false;
-    }
-    if (text.size() - i - 1 < extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) return false;
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-        return false;
-    }
-    i += extra + 1;
-    return true;
 }
 
 // A \u escape's unit. A high surrogate waits for the next \u escape (`heldHigh`, 0 for none): a
@@ -84,15 +42,6 @@ void addEscapedUnit(WString& out, uint32_t& heldHigh, uint32_t unit) {
         out.push_back(static_cast<wchar_t>(unit));
     }
 }
-
-// Cut to at most `length` units; a surrogate pair at the cut goes as a whole.
-void cutKeepingPairs(WString& text, size_t length) {
-    if (text.size() <= length) return;
-    if (length > 0 && isHighSurrogate(static_cast<uint32_t>(text[length - 1]))) --length;
-    text.resize(length);
-}
-
-bool isLineBreaking(wchar_t c) { return c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029; }
 
 }  // namespace
 
@@ -155,9 +104,10 @@ std::optional<WString> readJsonString(std::string_view objectText, std::string_v
         const char c = objectText[i];
         if (c == '"') return out;  // a high surrogate still held is dropped
         if (c != '\\') {
-            uint32_t codePoint = 0;
-            if (!decodeUtf8(objectText, i, codePoint)) return std::nullopt;
-            appendCodePoint(out, codePoint);
+            const Utf8Sequence sequence = decodeUtf8(objectText, i);
+            if (!sequence.valid) return std::nullopt;
+            appendUtf16(out, sequence.codePoint);
+            i += sequence.length;
             continue;
         }
         if (i + 1 >= objectText.size()) return std::nullopt;
@@ -241,49 +191,8 @@ void collectRatings(RatingState& state, std::string_view queryUrlPrefix, RatingF
     state.loaded.exchange(true);
 }
 
-RatingPanelLook ratingPanelLook(const RatingState& state) {
-    if (!state.loaded.load()) return RatingPanelLook::Loading;
-    if (state.failed.load()) return RatingPanelLook::Unavailable;
-    const int selected = std::clamp(state.selectedDifficulty, 0, kDifficultyCount - 1);
-    return state.rows[selected].empty() ? RatingPanelLook::NoResults : RatingPanelLook::Rows;
-}
-
-WString ratingPanelMessage(RatingPanelLook look, Language language) {
-    switch (look) {
-        case RatingPanelLook::Loading:
-            return localized(kRatingLoadingText, language);
-        case RatingPanelLook::Unavailable:
-            return localized(kRatingUnavailableText, language);
-        case RatingPanelLook::NoResults:
-            return localized(kRatingNoResultsText, language);
-        case RatingPanelLook::Rows:
-            break;
-    }
-    return WString();
-}
-
-size_t visibleRatingRows(double listHeight, double rowHeight, size_t rowCount) {
-    const size_t limit = std::min(rowCount, kMaxRatingRows);
-    if (!(rowHeight > 0) || !(listHeight > 0)) return 0;
-    const double fitting = std::floor(listHeight / rowHeight);
-    return fitting >= static_cast<double>(limit) ? limit : static_cast<size_t>(fitting);
-}
-
-RatingRowTexts ratingRowTexts(const RatingRow& row, Language language) {
-    WString nick = row.nick;
-    if (nick.size() > kMaxShownNickLength) {
-        cutKeepingPairs(nick, kMaxShownNickLength);
-        nick += L"...";
-    }
-    std::replace_if(nick.begin(), nick.end(), isLineBreaking, L' ');
-    RatingRowTexts texts;
-    texts.left = std::to_wstring(row.rank) + L". " + nick;
-    texts.right = localized(kRatingWavePrefix, language) + std::to_wstring(row.wave);
-    if (row.endless > 0) texts.right += L" +" + std::to_wstring(row.endless);
-    return texts;
-}
-
-const wchar_t* difficultyLabel(int difficulty, Language language) {
-    if (difficulty < 0 || difficulty >= kDifficultyCount) return L"";
-    return localized(kDifficultyLabels[difficulty], language);
+void cutKeepingPairs(WString& text, size_t length) {
+    if (text.size() <= length) return;
+    if (length > 0 && isHighSurrogate(static_cast<uint32_t>(text[length - 1]))) --length;
+    text.resize(length);
 }

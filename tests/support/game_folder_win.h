@@ -8,8 +8,7 @@
 #include "branches/folder_rules.h"
 #include "support/test_env_win.h"
 
-// Test game folders on disk, built from real files. Shared by the branch tests, which are one
-// program, so the helpers are inline.
+// Test game folders on disk, built from real files, for the branch and the window tests.
 
 // Creates a folder and every missing parent.
 [[nodiscard]] inline bool makeFolders(const WString& folder) {
