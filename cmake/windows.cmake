@@ -29,6 +29,12 @@ add_executable(VarnholdLauncher WIN32 "${varnhold_entry_source}")
 target_compile_options(VarnholdLauncher PRIVATE ${varnhold_warnings})
 target_link_options(VarnholdLauncher PRIVATE -municode)
 target_link_libraries(VarnholdLauncher PRIVATE launcher_core launcher_resources)
+# The product ships without a symbol table and without the debug information the static C++ runtime
+# brings along: a third of the executable, which every player downloads at each update and every
+# start maps. The test build keeps both.
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    target_link_options(VarnholdLauncher PRIVATE -s)
+endif()
 
 file(GLOB varnhold_tool_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tools/*_win.cpp")
 foreach(source IN LISTS varnhold_tool_sources)
