@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/read_file_win.h"
@@ -38,16 +39,22 @@ double nowMs() {
     return now.QuadPart * 1000.0 / frequency.QuadPart;
 }
 
-template <typename Step>
-double medianMs(int runs, Step step) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
+// The medians of two steps timed in turns, so that a machine busy for a while slows both alike.
+template <typename Before, typename After>
+std::pair<double, double> medianMs(int runs, Before before, After after) {
+    std::vector<double> beforeMs, afterMs;
+    auto time = [](auto& step, std::vector<double>& times) {
         const double begin = nowMs();
         step();
         times.push_back(nowMs() - begin);
+    };
+    for (int i = 0; i < runs; ++i) {
+        time(before, beforeMs);
+        time(after, afterMs);
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    std::sort(beforeMs.begin(), beforeMs.end());
+    std::sort(afterMs.begin(), afterMs.end());
+    return {beforeMs[beforeMs.size() / 2], afterMs[afterMs.size() / 2]};
 }
 
 struct Difference {
@@ -97,8 +104,8 @@ bool benchScaling(int runs, const std::wstring& referencePath) {
     std::printf("background scaling (median of %d):\n", runs);
     for (int32_t height : {540, 720, 1080}) {
         const PixelSize size = pictureSizeAtHeight(kBackgroundSize, height);
-        const double before = medianMs(runs, [&] { (void)filteredBitmap(source, size); });
-        const double now = medianMs(runs, [&] { (void)resizedBitmap(source, size); });
+        const auto [before, now] = medianMs(
+            runs, [&] { (void)filteredBitmap(source, size); }, [&] { (void)resizedBitmap(source, size); });
         const auto filtered = filteredBitmap(source, size);
         const auto scaled = resizedBitmap(source, size);
         if (!filtered || !scaled) return false;
@@ -119,32 +126,6 @@ bool benchScaling(int runs, const std::wstring& referencePath) {
             fromNow.meanPerChannel, fromBefore.meanPerChannel, fromNow.largestInside,
             fromBefore.largestInside);
     }
-    return true;
-}
-
-// Every other picture at half its size (the buttons of a 1080-line screen's window): how far the
-// exact method lies from GDI+'s filter, over all their pixels.
-bool compareHalvedPictures() {
-    double sum = 0;
-    double pixels = 0;
-    int largest = 0;
-    for (const ImageSize& image : kImageSizes) {
-        if (image.id == kImageBackground || image.size.width % 2 || image.size.height % 2) continue;
-        const DecodedPng png = loadPngResource(GetModuleHandleW(nullptr), image.id);
-        if (!png.bitmap) return false;
-        const PixelSize half{image.size.width / 2, image.size.height / 2};
-        const auto filtered = filteredBitmap(*png.bitmap, half);
-        const auto resized = resizedBitmap(*png.bitmap, half);
-        if (!filtered || !resized) return false;
-        const Difference d = difference(*filtered, *resized);
-        sum += d.meanPerChannel * half.width * half.height;
-        pixels += static_cast<double>(half.width) * half.height;
-        largest = std::max(largest, d.largestInside);
-    }
-    std::printf(
-        "  the other pictures at half their size: difference from GDI+'s pictures: mean %.3f per channel, "
-        "largest away from the outermost pixels %d\n",
-        sum / pixels, largest);
     return true;
 }
 
@@ -178,8 +159,7 @@ bool benchDecoding(const std::wstring& folder, int runs) {
     for (const std::string& bytes : embedded) {
         if (!decodePng(bytes.data(), bytes.size()).bitmap) return false;
     }
-    const double before = medianMs(runs, decodeAll(raw));
-    const double after = medianMs(runs, decodeAll(embedded));
+    const auto [before, after] = medianMs(runs, decodeAll(raw), decodeAll(embedded));
     std::printf(
         "decoding all %zu pictures (median of %d): re-encoded %.1f ms, as rendered %.1f ms, ratio %.2f "
         "(at most 1); %zu bytes, as rendered %zu, %.1f %% smaller\n",
@@ -199,7 +179,7 @@ int wmain(int argc, wchar_t** argv) {
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartup(&token, &input, nullptr);
-    const bool scaled = benchScaling(runs, argc > 3 ? argv[3] : L"") && compareHalvedPictures();
+    const bool scaled = benchScaling(runs, argc > 3 ? argv[3] : L"");
     if (!scaled) std::fprintf(stderr, "the background did not load or scale\n");
     const bool decoded = benchDecoding(argv[1], runs);
     if (!decoded) std::fprintf(stderr, "the pictures of %ls did not read or decode\n", argv[1]);
