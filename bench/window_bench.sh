@@ -12,9 +12,15 @@
 #             folder from local test servers on the addresses compiled into the build (ports 8443 to
 #             8445) and receive news whose items have English fields only: in English they show
 #             cards, in Russian none;
+#   steps     the time of each step of the launcher's start-up, from a copy built with step timers
+#             (launcher_timed.exe; the product has none);
+#   pictures  the background's scaling step alone and the decoding of every picture, against how
+#             both were done before (picture_bench.exe);
 #   frame     one full frame, a progress-bar update and an idle tick against a bare blit of the
 #             back buffer (frame_bench.exe); an idle tick must leave nothing to repaint, with news
 #             cards on screen and with a news text that yields no card.
+# The launchers run as the product ships, without symbols and debug information (the product's link
+# leaves them out; this test build keeps them for the tests), and the executables' sizes are printed.
 # usage: bench/window_bench.sh [BUILD_DIR]      (default build/win64-test, configured)
 # Needs the ports 8443 to 8445 free (run it under the lock the window tests take).
 set -euo pipefail
@@ -23,8 +29,8 @@ root=$(pwd)
 build=${1:-$root/build/win64-test}
 [[ "$build" = /* ]] || build=$root/$build
 work=$build/bench-window
-cmake --build "$build" --target VarnholdLauncher bench_window_bench bench_window_floor bench_frame_bench \
-    add_root_cert >/dev/null
+cmake --build "$build" --target VarnholdLauncher bench_launcher_timed bench_window_bench bench_window_floor \
+    bench_frame_bench bench_picture_bench add_root_cert >/dev/null
 
 if [[ -z "${DISPLAY:-}" ]]; then
     source scripts/xvfb.sh
@@ -48,11 +54,27 @@ winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 rm -rf "$work"
 mkdir -p "$work/empty"
-cp "$build/VarnholdLauncher.exe" "$build/bench/window_floor.exe" "$work/"
+cp "$build/VarnholdLauncher.exe" "$build/bench/launcher_timed.exe" "$build/bench/window_floor.exe" "$work/"
+x86_64-w64-mingw32-strip "$work/VarnholdLauncher.exe" "$work/launcher_timed.exe"
+product="$root/build/win32/VarnholdLauncher.exe"
+if [[ -f "$product" ]]; then
+    product_size="$(stat -c %s "$product") bytes (build/win32)"
+else
+    product_size="not built (cmake --preset win32 && cmake --build --preset win32)"
+fi
+echo "executable size: the 32-bit product $product_size; the 64-bit launcher measured here $(stat -c %s "$work/VarnholdLauncher.exe") bytes"
 printf '# VarnholdLauncher config (UTF-8)\n[paths]\nlurra=%s\nktvx=\n[ui]\nlanguage=en\n' \
     "$(winpath "$work/empty")" >"$work/launcher.ini"
 "$WINE" "$build/bench/window_bench.exe" "$(winpath "$work")" >"$work/window.log" 2>&1 || { cat "$work/window.log"; exit 1; }
 cat "$work/window.log"
+
+# The reference of the scaling's quality: the background drawn from its source at the size of a
+# 1080-line screen's window, made opaque as the build makes it.
+rsvg-convert -w 960 -h 540 -o "$work/background-540.part.png" "$build/art/svg/background.svg"
+convert "$work/background-540.part.png" -background black -alpha remove -alpha off PNG24:"$work/background-540.png"
+"$WINE" "$build/bench/picture_bench.exe" "$(winpath "$build/art")" 15 "$(winpath "$work/background-540.png")" \
+    >"$work/picture.log" 2>&1 || { cat "$work/picture.log"; exit 1; }
+cat "$work/picture.log"
 
 # Clock ticks of user and system time of a Linux process.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }

@@ -3,14 +3,17 @@
 // and the same floor after what every start of the launcher pays first (window_floor.exe platform).
 // (The idle CPU time is measured from the Linux side by bench/window_bench.sh: under Wine,
 // GetProcessTimes of another process reports nothing.)
+// Then the time of each step of the launcher's start-up, from a copy of the launcher built with
+// step timers (launcher_timed.exe, which writes them to startup_steps.txt next to itself).
 // usage: window_bench.exe WORK_FOLDER [RUNS]
-//   WORK_FOLDER holds VarnholdLauncher.exe, window_floor.exe and a launcher.ini whose folders
-//   exist but hold no game, so a check ends at once without the network.
+//   WORK_FOLDER holds VarnholdLauncher.exe, launcher_timed.exe, window_floor.exe and a launcher.ini
+//   whose folders exist but hold no game, so a check ends at once without the network.
 // Prints the figures and the ratios; exit code 0 when every program started and ended.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -84,6 +87,65 @@ bool startUpTimes(const std::wstring& exe, const std::wstring& arguments, const 
     return true;
 }
 
+// One step of the timed launcher's start-up over several runs: when it began and ended (its first
+// and last occurrence, in ms since the program's static initialisation) and its summed time (a
+// step that runs once per picture occurs many times, on several threads).
+struct StepRuns {
+    std::vector<double> begins, ends, totals;
+};
+
+bool addStepTimes(const std::wstring& path, std::map<std::string, StepRuns>& steps) {
+    std::FILE* file = _wfopen(path.c_str(), L"r");
+    if (!file) return false;
+    std::map<std::string, std::vector<double>> run;  // name -> first begin, last end, total
+    char text[256];
+    double begin = 0, end = 0;
+    while (std::fscanf(file, " %255[^\t]\t%lf\t%lf", text, &begin, &end) == 3) {
+        const std::string name = text;
+        auto [found, added] = run.try_emplace(name, std::vector<double>{begin, end, 0});
+        std::vector<double>& times = found->second;
+        times[0] = std::min(times[0], begin);
+        times[1] = std::max(times[1], end);
+        times[2] += end - begin;
+    }
+    std::fclose(file);
+    for (const auto& [name, times] : run) {
+        StepRuns& runs = steps[name];
+        runs.begins.push_back(times[0]);
+        runs.ends.push_back(times[1]);
+        runs.totals.push_back(times[2]);
+    }
+    return !run.empty();
+}
+
+bool printStepTimes(const std::wstring& folder, int runs) {
+    const std::wstring exe = folder + L"\\launcher_timed.exe";
+    const std::wstring stepsFile = folder + L"\\startup_steps.txt";
+    std::map<std::string, StepRuns> steps;
+    std::vector<double> visible;
+    for (int run = 0; run <= runs; ++run) {
+        DeleteFileW(stepsFile.c_str());
+        Started started = start(exe, L"", kInstanceMutexName);
+        if (started.windowMs < 0 || !stop(started, kInstanceMutexName)) return false;
+        if (run == 0) continue;  // the first start loads the program from disk
+        visible.push_back(started.windowMs);
+        if (!addStepTimes(stepsFile, steps)) return false;
+    }
+    std::vector<std::pair<double, std::string>> order;
+    for (const auto& [name, times] : steps) order.emplace_back(median(times.begins), name);
+    std::sort(order.begin(), order.end());
+    std::printf(
+        "start-up steps of the launcher with step timers (median of %d; ms since its static "
+        "initialisation; window visible to this program at %.0f ms after its process start):\n",
+        runs, median(visible));
+    for (const auto& [begin, name] : order) {
+        const StepRuns& times = steps[name];
+        std::printf("  %-28s %6.1f .. %6.1f  (%5.1f ms)\n", name.c_str(), begin, median(times.ends),
+                    median(times.totals));
+    }
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -122,5 +184,9 @@ int wmain(int argc, wchar_t** argv) {
         "%.2f of the plain window; launcher / that floor %.2f\n",
         platformStart, platformStart / floorStart, launcherStart / platformStart);
 
+    if (!printStepTimes(folder, runs)) {
+        std::fprintf(stderr, "the timed launcher did not show its window or wrote no step times\n");
+        return 1;
+    }
     return 0;
 }

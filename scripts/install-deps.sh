@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build make g++ gcc clang libclang-rt-14-dev clang-format
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     libz-mingw-w64-dev googletest libgtest-dev
-    wine wine64 xvfb xauth x11-utils xdotool fonts-dejavu-core imagemagick librsvg2-bin
+    wine wine64 xvfb xauth x11-utils xdotool fonts-dejavu-core imagemagick librsvg2-bin zopfli
     python3 openssl e2fsprogs procps util-linux
     curl nginx-light xdotool
     osslsigncode rclone python3-cryptography python3-venv python3-setuptools python3-wheel

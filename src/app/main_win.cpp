@@ -62,11 +62,12 @@ void endProcessState(ProcessState& state) {
 }
 
 // Brings an earlier launcher's window back (also from minimised) and tells whether there was one
-// within kEarlierWindowWaitMs.
+// within kEarlierWindowWaitMs. A launcher makes its window hidden and shows it with its first frame:
+// a hidden one is waited for, since restoring it would show it before it can paint.
 bool activateEarlierInstance() {
     const ULONGLONG deadline = GetTickCount64() + kEarlierWindowWaitMs;
     HWND earlier = nullptr;
-    while (!(earlier = FindWindowW(kInstanceMutexName, nullptr))) {
+    while (!(earlier = FindWindowW(kInstanceMutexName, nullptr)) || !IsWindowVisible(earlier)) {
         if (GetTickCount64() >= deadline) return false;
         Sleep(kEarlierWindowPollMs);
     }

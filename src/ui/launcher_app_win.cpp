@@ -1,10 +1,13 @@
 #include "ui/launcher_app_win.h"
 
+#include <cstdio>
 #include <cwchar>
 #include <stdexcept>
 
 #include "base/constants.h"
 #include "base/handles_win.h"
+#include "base/paths_win.h"
+#include "base/step_times.h"
 #include "config/settings_win.h"
 #include "ui/image_table.h"
 #include "ui/paint_win.h"
@@ -46,7 +49,9 @@ struct ButtonPictures {
     ImageButton* button;
     ButtonImageIds ids;
     int32_t height;
-    bool onFirstFrame = true;  // news cards show only once news have arrived
+    // Whether the first frame shows it: news cards show only once news have arrived, the gear
+    // panel's and the question's buttons only once they open, which the frame loop does.
+    bool onFirstFrame = true;
 };
 
 std::vector<ButtonPictures> buttonPictures(LauncherApp& app) {
@@ -55,14 +60,18 @@ std::vector<ButtonPictures> buttonPictures(LauncherApp& app) {
     // The strip's link buttons are low and narrow: a small document leaves room for the caption.
     const int32_t stripLinkHeight = L.mainLinks[0].height * 11 / 20;
     std::vector<ButtonPictures> list = {
-        {&b.close, kCloseImages, 0},    {&b.minimise, kMinimiseImages, 0},
-        {&b.gear, kGearImages, 0},      {&b.language, kLanguageImages, 0},
-        {&b.verify, kVerifyImages, 0},  {&b.continueAnyway, kContinueImages, 0},
-        {&b.tryAgain, kRetryImages, 0}, {&b.tryAgainAdmin, kRetryImages, 0},
+        {&b.close, kCloseImages, 0},
+        {&b.minimise, kMinimiseImages, 0},
+        {&b.gear, kGearImages, 0},
+        {&b.language, kLanguageImages, 0},
+        {&b.verify, kVerifyImages, 0, false},
+        {&b.continueAnyway, kContinueImages, 0, false},
+        {&b.tryAgain, kRetryImages, 0, false},
+        {&b.tryAgainAdmin, kRetryImages, 0, false},
     };
     for (ImageButton& play : b.play) list.push_back({&play, kPlayImages, 0});
-    for (ImageButton& folder : b.folders) list.push_back({&folder, kFolderImages, 0});
-    for (ImageButton& link : b.gearLinks) list.push_back({&link, kLinkImages, 0});
+    for (ImageButton& folder : b.folders) list.push_back({&folder, kFolderImages, 0, false});
+    for (ImageButton& link : b.gearLinks) list.push_back({&link, kLinkImages, 0, false});
     for (ImageButton& link : b.mainLinks) list.push_back({&link, kLinkImages, stripLinkHeight});
     // The panel frames are scaled together to the card height of the layout.
     for (ImageButton& card : b.news) list.push_back({&card, kNewsCardImages, L.news[0].height, false});
@@ -81,11 +90,10 @@ SharedPicture picture(const PictureStore& pictures, int32_t id, int32_t height) 
     return height == 0 ? pictures.scaled(id) : pictures.atHeight(id, height);
 }
 
-// The pictures of the first frame: the look every button starts in, the background and the
-// divider. The window shows as soon as these are ready.
+// The pictures of the first frame besides the background: the look each button it shows starts in,
+// and the divider. The window shows as soon as these are ready.
 void requestFirstFrame(LauncherApp& app) {
     PictureStore& pictures = *app.pictures;
-    pictures.requestAtHeight(kImageBackground, app.geometry.height);
     pictures.requestAtHeight(kImageDivider, static_cast<int32_t>(app.layout.rating.divider.height));
     for (const ButtonPictures& entry : buttonPictures(app)) {
         if (!entry.onFirstFrame) continue;
@@ -147,6 +155,33 @@ void registerWindowClass(HINSTANCE instance) {
     }
 }
 
+// The window, hidden until its first frame is ready: the window procedure leaves it to the system
+// until the window knows its application object, which it learns only then.
+HWND createHiddenWindow(HINSTANCE instance, const wchar_t* title, const WindowGeometry& geometry) {
+    const HWND window =
+        CreateWindowExW(0, kInstanceMutexName, title, WS_POPUP | WS_MINIMIZEBOX, geometry.left, geometry.top,
+                        geometry.width, geometry.height, nullptr, nullptr, instance, nullptr);
+    if (!window) throw std::runtime_error("Failed to create window!");
+    HRGN region = CreateRectRgn(0, 0, geometry.width, geometry.height);
+    // On success the window owns the region.
+    if (region && !SetWindowRgn(window, region, TRUE)) DeleteObject(region);
+    return window;
+}
+
+#ifdef VARNHOLD_STEP_TIMES
+// The benchmark's copy of the launcher leaves its step times next to itself, one step a line:
+// name, begin and end in milliseconds since its static initialisation.
+void writeStepTimes() {
+    std::FILE* file = _wfopen((launcherFolder() + L"\\startup_steps.txt").c_str(), L"w");
+    if (!file) return;
+    for (const step_times::Step& step : step_times::steps())
+        std::fprintf(file, "%s\t%.3f\t%.3f\n", step.name, step.beginMs, step.endMs);
+    std::fclose(file);
+}
+#else
+void writeStepTimes() {}
+#endif
+
 }  // namespace
 
 bool processIsElevated() {
@@ -161,12 +196,19 @@ bool processIsElevated() {
 }
 
 LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instance) {
+    // The window shows once its first frame is ready, and the background is most of that: it
+    // decodes from the start, beside everything up to the window's creation, which needs no picture.
+    PictureAhead backgroundAhead(instance, kImageBackground);
     // Settings first: every text built from here on is in their language.
     loadSettings();
     worker = std::make_unique<UpdateWorker>();
     shownStatus = localized(ui_texts::kInitializing);
 
-    const Display display = measureDisplay();
+    Display display;
+    {
+        TIMED_STEP("display");
+        display = measureDisplay();
+    }
     screenWidth = display.width;
     screenHeight = display.height;
     dpiY = display.dpiY;
@@ -184,34 +226,49 @@ LauncherApp::LauncherApp(HINSTANCE instance, int showCommand) : instance(instanc
     placeProgressBar(totalBar, layout.totalBar, layout.totalLabel);
     setInitialStates(*this);
     requestFirstFrame(*this);
-    pictures->loadRequested(kPictureThreads);
-    assignPictures(*this);
+    pictures->startLoading(1);
 
     {
+        TIMED_STEP("font and canvas");
         Gdiplus::FontFamily family(L"Segoe UI");
         if (family.GetLastStatus() != Gdiplus::Ok) throw std::runtime_error("No font!");
         canvas = std::make_unique<Canvas>(geometry.width, geometry.height, layout.fontBase, family);
     }
-    canvas->background = pictures->atHeight(kImageBackground, geometry.height);
-    prepareBaseLayer(*this);
-
-    registerWindowClass(instance);
-    window =
-        CreateWindowExW(0, kInstanceMutexName, title, WS_POPUP | WS_MINIMIZEBOX, geometry.left, geometry.top,
-                        geometry.width, geometry.height, nullptr, nullptr, instance, nullptr);
-    if (!window) throw std::runtime_error("Failed to create window!");
+    // What lies under every frame is drawn where the background is scaled, while this thread makes
+    // the window: nothing here touches the canvas again before the background has arrived.
+    backgroundAhead.scaleTo(geometry.height, [this](const SharedPicture& background) {
+        TIMED_STEP("base layer");
+        canvas->background = background;
+        prepareBaseLayer(*this);
+    });
+    {
+        TIMED_STEP("window class");
+        registerWindowClass(instance);
+    }
+    {
+        TIMED_STEP("create window");
+        window = createHiddenWindow(instance, title, geometry);
+    }
+    {
+        TIMED_STEP("first frame pictures");
+        pictures->finishLoading();
+        pictures->add(kImageBackground, geometry.height, backgroundAhead.picture());
+        assignPictures(*this);
+    }
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     connectWorker(*this);
-
-    HRGN region = CreateRectRgn(0, 0, geometry.width, geometry.height);
-    // On success the window owns the region.
-    if (region && !SetWindowRgn(window, region, TRUE)) DeleteObject(region);
-
-    ShowWindow(window, showCommand);
-    UpdateWindow(window);
-    // The looks that no button shows yet, loaded once the window is up.
-    requestTheRest(*this);
-    pictures->loadRequested(kPictureThreads);
-    assignPictures(*this);
+    {
+        TIMED_STEP("show");
+        ShowWindow(window, showCommand);
+        UpdateWindow(window);
+    }
+    {
+        TIMED_STEP("other pictures");
+        // The looks that no button shows yet, loaded once the window is up.
+        requestTheRest(*this);
+        pictures->loadRequested(kPictureThreads);
+        assignPictures(*this);
+    }
     running = true;
+    writeStepTimes();
 }

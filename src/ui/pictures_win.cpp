@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "base/handles_win.h"
+#include "base/step_times.h"
 #include "ui/image_table.h"
+#include "ui/picture_halving.h"
 
 namespace {
 
@@ -20,21 +22,53 @@ const unsigned char* resourceBytes(HMODULE module, int32_t id, DWORD& size) {
 }
 
 SharedPicture loadAtHeight(HMODULE module, int32_t id, int32_t height) {
-    DecodedPng png = loadPngResource(module, id);
-    if (!png.bitmap) return nullptr;
-    const PixelSize stored{static_cast<int32_t>(png.bitmap->GetWidth()),
-                           static_cast<int32_t>(png.bitmap->GetHeight())};
-    const PixelSize size = pictureSizeAtHeight(stored, height);
-    auto resized = resizedBitmap(*png.bitmap, size);
-    return resized ? makePicture(*resized) : nullptr;
+    DecodedPng png;
+    {
+        TIMED_STEP(id == kImageBackground ? "background: decode" : "picture: decode");
+        png = loadPngResource(module, id);
+    }
+    return png.bitmap ? scaledPicture(*png.bitmap, height) : nullptr;
+}
+
+// Each picture is decoded and scaled on its own objects, so pictures load side by side.
+// Runs on helper threads: nothing may leave it; a picture that cannot be made stays missing.
+void loadEach(HMODULE module, const std::vector<std::pair<int32_t, int32_t>>& keys,
+              std::vector<SharedPicture>& results, std::atomic<size_t>& next) noexcept {
+    for (size_t i; (i = next.fetch_add(1)) < keys.size();) {
+        try {
+            results[i] = loadAtHeight(module, keys[i].first, keys[i].second);
+        } catch (...) {
+            results[i] = nullptr;
+        }
+    }
+}
+
+// The mean of each 2 x 2 block of an opaque RGB `source`, which is exactly twice `size`. Read in its
+// own format: converting it to ARGB first would cost as much again.
+std::unique_ptr<Gdiplus::Bitmap> halvedBitmap(Gdiplus::Bitmap& source, PixelSize size) {
+    auto target = std::make_unique<Gdiplus::Bitmap>(size.width, size.height, PixelFormat32bppARGB);
+    if (target->GetLastStatus() != Gdiplus::Ok) return nullptr;
+    Gdiplus::Rect whole(0, 0, 2 * size.width, 2 * size.height);
+    Gdiplus::BitmapData from{};
+    if (source.LockBits(&whole, Gdiplus::ImageLockModeRead, PixelFormat24bppRGB, &from) != Gdiplus::Ok)
+        return nullptr;
+    Gdiplus::Rect half(0, 0, size.width, size.height);
+    Gdiplus::BitmapData to{};
+    if (target->LockBits(&half, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB, &to) != Gdiplus::Ok) {
+        source.UnlockBits(&from);
+        return nullptr;
+    }
+    halveRgbPixels(static_cast<const uint8_t*>(from.Scan0), from.Stride, static_cast<uint8_t*>(to.Scan0),
+                   to.Stride, size.width, size.height);
+    const bool written = target->UnlockBits(&to) == Gdiplus::Ok;
+    source.UnlockBits(&from);
+    return written ? std::move(target) : nullptr;
 }
 
 }  // namespace
 
-DecodedPng loadPngResource(HMODULE module, int32_t id) {
+DecodedPng decodePng(const void* bytes, size_t size) {
     DecodedPng png;
-    DWORD size = 0;
-    const unsigned char* bytes = resourceBytes(module, id, size);
     if (!bytes || size == 0) return png;
     UniqueGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, size));
     void* target = memory ? GlobalLock(memory.get()) : nullptr;
@@ -49,6 +83,12 @@ DecodedPng loadPngResource(HMODULE module, int32_t id) {
     if (png.bitmap && (png.bitmap->GetLastStatus() != Gdiplus::Ok || png.bitmap->GetWidth() == 0))
         png.bitmap.reset();
     return png;
+}
+
+DecodedPng loadPngResource(HMODULE module, int32_t id) {
+    DWORD size = 0;
+    const unsigned char* bytes = resourceBytes(module, id, size);
+    return decodePng(bytes, size);
 }
 
 PixelSize pngResourceSize(HMODULE module, int32_t id) {
@@ -67,7 +107,7 @@ PixelSize pngResourceSize(HMODULE module, int32_t id) {
     return stored;
 }
 
-std::unique_ptr<Gdiplus::Bitmap> resizedBitmap(Gdiplus::Bitmap& source, PixelSize size) {
+std::unique_ptr<Gdiplus::Bitmap> filteredBitmap(Gdiplus::Bitmap& source, PixelSize size) {
     auto target = std::make_unique<Gdiplus::Bitmap>(size.width, size.height, PixelFormat32bppARGB);
     if (target->GetLastStatus() != Gdiplus::Ok) return nullptr;
     Gdiplus::Graphics graphics(target.get());
@@ -76,6 +116,20 @@ std::unique_ptr<Gdiplus::Bitmap> resizedBitmap(Gdiplus::Bitmap& source, PixelSiz
     graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
     if (graphics.DrawImage(&source, 0, 0, size.width, size.height) != Gdiplus::Ok) return nullptr;
     return target;
+}
+
+std::unique_ptr<Gdiplus::Bitmap> resizedBitmap(Gdiplus::Bitmap& source, PixelSize size) {
+    // Only an opaque picture (the background): the filter's way with transparent edges differs.
+    if (source.GetPixelFormat() != PixelFormat24bppRGB) return filteredBitmap(source, size);
+    const PixelSize stored{static_cast<int32_t>(source.GetWidth()), static_cast<int32_t>(source.GetHeight())};
+    if (size.width == stored.width && size.height == stored.height) {
+        std::unique_ptr<Gdiplus::Bitmap> copy(
+            source.Clone(0, 0, size.width, size.height, PixelFormat32bppARGB));
+        if (copy && copy->GetLastStatus() == Gdiplus::Ok) return copy;
+    } else if (2 * size.width == stored.width && 2 * size.height == stored.height) {
+        if (auto halved = halvedBitmap(source, size)) return halved;
+    }
+    return filteredBitmap(source, size);
 }
 
 SharedPicture makePicture(Gdiplus::Bitmap& image) {
@@ -88,6 +142,67 @@ SharedPicture makePicture(Gdiplus::Bitmap& image) {
     picture->cached = std::move(cached);
     picture->size = {static_cast<int32_t>(image.GetWidth()), static_cast<int32_t>(image.GetHeight())};
     return picture;
+}
+
+SharedPicture scaledPicture(Gdiplus::Bitmap& source, int32_t height) {
+    const PixelSize stored{static_cast<int32_t>(source.GetWidth()), static_cast<int32_t>(source.GetHeight())};
+    std::unique_ptr<Gdiplus::Bitmap> scaled;
+    {
+        TIMED_STEP(stored.width == kBackgroundSize.width ? "background: scale" : "picture: scale");
+        scaled = resizedBitmap(source, pictureSizeAtHeight(stored, height));
+    }
+    TIMED_STEP(stored.width == kBackgroundSize.width ? "background: cache" : "picture: cache");
+    return scaled ? makePicture(*scaled) : nullptr;
+}
+
+PictureAhead::PictureAhead(HMODULE module, int32_t id)
+    : module(module), id(id), orderGiven(order.get_future()) {
+    try {
+        thread = std::thread([this] { load(); });
+    } catch (...) {
+        // no thread: picture() loads it
+    }
+}
+
+PictureAhead::~PictureAhead() {
+    if (!ordered) scaleTo(0, {});
+    if (thread.joinable()) thread.join();
+}
+
+void PictureAhead::scaleTo(int32_t height, FollowUp followUp) {
+    ordered = true;
+    order.set_value({height, std::move(followUp)});
+}
+
+SharedPicture PictureAhead::picture() {
+    if (thread.joinable()) {
+        thread.join();
+    } else {
+        load();
+    }
+    return std::move(result);
+}
+
+void PictureAhead::load() {
+    try {
+        DecodedPng png;
+        {
+            TIMED_STEP(id == kImageBackground ? "background: decode" : "picture: decode");
+            png = loadPngResource(module, id);
+        }
+        const Order given = orderGiven.get();
+        if (given.height <= 0) return;  // given up
+        if (png.bitmap) result = scaledPicture(*png.bitmap, given.height);
+        if (given.followUp) given.followUp(result);
+    } catch (...) {
+        // On a helper thread nothing may leave: the picture stays missing.
+    }
+}
+
+PictureStore::~PictureStore() {
+    if (!loading) return;
+    loading->next = loading->keys.size();  // the threads stop after the picture they hold
+    for (std::thread& thread : loading->threads) thread.join();
 }
 
 PixelSize PictureStore::scaledSize(int32_t id) const {
@@ -114,27 +229,37 @@ void PictureStore::requestAtHeight(int32_t id, int32_t height) {
 }
 
 void PictureStore::loadRequested(int threads) {
-    std::vector<SharedPicture> results(pending.size());
-    std::atomic<size_t> next{0};
-    // Each picture is decoded and scaled on its own objects, so pictures load side by side; the
-    // window waits for the slowest, the background, rather than for the sum.
-    auto work = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < pending.size();) {
-            results[i] = loadAtHeight(module, pending[i].first, pending[i].second);
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < threads && static_cast<size_t>(i) < pending.size(); ++i) {
+    startLoading(threads - 1);
+    finishLoading();
+}
+
+void PictureStore::startLoading(int threads) {
+    finishLoading();
+    loading = std::make_unique<Loading>();
+    Loading& round = *loading;
+    round.keys.swap(pending);
+    round.results.resize(round.keys.size());
+    for (int i = 0; i < threads && static_cast<size_t>(i) < round.keys.size(); ++i) {
         try {
-            helpers.emplace_back(work);
+            round.threads.emplace_back(
+                [&round, module = module] { loadEach(module, round.keys, round.results, round.next); });
         } catch (...) {
-            break;  // no thread: this one does the rest
+            break;  // no thread: finishLoading does the rest
         }
     }
-    work();
-    for (std::thread& helper : helpers) helper.join();
-    for (size_t i = 0; i < pending.size(); ++i) loaded.emplace(pending[i], results[i]);
-    pending.clear();
+}
+
+void PictureStore::finishLoading() {
+    if (!loading) return;
+    Loading& round = *loading;
+    loadEach(module, round.keys, round.results, round.next);
+    for (std::thread& thread : round.threads) thread.join();
+    for (size_t i = 0; i < round.keys.size(); ++i) loaded.emplace(round.keys[i], round.results[i]);
+    loading.reset();
+}
+
+void PictureStore::add(int32_t id, int32_t height, SharedPicture picture) {
+    loaded[{id, height}] = std::move(picture);
 }
 
 SharedPicture PictureStore::scaled(int32_t id) const {

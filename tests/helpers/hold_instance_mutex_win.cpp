@@ -3,9 +3,9 @@
 // and holds it until the named "release" event is set (or 120 s pass). Then it exits, which leaves
 // the mutex abandoned, as a killed launcher would. Exits with 1 when the mutex or an event cannot
 // be opened, before "ready".
-// With WINDOW_AFTER_MS it shows a minimised window of the launcher's class that long after "ready",
-// as a launcher does whose start is slow; with "denied" the mutex lets no other process open it, as
-// one made by an elevated launcher denies a normal one.
+// With WINDOW_AFTER_MS it makes a hidden window of the launcher's class at "ready" and shows it
+// minimised that long after, as a launcher does whose first frame is slow to prepare; with "denied"
+// the mutex lets no other process open it, as one made by an elevated launcher denies a normal one.
 // usage: hold_instance_mutex.exe READY_EVENT RELEASE_EVENT [WINDOW_AFTER_MS [denied]]
 #include <windows.h>
 
@@ -31,15 +31,14 @@ UniqueKernelHandle createMutex(bool denied) {
     return UniqueKernelHandle(CreateMutexW(&attributes, TRUE, kInstanceMutexName));
 }
 
-void showLauncherWindow() {
+HWND createHiddenLauncherWindow() {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = kInstanceMutexName;
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, kInstanceMutexName, L"held", WS_POPUP | WS_MINIMIZEBOX, 0, 0, 200, 100,
-                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    ShowWindow(window, SW_SHOWMINNOACTIVE);
+    return CreateWindowExW(0, kInstanceMutexName, L"held", WS_POPUP | WS_MINIMIZEBOX, 0, 0, 200, 100, nullptr,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 }  // namespace
@@ -53,6 +52,7 @@ int wmain(int argc, wchar_t** argv) {
     UniqueKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[1]));
     UniqueKernelHandle release(OpenEventW(SYNCHRONIZE, FALSE, argv[2]));
     if (!ready || !release) return 1;
+    const HWND window = windowAfterMs >= 0 ? createHiddenLauncherWindow() : nullptr;
     SetEvent(ready.get());
     const ULONGLONG started = GetTickCount64();
     bool windowShown = false;
@@ -60,7 +60,7 @@ int wmain(int argc, wchar_t** argv) {
     while (GetTickCount64() - started < 120000) {
         if (!windowShown && windowAfterMs >= 0 &&
             GetTickCount64() - started >= static_cast<ULONGLONG>(windowAfterMs)) {
-            showLauncherWindow();
+            ShowWindow(window, SW_SHOWMINNOACTIVE);
             windowShown = true;
         }
         const HANDLE handle = release.get();

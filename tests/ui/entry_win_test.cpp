@@ -160,13 +160,13 @@ TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
     EXPECT_EQ(waitForChild(holder, 10000), std::optional<DWORD>(0));
 }
 
-// An earlier launcher whose window comes late (a slow start) is waited for and brought forward, as
-// is one whose mutex this process may not open (made elevated; Wine enforces a mutex's access
-// rules as Windows does).
+// An earlier launcher whose window shows late (made hidden while its first frame is prepared) is
+// waited for and brought forward once it shows, as is one whose mutex this process may not open
+// (made elevated; Wine enforces a mutex's access rules as Windows does).
 TEST_F(Entry, AnEarlierLauncherWithALateWindowOrAMutexWeMayNotOpenIsBroughtForward) {
     const WString helper =
         winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_instance_mutex.exe");
-    for (const wchar_t* holding : {L" 2000", L" 0 denied"}) {
+    for (const auto& [holding, showAfterMs] : {std::pair{L" 2000", 2000u}, {L" 0 denied", 0u}}) {
         SCOPED_TRACE(testing::Message() << "holder:" << wideToUtf8(holding));
         const WString readyName = eventName(L"ready"), releaseName = eventName(L"release");
         UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
@@ -174,8 +174,13 @@ TEST_F(Entry, AnEarlierLauncherWithALateWindowOrAMutexWeMayNotOpenIsBroughtForwa
         const ChildProcess holder =
             startChild(helper, L"\"" + helper + L"\" " + readyName + L" " + releaseName + holding);
         ASSERT_EQ(WaitForSingleObject(ready.get(), 20000), WAIT_OBJECT_0);
+        const ULONGLONG readyAt = GetTickCount64();
         ASSERT_TRUE(launcher.start());
         EXPECT_EQ(launcher.waitForExit(20000), std::optional<DWORD>(0));
+        // Restored only once it showed (minimised): one restored while still hidden would show
+        // minimised after all.
+        const ULONGLONG shownAt = readyAt + showAfterMs + 500;
+        if (GetTickCount64() < shownAt) Sleep(static_cast<DWORD>(shownAt - GetTickCount64()));
         const std::vector<HWND> windows = allLauncherWindows();  // the holder's, no other
         ASSERT_EQ(windows.size(), 1u);
         EXPECT_TRUE(waitUntil([&] { return IsIconic(windows[0]) == FALSE; }, 5000));
