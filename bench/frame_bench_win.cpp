@@ -14,23 +14,13 @@
 #include <utility>
 #include <vector>
 
+#include "bench_clock_win.h"
 #include "config/settings.h"
 #include "ui/launcher_app_win.h"
 #include "ui/paint_win.h"
 #include "ui/tick_win.h"
 
 namespace {
-
-double nowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart * 1000.0 / frequency.QuadPart;
-}
 
 template <typename Step>
 double medianMs(int count, Step step) {

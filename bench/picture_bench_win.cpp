@@ -22,22 +22,12 @@
 #include <vector>
 
 #include "base/read_file_win.h"
+#include "bench_clock_win.h"
 #include "ui/geometry.h"
 #include "ui/image_table.h"
 #include "ui/pictures_win.h"
 
 namespace {
-
-double nowMs() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart * 1000.0 / frequency.QuadPart;
-}
 
 // The medians of two steps timed in turns, so that a machine busy for a while slows both alike.
 template <typename Before, typename After>
