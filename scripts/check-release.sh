@@ -2,7 +2,7 @@
 # The release pipeline's check (a step of scripts/test.sh), against the product of build/win32:
 #   1. reproducible: scripts/release.sh, run later from a copy of the sources in another folder,
 #      builds the product again (preset win32-release, the first build's deployment values, no
-#      compiler cache); it must equal build/win32/VarnholdLauncher.exe byte for byte. The SHA-256
+#      compiler cache, pictures re-encoded anew); it must equal build/win32/VarnholdLauncher.exe byte for byte. The SHA-256
 #      of both is printed.
 #   2. signed: the release script signs it with a throw-away code-signing certificate and verifies
 #      it; the check verifies dist/ on its own, and a byte changed after signing must fail;

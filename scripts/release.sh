@@ -28,7 +28,8 @@
 #   --description TEXT     the signed content's name that Windows shows (default: Varnhold launcher)
 #   --url URL              the address Windows shows with it
 #   --out DIR              the output folder (default: dist)
-# The product is built from nothing in build/win32-release, without a compiler cache: two builds
+# The product is built from nothing in build/win32-release, without a compiler cache and without
+# the cache of re-encoded pictures (tools/build_art.py, VARNHOLD_ART_CACHE): two builds
 # of one commit give the same bytes, so anyone can rebuild a release and compare (a signed one
 # too: attach its signature to the rebuild with osslsigncode attach-signature).
 set -euo pipefail
@@ -108,7 +109,7 @@ env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER \
 # A misspelt name would otherwise be dropped without a word and its default compiled in.
 unknown=$(sed -n '/Manually-specified variables were not used/,/^--/s/^ *\(VARNHOLD_[A-Z0-9_]*\)$/\1/p' "$log")
 [[ -z "$unknown" ]] || fail "$values names values the build does not know: $unknown"
-cmake --build --preset win32-release --target VarnholdLauncher >>"$log" 2>&1 || build_failed
+VARNHOLD_ART_CACHE= cmake --build --preset win32-release --target VarnholdLauncher >>"$log" 2>&1 || build_failed
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

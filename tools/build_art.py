@@ -20,6 +20,7 @@ same pixels; the picture as rendered stays in OUT_DIR/raw for the picture benchm
 """
 
 import concurrent.futures
+import hashlib
 import os
 import re
 import shutil
@@ -237,20 +238,63 @@ def render(svg_path, png_path, width, height, opaque=False, recompressed=True):
     recompress(raw, png_path)
 
 
-def pixels(png_path):
+def pixels(png_path, quiet=False):
     """The picture's pixels as 8-bit RGBA, the way ImageMagick decodes it."""
     return subprocess.run(["convert", png_path, "-depth", "8", "RGBA:-"], check=True,
-                          stdout=subprocess.PIPE).stdout
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL if quiet else None).stdout
+
+
+ZOPFLI_ARGS = ["-y", "--iterations=1"]
+
+
+def cache_dir():
+    """Where re-encoded pictures are kept between builds (the background alone takes half a minute,
+    and the test command builds the pictures in three build folders): VARNHOLD_ART_CACHE, or a
+    folder in the user's cache; empty VARNHOLD_ART_CACHE keeps none."""
+    folder = os.environ.get("VARNHOLD_ART_CACHE")
+    if folder is None:
+        home_cache = os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
+        folder = os.path.join(home_cache, "varnhold-art")
+    return folder or None
+
+
+def cache_key(raw):
+    """The rendered bytes and how they are re-encoded: zopflipng's output depends on nothing else."""
+    digest = hashlib.sha256(" ".join(ZOPFLI_ARGS).encode())
+    with open(raw, "rb") as source:
+        digest.update(source.read())
+    return digest.hexdigest() + ".png"
 
 
 def recompress(raw, png_path):
     """zopflipng's one-iteration mode: nearly all of its gain over zlib at a fraction of its time.
-    Its output depends on the input bytes alone, so the build stays reproducible."""
+    Its output depends on the input bytes alone, so the build stays reproducible, and a picture
+    re-encoded earlier from the same bytes is taken from the cache. Either way the result must
+    decode to the rendered pixels."""
     temp = png_path + ".zopfli.png"
-    subprocess.run(["zopflipng", "-y", "--iterations=1", raw, temp], check=True, stdout=subprocess.DEVNULL)
+    cache = cache_dir()
+    cached = os.path.join(cache, cache_key(raw)) if cache else None
+    if cached and os.path.isfile(cached):
+        shutil.copyfile(cached, temp)
+        try:
+            same = pixels(temp, quiet=True) == pixels(raw)
+        except subprocess.CalledProcessError:
+            same = False  # a damaged entry: re-encoded below and written again
+        if same:
+            os.replace(temp, png_path)
+            return
+    subprocess.run(["zopflipng", *ZOPFLI_ARGS, raw, temp], check=True, stdout=subprocess.DEVNULL)
     make_plain(temp, plain_png)
     if pixels(temp) != pixels(raw):
         raise ValueError(f"{png_path}: the re-encoded picture has other pixels than the rendered one")
+    if cached:
+        try:
+            os.makedirs(cache, exist_ok=True)
+            part = f"{cached}.{os.getpid()}.part"
+            shutil.copyfile(temp, part)
+            os.replace(part, cached)
+        except OSError:
+            pass  # no cache: the next build re-encodes again
     os.replace(temp, png_path)
 
 
