@@ -23,6 +23,7 @@
 
 #include "base/read_file_win.h"
 #include "bench_clock_win.h"
+#include "ui/gdiplus_session_win.h"
 #include "ui/geometry.h"
 #include "ui/image_table.h"
 #include "ui/pictures_win.h"
@@ -162,17 +163,14 @@ bool benchDecoding(const std::wstring& folder, int runs) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: picture_bench.exe ART_FOLDER [RUNS]\n");
+        std::fprintf(stderr, "usage: picture_bench.exe ART_FOLDER [RUNS [REFERENCE]]\n");
         return 2;
     }
     const int runs = argc > 2 ? _wtoi(argv[2]) : 15;
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    const GdiplusSession gdiplus;
     const bool scaled = benchScaling(runs, argc > 3 ? argv[3] : L"");
     if (!scaled) std::fprintf(stderr, "the background did not load or scale\n");
     const bool decoded = benchDecoding(argv[1], runs);
     if (!decoded) std::fprintf(stderr, "the pictures of %ls did not read or decode\n", argv[1]);
-    Gdiplus::GdiplusShutdown(token);
     return scaled && decoded ? 0 : 1;
 }

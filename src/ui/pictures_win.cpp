@@ -21,12 +21,13 @@ const unsigned char* resourceBytes(HMODULE module, int32_t id, DWORD& size) {
     return loaded ? static_cast<const unsigned char*>(LockResource(loaded)) : nullptr;
 }
 
+DecodedPng decodeResource(HMODULE module, int32_t id) {
+    TIMED_STEP(id == kImageBackground ? "background: decode" : "picture: decode");
+    return loadPngResource(module, id);
+}
+
 SharedPicture loadAtHeight(HMODULE module, int32_t id, int32_t height) {
-    DecodedPng png;
-    {
-        TIMED_STEP(id == kImageBackground ? "background: decode" : "picture: decode");
-        png = loadPngResource(module, id);
-    }
+    const DecodedPng png = decodeResource(module, id);
     return png.bitmap ? scaledPicture(*png.bitmap, height) : nullptr;
 }
 
@@ -185,11 +186,7 @@ SharedPicture PictureAhead::picture() {
 
 void PictureAhead::load() {
     try {
-        DecodedPng png;
-        {
-            TIMED_STEP(id == kImageBackground ? "background: decode" : "picture: decode");
-            png = loadPngResource(module, id);
-        }
+        const DecodedPng png = decodeResource(module, id);
         const Order given = orderGiven.get();
         if (given.height <= 0) return;  // given up
         if (png.bitmap) result = scaledPicture(*png.bitmap, given.height);
