@@ -129,15 +129,8 @@ PY
 python3 tests/server/release_builder.py build --key "$build/keys/update_signing_private.pem" \
     --out "$news/www/patch/lurra" --clean --version 144 --display-version 1.44 --source "$news/release" \
     --news-v2 "$news/news_v2.txt" >"$news/release.log"
-python3 tests/server/update_server.py --root "$news/www" --control "$news/control" --log "$news/server.log" \
-    --tls-dir "$build/test-run/tls" --listen https:8443 --listen https:8444 --listen https:8445 \
-    --rating builtin --idle-exit 600 --watch-pid $$ </dev/null >"$news/server.stdout.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 100); do
-    grep -q "listen.*8445" "$news/server.log" 2>/dev/null && break
-    sleep 0.1
-done
-grep -q "listen.*8445" "$news/server.log" || { echo "the test servers did not start:"; cat "$news/server.stdout.log"; exit 1; }
+source scripts/test-servers.sh
+start_test_servers "$news" "$build/test-run/tls" 600 || exit 1
 news_fetches() { grep -c "news_v2.txt" "$news/server.log" || true; }
 settle_news() {  # the check has fetched the news (a request more than before) and had time to end
     local before=$1

@@ -106,15 +106,8 @@ python3 tests/server/release_builder.py build --key "$build/keys/update_signing_
     --out "$work/www/patch/lurra" --clean --version 144 --display-version "1.44" \
     --source "$work/release" --news-v2 "$work/news_v2.txt" >"$work/release.log"
 
-python3 tests/server/update_server.py --root "$work/www" --control "$work/control" --log "$work/server.log" \
-    --tls-dir "$work/tls" --listen https:8443 --listen https:8444 --listen https:8445 --rating builtin \
-    --idle-exit 300 --watch-pid $$ </dev/null >"$work/server.stdout.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 100); do
-    grep -q "listen.*8445" "$work/server.log" 2>/dev/null && break
-    sleep 0.1
-done
-grep -q "listen.*8445" "$work/server.log" || { echo "the servers did not start:"; cat "$work/server.stdout.log"; exit 1; }
+source scripts/test-servers.sh
+start_test_servers "$work" "$work/tls" 300 || exit 1
 
 cp "$build/VarnholdLauncher.exe" "$work/launcher/"
 printf '# VarnholdLauncher config (UTF-8)\n[paths]\nlurra=%s\nktvx=%s\n[ui]\nlanguage=%s\n' \
