@@ -121,7 +121,7 @@ def verify_command(args) -> int:
     except (OSError, ValueError, keys.KeyFileError) as error:
         return _fail(str(error))
     print("checking %s with key %s" % (source.label, key.fingerprint()))
-    report = verify.verify(source, key, args.jobs)
+    report = verify.verify(source, key, args.jobs, release=args.release)
     for line in report.summary:
         print("  " + line)
     for warning in report.warnings:
@@ -199,6 +199,9 @@ def parser() -> argparse.ArgumentParser:
                          help="the public key the launcher embeds")
     command.add_argument("--ca-file", metavar="PEM",
                          help="trust this CA instead of the system's (test servers)")
+    command.add_argument("--release", type=_version, metavar="N",
+                         help="check release N (145 or 1.45) instead of the one latest.txt names: one "
+                         "uploaded but not switched to yet, or an older one")
     command.add_argument("--jobs", type=_size, default=4, metavar="N", help="parallel downloads (default 4)")
     command.add_argument("--timeout", type=float, default=60.0, metavar="SECONDS")
 
