@@ -378,24 +378,29 @@ def _store_object(files_dir: str, writer_source: Callable[[formats.GzipWriter], 
     return writer
 
 
-def _share_object(earlier_files: Optional[str], files_dir: str, name: str) -> bool:
-    """Where the previous release holds the same object, the new one takes that very file as a hard
-    link, so a patch costs disk space only for what it changes. A file system without hard links
-    keeps the new copy."""
-    if earlier_files is None:
-        return False
-    earlier, final = os.path.join(earlier_files, name), os.path.join(files_dir, name)
-    link = os.path.join(files_dir, "object.link")
+def link_object(earlier: str, target: str, size: int) -> bool:
+    """Makes `target` a hard link to `earlier` when that is the same object (`size` bytes whose SHA-256
+    is the name), so that releases which share a file share its disk space. False where it is not,
+    and where the file system has no hard links: the caller then keeps or sends its own copy."""
+    link = target + ".link"
     try:
-        if os.path.getsize(earlier) != os.path.getsize(final) or _sha256_file(earlier) + ".gz" != name:
+        if os.path.getsize(earlier) != size or _sha256_file(earlier) + ".gz" != os.path.basename(target):
             return False
         os.link(earlier, link)
-        os.replace(link, final)
+        os.replace(link, target)
         return True
     except OSError:
         with contextlib.suppress(OSError):
             os.remove(link)
         return False
+
+
+def _share_object(earlier_files: Optional[str], files_dir: str, name: str) -> bool:
+    """An object the previous release holds becomes a hard link to that file."""
+    if earlier_files is None:
+        return False
+    final = os.path.join(files_dir, name)
+    return link_object(os.path.join(earlier_files, name), final, os.path.getsize(final))
 
 
 def _stage_release(files: List[SourceFile], options: Options, release_dir: str, earlier_files: Optional[str],
