@@ -86,19 +86,8 @@ fi
 ((signing)) && { command -v osslsigncode >/dev/null || fail "osslsigncode is missing: run scripts/install-deps.sh"; }
 
 # The values as -D options; key files beside the values file.
-values_dir=$(cd "$(dirname "$values")" && pwd)
-defines=()
-while IFS= read -r line || [[ -n "$line" ]]; do
-    line=${line%$'\r'}
-    [[ "$line" =~ ^[[:space:]]*(#|$) ]] && continue
-    [[ "$line" =~ ^(VARNHOLD_[A-Z0-9_]+)=(.*)$ ]] || fail "$values: not a NAME=VALUE line: $line"
-    name=${BASH_REMATCH[1]} value=${BASH_REMATCH[2]}
-    if [[ "$name" == *_FILE && -n "$value" && "$value" != /* ]]; then
-        value="$values_dir/$value"
-    fi
-    [[ "$name" != *_FILE || -z "$value" || -f "$value" ]] || fail "$values: $name names $value, which does not exist"
-    defines+=("-D$name=$value")
-done <"$values"
+source scripts/deployment-values.sh
+read_deployment_values "$values"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -31,7 +31,8 @@ class SigningInputs(unittest.TestCase):
         # The script from a folder that holds no sources: a check that let it go on to the build
         # would fail at once instead of building for minutes.
         os.makedirs(os.path.join(folder, "root", "scripts"))
-        shutil.copy(os.path.join(helpers.ROOT, "scripts", "release.sh"), os.path.join(folder, "root", "scripts"))
+        for script in ("release.sh", "deployment-values.sh"):
+            shutil.copy(os.path.join(helpers.ROOT, "scripts", script), os.path.join(folder, "root", "scripts"))
         values = ["VARNHOLD_%s=https://x.example/%s" % pair for pair in (
             ("PRIMARY_SERVER_URL", "patch"), ("FALLBACK_SERVER_URL", "patch"), ("RATING_QUERY_URL", "v1/top?diff="),
             ("RATING_PAGE_URL", "#rating"), ("CLIENT_PAGE_URL_LURRA", "l"), ("CLIENT_PAGE_URL_KTVX", "k"))]
