@@ -4,8 +4,9 @@
 # HTTPS on a free loopback port with a certificate of a CA of its own, and tried with the values of
 # build/win64-test, whose keys signed it:
 #   1. with --ca: the run ends in success and the folder holds the release, byte for byte;
-#   2. a file of that folder changed afterwards fails the comparison with the served release;
-#   3. without --ca: the prefix trusts no such CA, the run fails and the script says so.
+#   2. the same tree given as a folder, which the script serves itself, compared with its objects;
+#   3. a file of that folder changed afterwards fails the comparison with the served release;
+#   4. without --ca: the prefix trusts no such CA, the run fails and the script says so.
 # Work and logs in build/try-release-check.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -29,17 +30,12 @@ fi
 rm -rf "$check"
 mkdir -p "$check/tls/trusted" "$check/control"
 tls="$check/tls/trusted"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Varnhold Try CA $(date +%s)" \
-    -addext "basicConstraints=critical,CA:TRUE" -keyout "$tls/ca.key" -out "$tls/ca.pem" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$tls/server.key" -out "$tls/server.csr" 2>/dev/null
-printf 'subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n' >"$tls/server.ext"
-openssl x509 -req -in "$tls/server.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial -days 2 \
-    -extfile "$tls/server.ext" -out "$tls/server.pem" 2>/dev/null
+scripts/test-environment.sh certificates "$tls"
 python3 tests/server/update_server.py --root "$tree" --control "$check/control" --log "$check/server.log" \
     --ports-file "$check/control/ports.json" --tls-dir "$check/tls" --listen https --idle-exit 300 \
     --watch-pid $$ </dev/null >"$check/server.stdout.log" 2>&1 &
 server_pid=$!
-trap 'touch "$check/control/stop"; sleep 0.5; kill "$server_pid" 2>/dev/null' EXIT
+trap 'touch "$check/control/stop"; sleep 0.5; kill "$server_pid" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
     [[ -s "$check/control/ports.json" ]] && break
     sleep 0.1
@@ -66,6 +62,13 @@ if try trusted --ca "$tls/ca.pem" --source "$root/build/demo/release/files" &&
 else
     tail -n 15 "$check/trusted.log"
     fail "with the CA the release was not installed as its sources are"
+fi
+if try folder --served "$tree/patch/lurra" && grep -qx 'message: All files updated successfully!' "$check/folder.log" &&
+    grep -q '^the game folder holds the 276 files of release 144 as the served release' "$check/folder.log"; then
+    pass "the branch folder served by the script itself: the same, against the served objects"
+else
+    tail -n 15 "$check/folder.log"
+    fail "the branch folder served by the script itself was not installed"
 fi
 # One byte changed in the game folder: the comparison names that file.
 game_file="$check/trusted/game/Scripts/scripts_007.lua"

@@ -9,7 +9,9 @@
 #   --values FILE    the deployment values of the release build (scripts/release.sh --values FILE)
 #   --served URL     the branch as it is served, e.g. https://updates.example.org/patch/lurra, or a
 #                    test host serving the same tree; the run takes it instead of the compiled-in
-#                    servers (the keys stay the compiled-in ones)
+#                    servers (the keys stay the compiled-in ones). A branch folder instead
+#                    (www/patch/lurra, before the upload) is served over HTTPS on a free loopback
+#                    port under a throw-away CA that the prefix trusts
 #   --ca CA.pem      trust this CA certificate in the prefix: a server whose certificate Windows does
 #                    not trust by itself (a test or staging server). Without it only the CAs that
 #                    Wine takes from this system are trusted
@@ -33,6 +35,7 @@ while (($#)); do
             [[ $# -ge 2 ]] || { echo "$1 needs a value" >&2; exit 2; }
             name=${1#--} value=$2
             [[ "$name" =~ ^(values|ca|source|work)$ && "$value" != /* ]] && value="$caller/$value"
+            [[ "$name" == served && "$value" != https://* && "$value" != /* ]] && value="$caller/$value"
             printf -v "$name" '%s' "$value"
             shift ;;
         -h | --help) usage; exit 0 ;;
@@ -47,6 +50,35 @@ fail() { echo "try-release: $*" >&2; exit 1; }
 [[ -z "$source" || -d "$source" ]] || fail "the source folder $source does not exist"
 [[ "$language" == en || "$language" == ru ]] || fail "--language takes en or ru"
 served=${served%/}
+mkdir -p "$work"
+server_pid=""
+cleanup() {
+    if [[ -n "$server_pid" ]]; then
+        touch "$work/serve/control/stop"
+        sleep 0.3
+        kill "$server_pid" 2>/dev/null || true
+    fi
+    [[ -z "${WINEPREFIX:-}" ]] || wine_env_stop "$work"
+}
+trap cleanup EXIT
+if [[ -d "$served" ]]; then
+    folder=$(cd "$served" && pwd)
+    rm -rf "$work/serve"
+    mkdir -p "$work/serve/tls/trusted" "$work/serve/control"
+    scripts/test-environment.sh certificates "$work/serve/tls/trusted" || fail "no test certificate could be made"
+    python3 tests/server/update_server.py --root "$(dirname "$folder")" --control "$work/serve/control" \
+        --log "$work/serve/server.log" --ports-file "$work/serve/control/ports.json" --tls-dir "$work/serve/tls" \
+        --listen https --idle-exit 900 --watch-pid $$ </dev/null >"$work/serve/stdout.log" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 100); do
+        [[ -s "$work/serve/control/ports.json" ]] && break
+        sleep 0.1
+    done
+    port=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["https"][0])' \
+        "$work/serve/control/ports.json") || { cat "$work/serve/stdout.log"; fail "the test server did not start"; }
+    served="https://localhost:$port/$(basename "$folder")" ca="$work/serve/tls/trusted/ca.pem"
+    echo "serving $folder at $served"
+fi
 [[ "$served" =~ ^(https://[^/]+(/.*)?)(/(lurra|ktvx))$ ]] ||
     fail "--served must be the address of a branch, https://HOST/.../lurra or .../ktvx"
 server=${BASH_REMATCH[1]} branch=${BASH_REMATCH[3]}
@@ -60,7 +92,6 @@ same_values() {  # build folder: whether it was built with these values (empty o
     [[ "$(printf '%s\n' "${defines[@]}" | grep -v '=$' | sort)" == "$(printf '%s\n' "${wanted[@]}" | grep -v '=$' | sort)" ]]
 }
 
-mkdir -p "$work"
 log="$work/build.log"
 targets=(VarnholdLauncher update_tool add_root_cert)
 if same_values "$root/build/win64-test"; then
@@ -77,7 +108,6 @@ fi
 # A prefix of its own, new for every try: it trusts the given CA and nothing left from before.
 source scripts/wine-env.sh
 wine_env_stop "$work"
-trap 'wine_env_stop "$work"' EXIT
 rm -rf "$work/wine/prefix"
 if [[ -f "$build/wine/template/.varnhold-ready" && ! -f "$work/wine/template/.varnhold-ready" ]]; then
     # The build's template, which is only ever copied: as hard links, it takes no room.
