@@ -125,6 +125,8 @@ if ((signing)); then
         fi
         grep -q 'consistency of a private key' "$work/sign.log" &&
             fail "the key $key does not belong to a certificate of $cert; nothing was built"
+        [[ -n "$timestamp" ]] && grep -qE 'Connecting to|unauthenticated attributes' "$work/sign.log" &&
+            fail "the time-stamp server $timestamp did not give a time stamp (it needs the network); nothing was built"
         fail "signing a test program with these inputs failed; nothing was built"
     fi
     if ! verify_file "$work/probe-signed.exe"; then
