@@ -61,27 +61,8 @@ cleanup() {
     [[ -z "${WINEPREFIX:-}" ]] || wine_env_stop "$work"
 }
 trap cleanup EXIT
-if [[ -d "$served" ]]; then
-    folder=$(cd "$served" && pwd)
-    rm -rf "$work/serve"
-    mkdir -p "$work/serve/tls/trusted" "$work/serve/control"
-    scripts/test-environment.sh certificates "$work/serve/tls/trusted" || fail "no test certificate could be made"
-    python3 tests/server/update_server.py --root "$(dirname "$folder")" --control "$work/serve/control" \
-        --log "$work/serve/server.log" --ports-file "$work/serve/control/ports.json" --tls-dir "$work/serve/tls" \
-        --listen https --idle-exit 900 --watch-pid $$ </dev/null >"$work/serve/stdout.log" 2>&1 &
-    server_pid=$!
-    for _ in $(seq 100); do
-        [[ -s "$work/serve/control/ports.json" ]] && break
-        sleep 0.1
-    done
-    port=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["https"][0])' \
-        "$work/serve/control/ports.json") || { cat "$work/serve/stdout.log"; fail "the test server did not start"; }
-    served="https://localhost:$port/$(basename "$folder")" ca="$work/serve/tls/trusted/ca.pem"
-    echo "serving $folder at $served"
-fi
-[[ "$served" =~ ^(https://[^/]+(/.*)?)(/(lurra|ktvx))$ ]] ||
-    fail "--served must be the address of a branch, https://HOST/.../lurra or .../ktvx"
-server=${BASH_REMATCH[1]} branch=${BASH_REMATCH[3]}
+[[ -d "$served" || "$served" =~ ^https://[^/]+(/.*)?/(lurra|ktvx)$ ]] ||
+    fail "--served must be a branch folder or the address of a branch, https://HOST/.../lurra or .../ktvx"
 
 source scripts/deployment-values.sh
 read_deployment_values "$values"
@@ -105,16 +86,40 @@ else
         >"$log" 2>&1 || { tail -n 30 "$log"; fail "the build failed"; }
 fi
 
+# A branch folder is served from here on, once the build is done.
+if [[ -d "$served" ]]; then
+    folder=$(cd "$served" && pwd)
+    [[ "$(basename "$folder")" =~ ^(lurra|ktvx)$ ]] || fail "the branch folder must be named lurra or ktvx"
+    rm -rf "$work/serve"
+    mkdir -p "$work/serve/tls/trusted" "$work/serve/control"
+    scripts/test-environment.sh certificates "$work/serve/tls/trusted" || fail "no test certificate could be made"
+    python3 tests/server/update_server.py --root "$(dirname "$folder")" --control "$work/serve/control" \
+        --log "$work/serve/server.log" --ports-file "$work/serve/control/ports.json" --tls-dir "$work/serve/tls" \
+        --listen https --idle-exit 900 --watch-pid $$ </dev/null >"$work/serve/stdout.log" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 100); do
+        [[ -s "$work/serve/control/ports.json" ]] && break
+        sleep 0.1
+    done
+    port=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["https"][0])' \
+        "$work/serve/control/ports.json") || { cat "$work/serve/stdout.log"; fail "the test server did not start"; }
+    served="https://localhost:$port/$(basename "$folder")" ca="$work/serve/tls/trusted/ca.pem"
+    echo "serving $folder at $served"
+fi
+[[ "$served" =~ ^(https://[^/]+(/.*)?)(/(lurra|ktvx))$ ]]
+server=${BASH_REMATCH[1]} branch=${BASH_REMATCH[3]}
+
 # A prefix of its own, new for every try: it trusts the given CA and nothing left from before.
 source scripts/wine-env.sh
 wine_env_stop "$work"
 rm -rf "$work/wine/prefix"
-if [[ -f "$build/wine/template/.varnhold-ready" && ! -f "$work/wine/template/.varnhold-ready" ]]; then
-    # The build's template, which is only ever copied: as hard links, it takes no room.
+for template in "$build/wine/template" "$root/build/win64-test/wine/template"; do
+    [[ -f "$template/.varnhold-ready" && ! -f "$work/wine/template/.varnhold-ready" ]] || continue
+    # A test build's template, which is only ever copied: as hard links, it takes no room.
     mkdir -p "$work/wine"
     rm -rf "$work/wine/template"
-    cp -al "$build/wine/template" "$work/wine/template" 2>/dev/null || cp -a "$build/wine/template" "$work/wine/template"
-fi
+    cp -al "$template" "$work/wine/template" 2>/dev/null || cp -a "$template" "$work/wine/template"
+done
 echo "preparing a Wine prefix of its own in $work/wine/prefix"
 wine_env_prepare "$work"
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
