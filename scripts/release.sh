@@ -132,9 +132,12 @@ if ((signing)); then
     if ! verify_file "$work/probe-signed.exe"; then
         grep -E 'Error|error|failed' "$work/verify.log" >&2
         if [[ -z "$ca_file" ]]; then
-            fail "a test program signed with these inputs does not verify against the system's CAs; for a certificate of a private CA give --ca-file with the CA's certificate (a self-signed certificate is its own CA). Nothing was built"
+            fail "a test program signed with these inputs does not verify against the system's CAs;" \
+                "for a certificate of a private CA give --ca-file with the CA's certificate" \
+                "(a self-signed certificate is its own CA). Nothing was built"
         fi
-        fail "a test program signed with these inputs does not verify with --ca-file $ca_file (does the certificate chain reach that CA?); nothing was built"
+        fail "a test program signed with these inputs does not verify with --ca-file $ca_file" \
+            "(does the certificate chain reach that CA?); nothing was built"
     fi
     signer=$(sed -n 's/^[[:space:]]*Subject: //p' "$work/verify.log" | head -n 1)
     echo "the signing inputs sign and verify: ${signer:-an unnamed certificate}"

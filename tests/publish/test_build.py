@@ -138,8 +138,9 @@ class Build(unittest.TestCase):
         result = self.build(version="145")
         self.assertEqual(result.returncode, 0, result.stderr)
         # What the two releases share is one file on disk: only the changed file and the bundle are new.
-        inodes = [{name: os.stat(os.path.join(self.out, version, "files", name)).st_ino
-                   for name in os.listdir(os.path.join(self.out, version, "files"))} for version in ("144", "145")]
+        folders = [os.path.join(self.out, version, "files") for version in ("144", "145")]
+        inodes = [{name: os.stat(os.path.join(folder, name)).st_ino for name in os.listdir(folder)}
+                  for folder in folders]
         self.assertEqual(len(set(inodes[1]) - set(inodes[0])), 2)
         self.assertEqual({inodes[0][name] for name in inodes[1] if name in inodes[0]},
                          {inodes[1][name] for name in inodes[1] if name in inodes[0]})
@@ -220,7 +221,7 @@ class Build(unittest.TestCase):
                 before = helpers.snapshot(out)
                 result = self.build("--private-key", other[0], out=out, version="145")
                 self.assertEqual(result.returncode, 1)
-                self.assertIn("does not belong to the key this branch's releases are signed with", result.stderr)
+                self.assertIn("does not belong to the key this branch's releases are signed", result.stderr)
                 self.assertEqual(helpers.snapshot(out), before)
         self.assertEqual(self.build(out=forgotten, version="145").returncode, 0)
         self.assertEqual(read(os.path.join(forgotten, release.KEY_MEMORY)), read(self.public))

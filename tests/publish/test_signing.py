@@ -15,9 +15,11 @@ class SigningInputs(unittest.TestCase):
         helpers.write(os.path.join(folder, "ext"), b"extendedKeyUsage=codeSigning\n")
         for step in ("req -x509 -newkey rsa:2048 -nodes -subj /CN=CA -keyout ca.key -out ca.pem",
                      "req -newkey rsa:2048 -nodes -subj /CN=Team -keyout key.pem -out cert.csr",
-                     "x509 -req -in cert.csr -CA ca.pem -CAkey ca.key -CAcreateserial -extfile ext -out cert.pem",
+                     "x509 -req -in cert.csr -CA ca.pem -CAkey ca.key -CAcreateserial -extfile ext "
+                     "-out cert.pem",
                      "pkcs12 -export -inkey key.pem -in cert.pem -out team.pfx -passout pass:right"):
-            subprocess.run(["openssl"] + step.split(), cwd=folder, check=True, capture_output=True, timeout=60)
+            subprocess.run(["openssl"] + step.split(), cwd=folder, check=True, capture_output=True,
+                           timeout=60)
         # The script from a folder without sources: one that went on to the build would fail at once.
         os.makedirs(os.path.join(folder, "scripts"))
         for script in ("release.sh", "deployment-values.sh"):
@@ -38,7 +40,8 @@ class SigningInputs(unittest.TestCase):
         for what, options, password, code, expected in cases:
             with self.subTest(what):
                 result = subprocess.run(
-                    [os.path.join(folder, "scripts", "release.sh"), "--values", "values.txt", *options], cwd=folder, env=dict(os.environ, PFX_PASSWORD=password), capture_output=True,
+                    [os.path.join(folder, "scripts", "release.sh"), "--values", "values.txt", *options],
+                    cwd=folder, env=dict(os.environ, PFX_PASSWORD=password), capture_output=True,
                     text=True, timeout=120)
                 self.assertEqual(result.returncode, code, result.stdout + result.stderr)
                 self.assertIn(expected, result.stdout + result.stderr)

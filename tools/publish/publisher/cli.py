@@ -88,7 +88,8 @@ def build(args) -> int:
         display_version=args.display_version, launcher=args.launcher, launcher_version=args.launcher_version,
         news_v2=args.news_v2, news=args.news,
         bundle_max_size=args.bundle_max_size, bundle_min_files=0 if args.no_bundle else args.bundle_min_files,
-        update_servers=args.update_servers, excludes=args.exclude, force=args.force, change_key=args.change_key)
+        update_servers=args.update_servers, excludes=args.exclude, force=args.force,
+        change_key=args.change_key)
     try:
         result = release.build(options)
     except release.Refused as refused:
@@ -141,7 +142,8 @@ def upload_command(args) -> int:
     except (OSError, keys.KeyFileError) as error:
         return _fail("the public key cannot be used: %s" % error)
     try:
-        upload.upload(args.folder, args.remote, key, upload.Rclone(args.rclone, args.rclone_config), args.force)
+        upload.upload(args.folder, args.remote, key, upload.Rclone(args.rclone, args.rclone_config),
+                      args.force)
     except upload.UploadError as error:
         return _fail(str(error))
     print("uploaded %s to %s, latest.txt last" % (args.folder, args.remote))

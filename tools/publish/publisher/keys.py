@@ -58,7 +58,8 @@ class PublicKey:
         if len(signature) != size or value >= numbers.n:
             return None
         block = pow(value, numbers.e, numbers.n).to_bytes(size, "big")
-        expected = b"\x00\x01" + b"\xff" * (size - 3 - len(_SHA256_DIGEST_INFO) - 32) + b"\x00" + _SHA256_DIGEST_INFO
+        padding_bytes = size - 3 - len(_SHA256_DIGEST_INFO) - 32
+        expected = b"\x00\x01" + b"\xff" * padding_bytes + b"\x00" + _SHA256_DIGEST_INFO
         return block[len(expected):] if block.startswith(expected) else None
 
 

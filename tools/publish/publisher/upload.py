@@ -152,7 +152,8 @@ def upload(folder: str, remote: str, key: PublicKey, rclone: Rclone, force: bool
             announced = formats.read_c_int(formats.parse_ini_root(served).get("game_version", ""))
             earlier = str(announced) if 0 < announced and str(announced) != release else None
     # The other files may keep their size from one release to the next: they are always sent.
-    steps = [("the objects of release " + release, _objects_step(folder, remote, release, earlier, rclone, log))]
+    objects = _objects_step(folder, remote, release, earlier, rclone, log)
+    steps = [("the objects of release " + release, objects)]
     for name in [release + "/checksums.txt", release + "/checksums.sig", "latest_launcher.exe", *NEWS_FILES,
                  "latest.sig", "latest.txt"]:
         local_path = os.path.join(folder, *name.split("/"))

@@ -197,7 +197,8 @@ def verify(source, key: PublicKey, jobs: int = 4, release_only: bool = False,
         if release != version:
             report.summary.append("release %d as asked (latest.txt names %s)" % (release, version or "none"))
             if len(pack) == 64:
-                report.warnings.append("the bundle of release %d is checked once latest.txt names it" % release)
+                report.warnings.append("the bundle of release %d is checked once latest.txt names it"
+                                       % release)
             pack = ""
         version = release
     if version < 1:
