@@ -45,8 +45,11 @@ class Rclone:
     def must(self, what: str, *arguments: str) -> subprocess.CompletedProcess:
         result = self.run(*arguments)
         if result.returncode != 0:
+            # Without the line of each file that did arrive.
+            lines = [line for line in result.stderr.decode("utf-8", "replace").splitlines()
+                     if ": Copied (" not in line]
             raise UploadError("uploading %s failed (rclone exit code %d):\n%s"
-                              % (what, result.returncode, result.stderr.decode("utf-8", "replace").strip()))
+                              % (what, result.returncode, "\n".join(lines).strip()))
         return result
 
     def features(self, remote: str) -> dict:
@@ -115,7 +118,7 @@ def _objects_step(folder: str, remote: str, release: str, earlier: Optional[str]
     """The rclone arguments that send the release's objects. An object's name is its content's hash:
     one of the same name and size is the same file, on the server already (the upload of a stopped
     run) or in the release the server announces now, from which the server copies it itself where
-    its storage can (S3-compatible stores, WebDAV, SFTP with a shell and many more)."""
+    its storage can (S3-compatible stores, WebDAV and many others)."""
     arguments = ["copy", "-v", "--size-only"]
     if earlier is not None:
         features = rclone.features(remote)
@@ -170,7 +173,7 @@ def upload(folder: str, remote: str, key: PublicKey, rclone: Rclone, force: bool
             else:
                 state = "latest.txt still names the previous release; run the upload again"
             raise UploadError("%s\n%s" % (error, state)) from None
-        if arguments[:2] == ["copy", "-v"]:
+        if arguments is objects:
             text = result.stderr.decode("utf-8", "replace")
             copied = text.count("Copied (server-side copy)")
             log("  %d objects sent, %d copied by the server" % (text.count(": Copied (") - copied, copied))
