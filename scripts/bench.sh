@@ -7,6 +7,8 @@
 #   update       the headless update tool against curl + sha256sum + gzip -d (bench/update_bench.sh)
 #   window       the window's start-up, idle CPU and frame cost against plain Win32 floors
 #                (bench/window_bench.sh)
+#   upload-bytes the bytes the publisher's upload sends for a patch against the bytes of what
+#                changed (bench/upload_bytes.py)
 # Generated data lives in build/bench-data (about 2 GB; kept between runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,14 +46,20 @@ run_update() {
     bench/update_bench.sh "$build"
 }
 
+run_upload_bytes() {
+    echo "=== upload bytes: a second release changing 3 of 75 files, against the changed objects and metadata"
+    python3 bench/upload_bytes.py "$data/upload"
+}
+
 selected=("$@")
-((${#selected[@]})) || selected=(local-check memory update window)
+((${#selected[@]})) || selected=(local-check memory update window upload-bytes)
 for bench in "${selected[@]}"; do
     case "$bench" in
         local-check) run_local_check ;;
         memory) run_memory ;;
         update) run_update ;;
         window) run_window ;;
+        upload-bytes) run_upload_bytes ;;
         *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
     esac
 done

@@ -7,6 +7,9 @@
                                 a game folder that needs updating: the base game's own files (stand-
                                 ins; FILE, when given, as Tharnvl2.exe), most release files current,
                                 some changed, some missing, and an older installed version
+  demo_data.py base DIR [--exe FILE]
+                                a game folder with the base game's own files only (stand-ins; FILE,
+                                when given, as Tharnvl2.exe), as before the mod's first install
   demo_data.py ports HEADER     the ports of the addresses compiled into a build (its
                                 generated/deployment_values.h) as shell assignments
   demo_data.py site DIR HEADER RULES
@@ -112,14 +115,20 @@ def release(folder: str, site: str) -> None:
     _write(os.path.join(folder, "news_v2.txt"), news_text(site).encode("utf-8"))
 
 
-def game(source: str, folder: str, exe: str = "") -> None:
-    """The base game's stand-ins, then the release with every fifth small file changed and every
-    seventh file missing."""
+def base(folder: str, exe: str = "") -> random.Random:
+    """The base game's stand-ins; returns the generator that made them, to go on with."""
     generator = random.Random(143)
     for path, size in BASE_GAME:
         _write(os.path.join(folder, path), b"MZ" + generator.randbytes(size))
     if exe:
         shutil.copyfile(exe, os.path.join(folder, "Tharnvl2.exe"))
+    return generator
+
+
+def game(source: str, folder: str, exe: str = "") -> None:
+    """The base game's stand-ins, then the release with every fifth small file changed and every
+    seventh file missing."""
+    generator = base(folder, exe)
     paths = []
     for parent, _, names in os.walk(source):
         for name in names:
@@ -200,6 +209,8 @@ def main() -> int:
             release(args[1], args[2])
         elif len(args) in (3, 5) and args[0] == "game" and (len(args) == 3 or args[3] == "--exe"):
             game(args[1], args[2], args[4] if len(args) == 5 else "")
+        elif len(args) in (2, 4) and args[0] == "base" and (len(args) == 2 or args[2] == "--exe"):
+            base(args[1], args[3] if len(args) == 4 else "")
         elif len(args) == 2 and args[0] == "ports":
             ports(args[1])
         elif len(args) == 4 and args[0] == "site":

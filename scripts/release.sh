@@ -24,10 +24,16 @@
 #   --timestamp URL        have the signature time-stamped by this RFC 3161 server (needs the
 #                          network); without one, Windows trusts the signature only while the
 #                          certificate is valid
-#   --ca-file FILE         trust these CA certificates (PEM) when verifying, instead of the system's
+#   --ca-file FILE         trust these CA certificates (PEM) when verifying, instead of the system's:
+#                          needed for a certificate of a private CA (give the CA's certificate) or a
+#                          self-signed one (give the certificate itself)
 #   --description TEXT     the signed content's name that Windows shows (default: Varnhold launcher)
 #   --url URL              the address Windows shows with it
 #   --out DIR              the output folder (default: dist)
+#   --check                check the values and the signing inputs, then stop (no build)
+# Before the build, which takes minutes, the signing inputs sign and verify a small test program:
+# a wrong password, a key that does not belong to its certificate, a chain that does not verify or
+# an unreachable time-stamp server stops the script at once.
 # The product is built from nothing in build/win32-release, without a compiler cache and without
 # the cache of re-encoded pictures (tools/build_art.py, VARNHOLD_ART_CACHE): two builds
 # of one commit give the same bytes, so anyone can rebuild a release and compare (a signed one
@@ -38,7 +44,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 values="" pfx="" key="" cert="" password_env="" timestamp="" ca_file="" url="" out="$root/dist"
-description="Varnhold launcher"
+description="Varnhold launcher" check_only=0
 usage() { sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'; }
 while (($#)); do
     case "$1" in
@@ -51,6 +57,7 @@ while (($#)); do
             [[ "$name" =~ ^(values|pfx|key|cert|ca_file|out)$ && "$value" != /* ]] && value="$caller/$value"
             printf -v "$name" '%s' "$value"
             shift ;;
+        --check) check_only=1 ;;
         -h | --help) usage; exit 0 ;;
         *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
     esac
@@ -79,18 +86,66 @@ fi
 ((signing)) && { command -v osslsigncode >/dev/null || fail "osslsigncode is missing: run scripts/install-deps.sh"; }
 
 # The values as -D options; key files beside the values file.
-values_dir=$(cd "$(dirname "$values")" && pwd)
-defines=()
-while IFS= read -r line || [[ -n "$line" ]]; do
-    line=${line%$'\r'}
-    [[ "$line" =~ ^[[:space:]]*(#|$) ]] && continue
-    [[ "$line" =~ ^(VARNHOLD_[A-Z0-9_]+)=(.*)$ ]] || fail "$values: not a NAME=VALUE line: $line"
-    name=${BASH_REMATCH[1]} value=${BASH_REMATCH[2]}
-    if [[ "$name" == *_FILE && -n "$value" && "$value" != /* ]]; then
-        value="$values_dir/$value"
+source scripts/deployment-values.sh
+read_deployment_values "$values"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sign_file() {  # in out: signs with the team's inputs; osslsigncode's output in $work/sign.log
+    local sign=(osslsigncode sign -h sha256 -n "$description")
+    [[ -n "$url" ]] && sign+=(-i "$url")
+    if [[ -n "$pfx" ]]; then
+        sign+=(-pkcs12 "$pfx")
+    else
+        sign+=(-certs "$cert" -key "$key")
     fi
-    defines+=("-D$name=$value")
-done <"$values"
+    if [[ -n "$password_env" ]]; then
+        # Through a file only this user can read: a password on the command line is visible to all.
+        (umask 077 && printf '%s' "${!password_env}" >"$work/password")
+        sign+=(-readpass "$work/password")
+    fi
+    [[ -n "$timestamp" ]] && sign+=(-ts "$timestamp")
+    "${sign[@]}" -in "$1" -out "$2" >"$work/sign.log" 2>&1
+}
+verify_file() {  # file: verifies its signature; osslsigncode's output in $work/verify.log
+    local verify=(osslsigncode verify -in "$1")
+    [[ -n "$ca_file" ]] && verify+=(-CAfile "$ca_file")
+    "${verify[@]}" >"$work/verify.log" 2>&1
+}
+if ((signing)); then
+    echo "checking the signing inputs on a test program"
+    i686-w64-mingw32-gcc-posix -s -x c -o "$work/probe.exe" - <<<'int main(void) { return 0; }' ||
+        fail "the compiler cannot build a test program: run scripts/install-deps.sh"
+    if ! sign_file "$work/probe.exe" "$work/probe-signed.exe"; then
+        cat "$work/sign.log" >&2
+        if grep -qiE 'wrong password|mac verify failure|bad decrypt|unable to load private key' "$work/sign.log"; then
+            with="no password"
+            [[ -n "$password_env" ]] && with="the password in $password_env"
+            fail "${pfx:-$key} cannot be opened with $with: is the password right? Nothing was built"
+        fi
+        grep -q 'consistency of a private key' "$work/sign.log" &&
+            fail "the key $key does not belong to a certificate of $cert; nothing was built"
+        [[ -n "$timestamp" ]] && grep -qE 'Connecting to|unauthenticated attributes' "$work/sign.log" &&
+            fail "the time-stamp server $timestamp did not give a time stamp (it needs the network); nothing was built"
+        fail "signing a test program with these inputs failed; nothing was built"
+    fi
+    if ! verify_file "$work/probe-signed.exe"; then
+        grep -E 'Error|error|failed' "$work/verify.log" >&2
+        if [[ -z "$ca_file" ]]; then
+            fail "a test program signed with these inputs does not verify against the system's CAs;" \
+                "for a certificate of a private CA give --ca-file with the CA's certificate" \
+                "(a self-signed certificate is its own CA). Nothing was built"
+        fi
+        fail "a test program signed with these inputs does not verify with --ca-file $ca_file" \
+            "(does the certificate chain reach that CA?); nothing was built"
+    fi
+    signer=$(sed -n 's/^[[:space:]]*Subject: //p' "$work/verify.log" | head -n 1)
+    echo "the signing inputs sign and verify: ${signer:-an unnamed certificate}"
+fi
+if ((check_only)); then
+    echo "the values and the signing inputs are good (--check: nothing built)"
+    exit 0
+fi
 
 build="$root/build/win32-release"
 exe=VarnholdLauncher.exe
@@ -111,32 +166,15 @@ unknown=$(sed -n '/Manually-specified variables were not used/,/^--/s/^ *\(VARNH
 [[ -z "$unknown" ]] || fail "$values names values the build does not know: $unknown"
 VARNHOLD_ART_CACHE= cmake --build --preset win32-release --target VarnholdLauncher >>"$log" 2>&1 || build_failed
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 cp "$build/$exe" "$work/unsigned.exe"
 unsigned_sha256=$(sha256sum "$work/unsigned.exe" | cut -d' ' -f1)
 signer="not signed"
 if ((signing)); then
-    sign=(osslsigncode sign -h sha256 -n "$description")
-    [[ -n "$url" ]] && sign+=(-i "$url")
-    if [[ -n "$pfx" ]]; then
-        sign+=(-pkcs12 "$pfx")
-    else
-        sign+=(-certs "$cert" -key "$key")
-    fi
-    if [[ -n "$password_env" ]]; then
-        # Through a file only this user can read: a password on the command line is visible to all.
-        (umask 077 && printf '%s' "${!password_env}" >"$work/password")
-        sign+=(-readpass "$work/password")
-    fi
-    [[ -n "$timestamp" ]] && sign+=(-ts "$timestamp")
-    if ! "${sign[@]}" -in "$work/unsigned.exe" -out "$work/signed.exe" >"$work/sign.log" 2>&1; then
+    if ! sign_file "$work/unsigned.exe" "$work/signed.exe"; then
         cat "$work/sign.log" >&2
         fail "signing failed"
     fi
-    verify=(osslsigncode verify -in "$work/signed.exe")
-    [[ -n "$ca_file" ]] && verify+=(-CAfile "$ca_file")
-    if ! "${verify[@]}" >"$work/verify.log" 2>&1; then
+    if ! verify_file "$work/signed.exe"; then
         cat "$work/verify.log" >&2
         fail "the signed launcher does not verify"
     fi

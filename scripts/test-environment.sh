@@ -2,6 +2,8 @@
 # Per-run test environment of a Windows build tree, run by ctest as a fixture before the tests:
 # a fresh test CA and server certificates, the CA trusted in the tree's private Wine prefix only.
 # usage: test-environment.sh setup BUILD_DIR
+#        test-environment.sh certificates DIR   a throw-away CA and a certificate for localhost signed
+#                                               by it in DIR: ca.pem, server.pem, server.key
 set -euo pipefail
 action=$1
 build=$(cd "$2" && pwd)
@@ -50,5 +52,6 @@ setup() {
 case "$action" in
     setup) setup ;;
     stop) wine_env_stop "$build" ;;
-    *) echo "usage: $0 setup|stop BUILD_DIR" >&2; exit 2 ;;
+    certificates) make_ca "$build" "Varnhold Test CA $(date +%s)" && make_server_cert "$build" ;;
+    *) echo "usage: $0 setup|stop BUILD_DIR, or $0 certificates DIR" >&2; exit 2 ;;
 esac

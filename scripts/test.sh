@@ -76,6 +76,7 @@ step "64-bit tests: configure" cmake --preset win64-test >/dev/null &&
 # The demo as a person sees it: nginx serving a published release, the window updating a game folder
 # on a screen of its own, then finding it current.
 step "demo: nginx, one update through the window, the second run" timeout 900 scripts/demo-check.sh
+step "try-release: the demo's served tree taken by a launcher of its values" timeout 900 scripts/try-release-check.sh
 
 if ((${#failed[@]})); then
     printf 'FAILED: %s\n' "${failed[@]}" >&2

@@ -4,6 +4,7 @@ import contextlib
 import io
 import os
 import re
+import shutil
 import subprocess
 import unittest
 from unittest import mock
@@ -136,6 +137,14 @@ class Build(unittest.TestCase):
         helpers.write_files(self.source, {"Scripts/file001.lua": b"changed"})
         result = self.build(version="145")
         self.assertEqual(result.returncode, 0, result.stderr)
+        # What the two releases share is one file on disk: only the changed file and the bundle are new.
+        folders = [os.path.join(self.out, version, "files") for version in ("144", "145")]
+        inodes = [{name: os.stat(os.path.join(folder, name)).st_ino for name in os.listdir(folder)}
+                  for folder in folders]
+        self.assertEqual(len(set(inodes[1]) - set(inodes[0])), 2)
+        self.assertEqual({inodes[0][name] for name in inodes[1] if name in inodes[0]},
+                         {inodes[1][name] for name in inodes[1] if name in inodes[0]})
+        self.assertIn("; 62 objects are hard links to release 144's", result.stdout)
         descriptor = self.descriptor()
         self.assertEqual((descriptor["game_version"], descriptor["launcher_version"]), ("145", "117"))
         self.assertEqual(descriptor["launcher_checksum"], formats.sha256_hex(b"MZ launcher 1.17"))
@@ -198,6 +207,29 @@ class Build(unittest.TestCase):
                 self.assertIn(expected, result.stderr)
                 self.assertEqual(helpers.snapshot(self.out), before)
 
+    def test_a_key_other_than_the_branchs_is_refused_before_anything_is_written(self):
+        helpers.write_files(self.source, helpers.game_files(5))
+        self.assertEqual(self.build().returncode, 0)
+        memory = os.path.join(self.out, release.KEY_MEMORY)
+        self.assertEqual(read(memory), read(self.public))
+        forgotten = os.path.join(self.folder, "published before the branch remembered its key")
+        shutil.copytree(self.out, forgotten)
+        os.remove(os.path.join(forgotten, release.KEY_MEMORY))
+        other = helpers.key_pair("other")
+        for out in (self.out, forgotten):
+            with self.subTest(out):
+                before = helpers.snapshot(out)
+                result = self.build("--private-key", other[0], out=out, version="145")
+                self.assertEqual(result.returncode, 1)
+                self.assertIn("does not belong to the key this branch's releases are signed", result.stderr)
+                self.assertEqual(helpers.snapshot(out), before)
+        self.assertEqual(self.build(out=forgotten, version="145").returncode, 0)
+        self.assertEqual(read(os.path.join(forgotten, release.KEY_MEMORY)), read(self.public))
+        # A change of keys, asked for: the branch remembers the new key and refuses the old one.
+        self.assertEqual(self.build("--private-key", other[0], "--change-key", version="145").returncode, 0)
+        self.assertEqual(read(memory), read(other[1]))
+        self.assertEqual(self.build(version="146").returncode, 1)
+
     def test_a_build_that_fails_half_way_leaves_the_served_branch_as_it_was(self):
         helpers.write_files(self.source, helpers.game_files())
         options = release.Options(source=self.source, out=self.out, version=144, key=self.key)
@@ -231,6 +263,7 @@ class Build(unittest.TestCase):
                      "--display-version", "1.44", "--bundle-max-size", "1000"] + extra), 0)
             trees.append(helpers.snapshot(out))
         self.assertIsNotNone(trees[0].pop(release.LOCK))
+        self.assertIsNotNone(trees[0].pop(release.KEY_MEMORY))
         self.assertEqual(trees[0], trees[1])
 
 

@@ -61,11 +61,11 @@ class Upload(unittest.TestCase):
     def _log(cls):
         return read(cls.log).decode() if os.path.exists(cls.log) else ""
 
-    def puts(self):
-        return re.findall(r"INFO  : /%s(\S+): PUT from" % BRANCH, self._log())
+    def puts(self, method="PUT", branch=BRANCH):
+        return re.findall(r"INFO  : /%s(\S+): %s from" % (branch, method), self._log())
 
-    def upload(self, folder, *extra):
-        return subprocess.run([self.command, "upload", "--folder", folder, "--remote", "varnholdtest:" + BRANCH,
+    def upload(self, folder, *extra, remote="varnholdtest:" + BRANCH):
+        return subprocess.run([self.command, "upload", "--folder", folder, "--remote", remote,
                                "--public-key", self.public, *extra], env=self.environment, capture_output=True,
                               text=True, timeout=300)
 
@@ -94,14 +94,17 @@ class Upload(unittest.TestCase):
                     helpers.write_files(self.source, {"Scripts/file001.lua": b"changed"})
                     self.build(change)
                     shutil.rmtree(os.path.join(self.out, "144"))  # tidied up locally: stays on the server
-                before = len(self.puts())
+                before, copies_before = len(self.puts()), len(self.puts("COPY"))
                 result = self.upload(self.out)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 arrived = self.puts()[before:]
                 self.assertEqual([arrival_rank(path) for path in arrived],
                                  sorted(arrival_rank(path) for path in arrived), arrived)
                 self.assertEqual(arrived[-1], "latest.txt")
-                self.assertEqual(set(arrived), {p for p in helpers.snapshot(self.out) if not p.startswith(".")})
+                # The server copies what the release before holds (its log names the copy's source).
+                copied = {path.replace("144/", "145/", 1) for path in self.puts("COPY")[copies_before:]}
+                self.assertEqual(set(arrived) | copied,
+                                 {p for p in helpers.snapshot(self.out) if not p.startswith(".")})
         self.assertNotRegex(self._log(), r": (DELETE|MOVE) from")
         self.assertEqual({p: c for p, c in helpers.snapshot(served).items() if p.startswith("144/")},
                          {p: c for p, c in helpers.snapshot(old_release).items() if p.startswith("144/")})
@@ -122,6 +125,39 @@ class Upload(unittest.TestCase):
                 self.assertIn(expected, result.stderr)
                 self.assertEqual(self.puts()[before:], [])
 
+    def test_a_second_release_sends_only_the_objects_that_changed(self):
+        # bench/upload_bytes.py measures the bytes this sends.
+        helpers.write_files(self.source, helpers.game_files(72))
+        local = os.path.join(self.folder, "local remote", "patch", "ktvx")
+        remotes = (("varnholdtest:patch/ktvx/", os.path.join(self.root, "patch", "ktvx")), (local, local))
+        self.build("144")
+        self.assertEqual([self.upload(self.out, remote=remote).returncode for remote, _ in remotes], [0, 0])
+        helpers.write_files(self.source, {"Scripts/file003.lua": b"3", "Scripts/file040.lua": b"4", "mss32.dll": b"MZ"})
+        self.build("145")
+        objects, earlier = (set(os.listdir(os.path.join(self.out, version, "files"))) for version in ("145", "144"))
+        changed = objects - earlier
+        self.assertEqual(len(changed), 4)  # the three files and the bundle
+        for remote, root in remotes:
+            with self.subTest(remote):
+                # A stopped upload left objects cut short under their names: this one replaces them (the
+                # unchanged one by a copy, or sent again).
+                cut = min(objects - changed)
+                for name in (min(changed), cut):
+                    helpers.write(os.path.join(root, "145", "files", name), b"cut")
+                puts, copies = len(self.puts(branch="patch/ktvx/")), len(self.puts("COPY", "patch/ktvx/"))
+                result = self.upload(self.out, remote=remote)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(helpers.run("verify", "--base", root, "--public-key", self.public).returncode, 0)
+                if root == local:
+                    self.assertIn("%d objects are hard links" % len(objects - changed), result.stdout)
+                    self.assertEqual(*[{name: os.stat(os.path.join(local, release, "files", name)).st_ino
+                                        for name in objects - changed} for release in ("144", "145")])
+                    continue
+                self.assertEqual(set(self.puts(branch="patch/ktvx/")[puts:]) - {"145/files/" + cut},
+                                 {"145/files/" + name for name in changed} |
+                                 {"145/checksums.txt", "145/checksums.sig", "latest.sig", "latest.txt"})
+                self.assertEqual(set(self.puts("COPY", "patch/ktvx/")[copies:]) - {"144/files/" + cut},
+                                 {"144/files/" + name for name in objects - changed - {cut}})
 
 if __name__ == "__main__":
     unittest.main()

@@ -32,9 +32,9 @@ class Verify(unittest.TestCase):
     def tearDownClass(cls):
         cls.server.stop()
 
-    def object_path(self, branch, path):
+    def object_path(self, branch, path, release="144"):
         entry = next(e for e in self.entries if e.path == path)
-        return os.path.join(branch, "144", "files", entry.sha256 + ".gz")
+        return os.path.join(branch, release, "files", entry.sha256 + ".gz")
 
     def test_a_good_branch_passes_and_each_fault_is_named(self):
         def flip(path, at):
@@ -57,6 +57,16 @@ class Verify(unittest.TestCase):
             write(os.path.join(branch, "latest.txt"), text)
             write(os.path.join(branch, "latest.sig"), self.key.sign(text))
 
+        def other_bytes_signed(branch):
+            # An upload that stopped between latest.sig and latest.txt: the new signature, the old text.
+            write(os.path.join(branch, "latest.sig"), self.key.sign(b"game_version=145\n"))
+
+        def staged_release_cut_short(branch):
+            # Release 145 uploaded beside 144 but stopped inside an object; latest.txt names 144 still.
+            shutil.copytree(os.path.join(branch, "144"), os.path.join(branch, "145"))
+            path = self.object_path(branch, "Imgs/big.png", "145")
+            write(path, read(path)[:1000])
+
         last = [entry for entry in self.entries if entry.size <= 65536][-1]
         trusted = ("--ca-file", self.server.ca_file)
         cases = [  # what, how the copy of the good branch is spoiled (False: no copy), options, texts
@@ -72,7 +82,10 @@ class Verify(unittest.TestCase):
              ["record %s is cut short (%d of %d bytes)" % (last.path, last.size - 10, last.size)]),
             ("news signature", lambda branch: flip(os.path.join(branch, "news.sig"), 0), trusted,
              ["news.sig does not verify news.txt"]),
-            ("untrusted server", None, (), ["certificate is not trusted"]),
+            ("other bytes signed", other_bytes_signed, trusted, ["this key's signature of other bytes"]),
+            ("staged release cut short", staged_release_cut_short, trusted + ("--release", "145"),
+             ["release 145 as asked (latest.txt names 144)", "(Imgs/big.png) is 1000 bytes, the manifest says"]),
+            ("untrusted server", None, (), ["certificate is not trusted", "1 problem:"]),
             ("nothing published", False, trusted, ["latest.txt is not published"]),
         ]
         for number, (what, damage, options, expected) in enumerate(cases):

@@ -545,7 +545,8 @@ def _publisher_options(args) -> Optional[release.Options]:
         source=args.source, out=args.out, version=int(args.version), key=private_key(args.key),
         display_version=args.display_version, launcher=args.launcher,
         launcher_version=int(args.launcher_version) if args.launcher else None, news_v2=args.news_v2,
-        news=args.news, bundle_min_files=0, update_servers=int(args.update_servers), force=True)
+        news=args.news, bundle_min_files=0, update_servers=int(args.update_servers), force=True,
+        change_key=True)  # tests publish into one branch with several keys on purpose
     if args.bundle_file or args.bundle or args.bundle_max_size is not None:
         options.bundle_paths = args.bundle_file or None
         options.bundle_max_size = None if args.bundle_file else args.bundle_max_size

@@ -88,7 +88,8 @@ def build(args) -> int:
         display_version=args.display_version, launcher=args.launcher, launcher_version=args.launcher_version,
         news_v2=args.news_v2, news=args.news,
         bundle_max_size=args.bundle_max_size, bundle_min_files=0 if args.no_bundle else args.bundle_min_files,
-        update_servers=args.update_servers, excludes=args.exclude, force=args.force)
+        update_servers=args.update_servers, excludes=args.exclude, force=args.force,
+        change_key=args.change_key)
     try:
         result = release.build(options)
     except release.Refused as refused:
@@ -100,9 +101,11 @@ def build(args) -> int:
         return _fail("the build stopped and published nothing: %s" % error)
     bundle = ("a bundle of %d small files (%d bytes)" % (result.bundle_files, result.pack_size)
               if result.pack else "no bundle")
-    print("published release %d (%s) in %s: %d files, %d bytes, %d compressed; %s; signed with key %s"
+    shared = ("; %d objects are hard links to release %d's" % (result.shared, result.previous_release)
+              if result.shared else "")
+    print("published release %d (%s) in %s: %d files, %d bytes, %d compressed; %s%s; signed with key %s"
           % (result.version, formats.format_version(result.version), args.out, result.files, result.bytes,
-             result.packed_bytes, bundle, key.public().fingerprint()))
+             result.packed_bytes, bundle, shared, key.public().fingerprint()))
     return 0
 
 
@@ -119,7 +122,7 @@ def verify_command(args) -> int:
     except (OSError, ValueError, keys.KeyFileError) as error:
         return _fail(str(error))
     print("checking %s with key %s" % (source.label, key.fingerprint()))
-    report = verify.verify(source, key, args.jobs)
+    report = verify.verify(source, key, args.jobs, release=args.release)
     for line in report.summary:
         print("  " + line)
     for warning in report.warnings:
@@ -139,7 +142,8 @@ def upload_command(args) -> int:
     except (OSError, keys.KeyFileError) as error:
         return _fail("the public key cannot be used: %s" % error)
     try:
-        upload.upload(args.folder, args.remote, key, upload.Rclone(args.rclone, args.rclone_config), args.force)
+        upload.upload(args.folder, args.remote, key, upload.Rclone(args.rclone, args.rclone_config),
+                      args.force)
     except upload.UploadError as error:
         return _fail(str(error))
     print("uploaded %s to %s, latest.txt last" % (args.folder, args.remote))
@@ -180,11 +184,15 @@ def parser() -> argparse.ArgumentParser:
                          help="publish a bundle only when it holds at least N files (default %(default)s)")
     command.add_argument("--no-bundle", action="store_true", help="publish no bundle")
     command.add_argument("--update-servers", type=_size, default=2, metavar="N",
-                         help="the update_servers value of latest.txt (default %(default)s)")
+                         help="the update_servers value of latest.txt, which no launcher uses (default "
+                         "%(default)s; leave it)")
     command.add_argument("--exclude", action="append", default=[], metavar="PATTERN",
                          help="leave out files or folders whose name or path matches (e.g. .git, '*.bak')")
     command.add_argument("--force", action="store_true",
                          help="publish even when the version is not above the one published now")
+    command.add_argument("--change-key", action="store_true",
+                         help="sign with a key other than the one the branch's releases are signed with, "
+                         "and remember it for the next builds (only during a change of keys)")
 
     command = commands.add_parser("verify", help="check a published branch as launchers will read it")
     command.add_argument("--base", required=True, metavar="URL",
@@ -193,6 +201,9 @@ def parser() -> argparse.ArgumentParser:
                          help="the public key the launcher embeds")
     command.add_argument("--ca-file", metavar="PEM",
                          help="trust this CA instead of the system's (test servers)")
+    command.add_argument("--release", type=_version, metavar="N",
+                         help="check release N (145 or 1.45) instead of the one latest.txt names: one "
+                         "uploaded but not switched to yet, or an older one")
     command.add_argument("--jobs", type=_size, default=4, metavar="N", help="parallel downloads (default 4)")
     command.add_argument("--timeout", type=float, default=60.0, metavar="SECONDS")
 

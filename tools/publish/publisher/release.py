@@ -16,11 +16,15 @@ import stat
 import time
 from typing import Callable, Dict, Iterator, List, Optional, Tuple
 
-from . import formats, verify
+from . import formats, keys, verify
 from .keys import PrivateKey
 
 STAGING = ".publish-staging"
 LOCK = ".publish.lock"
+# The public key that signs the branch's releases, written by the branch's first build. Like every
+# name beginning with ".", never part of a release: upload does not send it, launchers never ask
+# for it (and it holds nothing secret).
+KEY_MEMORY = ".publish-key.pem"
 DEFAULT_BUNDLE_MAX_SIZE = 65536
 
 
@@ -49,6 +53,7 @@ class Options:
     update_servers: int = 2
     excludes: List[str] = dataclasses.field(default_factory=list)
     force: bool = False
+    change_key: bool = False        # sign with a key other than the branch's (a key change)
 
 
 @dataclasses.dataclass
@@ -70,6 +75,8 @@ class Result:
     descriptor: bytes
     manifest: bytes
     notes: List[str]
+    shared: int = 0                 # objects that are hard links to the previous release's
+    previous_release: int = 0
 
 
 # --- checks before writing -------------------------------------------------------------------------
@@ -205,6 +212,8 @@ def plan(options: Options) -> Tuple[List[SourceFile], Dict[str, object], List[st
             reasons.append("version %d is not above %d, the version published now (--force publishes "
                            "it anyway)" % (options.version, last))
 
+    _plan_key(options, previous, reasons, notes, settled)
+
     if options.display_version is not None:
         problem = formats.descriptor_value_problem(options.display_version)
         if problem:
@@ -221,6 +230,48 @@ def plan(options: Options) -> Tuple[List[SourceFile], Dict[str, object], List[st
     if reasons:
         raise Refused(reasons)
     return files, settled, notes
+
+
+def _plan_key(options: Options, previous: Optional[Dict[str, str]], reasons: List[str], notes: List[str],
+              settled: Dict[str, object]) -> None:
+    """Every release of a branch is signed with the one key its players' launchers trust. The branch
+    folder remembers it from its first build; a folder published before it did is judged by the key
+    that signed its latest.txt. Signing with another key is refused unless a key change is asked for:
+    a release signed with the wrong key, once switched, makes every launcher refuse the server."""
+    given = options.key.public()
+    path = os.path.join(options.out, KEY_MEMORY)
+    settled["remember_key"] = None
+    branch_key = None  # fingerprint of the branch's key, "" when only known not to be the given one
+    if os.path.lexists(path):
+        try:
+            with open(path, "r", encoding="ascii", errors="replace") as memory:
+                remembered = keys.load_public_key(memory.read())
+        except (OSError, keys.KeyFileError) as error:
+            reasons.append("%s, which holds the public key of the branch's releases, cannot be read (%s)"
+                           % (path, error))
+            return
+        if remembered.n != given.n:
+            branch_key = remembered.fingerprint()
+    elif previous is not None:
+        text = _read_text_file(os.path.join(options.out, "latest.txt"), "the published latest.txt", [])
+        signature = _read_text_file(os.path.join(options.out, "latest.sig"), "latest.sig", [])
+        if text is None or signature is None or not given.verify(text, signature):
+            branch_key = ""
+    if branch_key is None:
+        if not os.path.lexists(path):
+            settled["remember_key"] = given.pem()
+        return
+    known = ("key %s, remembered in %s" % (branch_key, path) if branch_key else
+             "the key that signed its published latest.txt")
+    if options.change_key:
+        notes.append("the branch changes from %s to key %s: only launchers that trust the new key take "
+                     "this release" % (known, given.fingerprint()))
+        settled["remember_key"] = given.pem()
+        return
+    reasons.append("the private key (key %s) does not belong to the key this branch's releases are signed "
+                   "with (%s): every player's launcher would refuse this release. Sign with that key's "
+                   "private half; only during a change of keys, --change-key signs with the new one"
+                   % (given.fingerprint(), known))
 
 
 def _plan_launcher(options: Options, previous: Optional[Dict[str, str]], reasons: List[str],
@@ -327,12 +378,39 @@ def _store_object(files_dir: str, writer_source: Callable[[formats.GzipWriter], 
     return writer
 
 
-def _stage_release(files: List[SourceFile], options: Options, release_dir: str,
-                   log: Callable[[str], None]) -> Tuple[List[formats.ManifestEntry], int, str, int]:
+def link_object(earlier: str, target: str, size: int) -> bool:
+    """Makes `target` a hard link to `earlier` when that is the same object (`size` bytes whose SHA-256
+    is the name), so that releases which share a file share its disk space. False where it is not,
+    and where the file system has no hard links: the caller then keeps or sends its own copy."""
+    link = target + ".link"
+    try:
+        if os.path.getsize(earlier) != size or _sha256_file(earlier) + ".gz" != os.path.basename(target):
+            return False
+        os.link(earlier, link)
+        os.replace(link, target)
+        return True
+    except OSError:
+        with contextlib.suppress(OSError):
+            os.remove(link)
+        return False
+
+
+def _share_object(earlier_files: Optional[str], files_dir: str, name: str) -> bool:
+    """An object the previous release holds becomes a hard link to that file."""
+    if earlier_files is None:
+        return False
+    final = os.path.join(files_dir, name)
+    return link_object(os.path.join(earlier_files, name), final, os.path.getsize(final))
+
+
+def _stage_release(files: List[SourceFile], options: Options, release_dir: str, earlier_files: Optional[str],
+                   log: Callable[[str], None]) -> Tuple[List[formats.ManifestEntry], int, str, int, int]:
     """Objects, bundle and signed manifest of the release. Returns the entries, the number of
-    files in the bundle, its `pack` and `pack_size` (0 files and "" without a bundle)."""
+    files in the bundle, its `pack` and `pack_size` (0 files and "" without a bundle), and the
+    number of objects shared with the release in `earlier_files`."""
     files_dir = os.path.join(release_dir, "files")
     os.makedirs(files_dir)
+    shared = set()
     if options.bundle_paths is not None:
         chosen = set(options.bundle_paths)
     else:
@@ -363,6 +441,9 @@ def _stage_release(files: List[SourceFile], options: Options, release_dir: str,
                 raise Refused(["%s: its gzip copy passes 2 GiB, more than the launcher handles" % f.path])
             if in_bundle and options.bundle_paths is not None:
                 held[f.path] = b"".join(pieces)
+            name = writer.sha256.hexdigest() + ".gz"
+            if _share_object(earlier_files, files_dir, name):
+                shared.add(name)
             entries.append(formats.ManifestEntry(f.path, writer.size, writer.packed_size,
                                                  formats.crc32_text(writer.crc), writer.sha256.hexdigest()))
             if number % 500 == 0:
@@ -378,11 +459,13 @@ def _stage_release(files: List[SourceFile], options: Options, release_dir: str,
                     writer.write(piece)
         writer = _store_object(files_dir, feed_bundle)
         pack, pack_size = writer.sha256.hexdigest(), writer.packed_size
+        if _share_object(earlier_files, files_dir, pack + ".gz"):
+            shared.add(pack + ".gz")
     else:
         bundle_files = 0
     os.remove(container_path)
     _sign_into(release_dir, "checksums", formats.manifest_bytes(entries), options.key)
-    return entries, bundle_files, pack, pack_size
+    return entries, bundle_files, pack, pack_size, len(shared)
 
 
 def _descriptor(options: Options, settled: Dict[str, object], pack: str, pack_size: int) -> bytes:
@@ -473,7 +556,12 @@ def _stage_and_switch(files: List[SourceFile], settled: Dict[str, object], notes
     release_name = str(options.version)
     staged_release = os.path.join(staging, release_name)
     log("compressing %d files into %s" % (len(files), os.path.join(options.out, release_name)))
-    entries, bundle_files, pack, pack_size = _stage_release(files, options, staged_release, log)
+    previous_release = formats.read_c_int((settled["previous"] or {}).get("game_version", ""))
+    earlier_files = os.path.join(options.out, str(previous_release), "files")
+    if previous_release < 1 or not os.path.isdir(earlier_files):
+        earlier_files = None
+    entries, bundle_files, pack, pack_size, shared = _stage_release(files, options, staged_release,
+                                                                     earlier_files, log)
     launcher = settled.get("launcher")
     if launcher is not None and launcher[0] is not None:
         _write(os.path.join(staging, "latest_launcher.exe"), launcher[0])
@@ -483,6 +571,8 @@ def _stage_and_switch(files: List[SourceFile], settled: Dict[str, object], notes
             _sign_into(staging, name, data, options.key)
     descriptor = _descriptor(options, settled, pack, pack_size)
     _sign_into(staging, "latest", descriptor, options.key)
+    if settled["remember_key"] is not None:
+        _write(os.path.join(staging, KEY_MEMORY), settled["remember_key"].encode("ascii"))
 
     # The staged tree must pass the same checks as a published one before anything is switched.
     report = verify.verify(verify.FolderSource(staging, options.out, ("latest_launcher.exe",)),
@@ -497,6 +587,8 @@ def _stage_and_switch(files: List[SourceFile], settled: Dict[str, object], notes
         if launcher is not None and launcher[0] is not None:
             name = "latest_launcher.exe"
             switch.put(os.path.join(staging, name), os.path.join(options.out, name))
+        if settled["remember_key"] is not None:
+            switch.put(os.path.join(staging, KEY_MEMORY), os.path.join(options.out, KEY_MEMORY))
         for name in [n for n in ("news_v2", "news") if settled.get(n + ".txt") is not None] + ["latest"]:
             for suffix in (".txt", ".sig"):
                 switch.put(os.path.join(staging, name + suffix), os.path.join(options.out, name + suffix))
@@ -511,4 +603,5 @@ def _stage_and_switch(files: List[SourceFile], settled: Dict[str, object], notes
                 os.remove(os.path.join(target, "files", name))
     return Result(options.version, len(entries), sum(e.size for e in entries),
                   sum(e.packed_size for e in entries), bundle_files, pack, pack_size, descriptor,
-                  formats.manifest_bytes(entries), notes)
+                  formats.manifest_bytes(entries), notes, shared if earlier_files else 0,
+                  previous_release if earlier_files else 0)

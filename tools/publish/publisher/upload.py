@@ -11,11 +11,13 @@ The branch folder must pass the same checks as `verify` with the signing key bef
 leaves, and a server that announces a newer release is not switched back without --force.
 """
 
+import contextlib
+import json
 import os
 import subprocess
 from typing import Callable, Optional
 
-from . import formats, verify
+from . import formats, release as releases, verify
 from .keys import PublicKey
 
 NEWS_FILES = ("news_v2.txt", "news_v2.sig", "news.txt", "news.sig")
@@ -40,11 +42,23 @@ class Rclone:
             raise UploadError("rclone cannot be started (%s): install it (Debian: apt install rclone; "
                               "https://rclone.org/downloads/) or give --rclone PATH" % error) from None
 
-    def must(self, what: str, *arguments: str) -> None:
+    def must(self, what: str, *arguments: str) -> subprocess.CompletedProcess:
         result = self.run(*arguments)
         if result.returncode != 0:
+            # Without the line of each file that did arrive.
+            lines = [line for line in result.stderr.decode("utf-8", "replace").splitlines()
+                     if ": Copied (" not in line]
             raise UploadError("uploading %s failed (rclone exit code %d):\n%s"
-                              % (what, result.returncode, result.stderr.decode("utf-8", "replace").strip()))
+                              % (what, result.returncode, "\n".join(lines).strip()))
+        return result
+
+    def features(self, remote: str) -> dict:
+        """What the remote's storage can do ("Features": {"Copy": ...}, "Root"), or {} when unknown."""
+        result = self.run("backend", "features", remote)
+        try:
+            return json.loads(result.stdout) if result.returncode == 0 else {}
+        except ValueError:
+            return {}
 
 
 def _join(remote: str, name: str) -> str:
@@ -82,6 +96,45 @@ def _refuse_going_back(local: bytes, remote: Optional[bytes], force: bool) -> No
                           "(a release published again)" % served.get("game_version"))
 
 
+def _link_on_local_remote(folder: str, release: str, root: str, earlier: str) -> int:
+    """On a remote that is a folder of this machine, the objects that the earlier release there
+    holds become hard links to those files. Returns how many."""
+    source, target = os.path.join(folder, release, "files"), os.path.join(root, release, "files")
+    before = os.path.join(root, earlier, "files")
+    if not os.path.isdir(before):
+        return 0
+    linked = 0
+    for name in sorted(os.listdir(source)):
+        size = os.path.getsize(os.path.join(source, name))
+        there = os.path.join(target, name)
+        if not (os.path.isfile(there) and os.path.getsize(there) == size):
+            os.makedirs(target, exist_ok=True)
+            linked += releases.link_object(os.path.join(before, name), there, size)
+    return linked
+
+
+def _objects_step(folder: str, remote: str, release: str, earlier: Optional[str], rclone: Rclone,
+                  log: Callable[[str], None]) -> list:
+    """The rclone arguments that send the release's objects. An object's name is its content's hash:
+    one of the same name and size is the same file, on the server already (the upload of a stopped
+    run) or in the release the server announces now, from which the server copies it itself where
+    its storage can (S3-compatible stores, WebDAV and many others)."""
+    arguments = ["copy", "-v", "--size-only"]
+    if earlier is not None:
+        features = rclone.features(remote)
+        if features.get("Features", {}).get("Copy"):
+            log("the objects that release %s on the server holds are copied there by the server" % earlier)
+            return arguments + ["--copy-dest", _join(remote, earlier + "/files"),
+                                os.path.join(folder, release, "files"), _join(remote, release + "/files")]
+        if features.get("Features", {}).get("IsLocal") and features.get("Root"):
+            try:
+                linked = _link_on_local_remote(folder, release, features["Root"], earlier)
+            except OSError as error:
+                raise UploadError("the remote folder %s cannot be written: %s" % (features["Root"], error))
+            log("%d objects are hard links to release %s's in the remote folder" % (linked, earlier))
+    return arguments + ["--include", "/%s/files/*.gz" % release, folder, remote]
+
+
 def upload(folder: str, remote: str, key: PublicKey, rclone: Rclone, force: bool = False,
            log: Callable[[str], None] = print) -> None:
     report = verify.verify(verify.FolderSource(folder), key)
@@ -90,14 +143,20 @@ def upload(folder: str, remote: str, key: PublicKey, rclone: Rclone, force: bool
                           % (folder, "\n  ".join(sorted(report.problems))))
     with open(os.path.join(folder, "latest.txt"), "rb") as descriptor:
         local = descriptor.read()
-    _refuse_going_back(local, remote_descriptor(rclone, remote), force)
+    served = remote_descriptor(rclone, remote)
+    _refuse_going_back(local, served, force)
 
     # The release latest.txt names; earlier ones are on the server from their own uploads.
     release = str(formats.read_c_int(formats.parse_ini_root(local).get("game_version", "")))
-    # An object's name is its content's hash: one of the same name and size is the same file. The
-    # other files may keep their size from one release to the next: they are always sent.
-    steps = [("the objects of release " + release,
-              ["copy", "--size-only", "--include", "/%s/files/*.gz" % release, folder, remote])]
+    earlier = None
+    if served is not None:
+        # Whatever the server announces is there whole: its latest.txt was uploaded last.
+        with contextlib.suppress(formats.IniError):
+            announced = formats.read_c_int(formats.parse_ini_root(served).get("game_version", ""))
+            earlier = str(announced) if 0 < announced and str(announced) != release else None
+    # The other files may keep their size from one release to the next: they are always sent.
+    objects = _objects_step(folder, remote, release, earlier, rclone, log)
+    steps = [("the objects of release " + release, objects)]
     for name in [release + "/checksums.txt", release + "/checksums.sig", "latest_launcher.exe", *NEWS_FILES,
                  "latest.sig", "latest.txt"]:
         local_path = os.path.join(folder, *name.split("/"))
@@ -106,7 +165,7 @@ def upload(folder: str, remote: str, key: PublicKey, rclone: Rclone, force: bool
     for what, arguments in steps:
         log("uploading %s" % what)
         try:
-            rclone.must(what, *arguments)
+            result = rclone.must(what, *arguments)
         except UploadError as error:
             if what == "latest.txt":
                 state = ("latest.sig is already the new one: launchers refuse this server (and use the other) "
@@ -114,3 +173,7 @@ def upload(folder: str, remote: str, key: PublicKey, rclone: Rclone, force: bool
             else:
                 state = "latest.txt still names the previous release; run the upload again"
             raise UploadError("%s\n%s" % (error, state)) from None
+        if arguments is objects:
+            text = result.stderr.decode("utf-8", "replace")
+            copied = text.count("Copied (server-side copy)")
+            log("  %d objects sent, %d copied by the server" % (text.count(": Copied (") - copied, copied))

@@ -130,23 +130,29 @@ class Report:
             self.problems.append(text)
 
 
-def _get(source, path: str, report: Report) -> Optional[bytes]:
-    """The body, or None when it could not be fetched (a problem is recorded unless it is 404)."""
+_FAILED = object()  # what _get returns for a fetch that failed (a problem has been recorded)
+
+
+def _get(source, path: str, report: Report):
+    """The body; None when the server answers 404; _FAILED when it could not be fetched (the problem
+    is recorded)."""
     try:
         status, body = source.fetch(path)
     except FetchError as error:
         report.problem("%s could not be fetched: %s" % (path, error))
-        return None
+        return _FAILED
     if status == 404:
         return None
     if status != 200:
         report.problem("%s: the server answers HTTP %d" % (path, status))
-        return None
+        return _FAILED
     return body
 
 
 def _signed_text(source, name: str, key: PublicKey, report: Report, required: bool) -> Optional[bytes]:
     text = _get(source, name + ".txt", report)
+    if text is _FAILED:
+        return None
     if text is None:
         if required:
             report.problem("%s.txt is not published" % name)
@@ -154,45 +160,63 @@ def _signed_text(source, name: str, key: PublicKey, report: Report, required: bo
     signature = _get(source, name + ".sig", report)
     if signature is None:
         report.problem("%s.sig is missing: launchers ignore %s.txt" % (name, name))
-    elif not key.verify(text, signature):
-        report.problem("%s.sig does not verify %s.txt with this public key: launchers ignore it"
-                       % (name, name))
+    elif signature is not _FAILED and not key.verify(text, signature):
+        if key.signed_digest(signature) is None:
+            report.problem("%s.sig does not verify %s.txt with this public key: it was made with another "
+                           "key, or is damaged; launchers ignore %s.txt" % (name, name, name))
+        else:
+            report.problem("%s.sig does not verify %s.txt: it is this key's signature of other bytes, so the "
+                           "two come from different builds (as when an upload stopped between them: upload "
+                           "again); launchers ignore %s.txt" % (name, name, name))
     return text
 
 
-def verify(source, key: PublicKey, jobs: int = 4, release_only: bool = False) -> Report:
+def verify(source, key: PublicKey, jobs: int = 4, release_only: bool = False,
+           release: Optional[int] = None) -> Report:
     """Checks the branch behind `source`. With `release_only` (a build checking its own staging
-    folder) news that is not part of the build is not looked at."""
+    folder) news that is not part of the build is not looked at. `release` checks that release
+    instead of the one latest.txt names: one uploaded but not switched to yet, or an older one."""
     report = Report()
-    descriptor_text = _signed_text(source, "latest", key, report, required=True)
-    if descriptor_text is None:
+    descriptor_text = _signed_text(source, "latest", key, report, required=release is None)
+    descriptor: Optional[Dict[str, str]] = None
+    if descriptor_text is not None:
+        try:
+            descriptor = formats.parse_ini_root(descriptor_text)
+        except formats.IniError as error:
+            report.problem("latest.txt is not readable INI text: %s" % error)
+    if descriptor is None and release is None:
         return report
-    try:
-        descriptor = formats.parse_ini_root(descriptor_text)
-    except formats.IniError as error:
-        report.problem("latest.txt is not readable INI text: %s" % error)
-        return report
-    version = _check_descriptor(descriptor, report)
-    _check_launcher(source, descriptor, report)
-    for name in ("news_v2", "news"):
-        _check_news(source, name, key, report, release_only)
+    version = 0
+    if descriptor is not None:
+        version = _check_descriptor(descriptor, report)
+        _check_launcher(source, descriptor, report)
+        for name in ("news_v2", "news"):
+            _check_news(source, name, key, report, release_only)
+    pack = (descriptor or {}).get("pack", "")
+    if release is not None:
+        if release != version:
+            report.summary.append("release %d as asked (latest.txt names %s)" % (release, version or "none"))
+            if len(pack) == 64:
+                report.warnings.append("the bundle of release %d is checked once latest.txt names it"
+                                       % release)
+            pack = ""
+        version = release
     if version < 1:
         return report
-    release = str(version)
-    manifest_text = _signed_text(source, release + "/checksums", key, report, required=True)
+    name = str(version)
+    manifest_text = _signed_text(source, name + "/checksums", key, report, required=True)
     if manifest_text is None:
         return report
     entries, problem = formats.parse_manifest(manifest_text)
     if problem:
         report.problem("%s/checksums.txt is rejected by the launcher (\"corrupted patch info\"): %s"
-                       % (release, problem))
+                       % (name, problem))
         return report
     report.summary.append("%s/checksums.txt: %d files, %d bytes" % (
-        release, len(entries), sum(e.size for e in entries)))
-    _check_objects(source, release, entries, report, jobs)
-    pack = descriptor.get("pack", "")
+        name, len(entries), sum(e.size for e in entries)))
+    _check_objects(source, name, entries, report, jobs)
     if len(pack) == 64:
-        _check_bundle(source, release, pack, formats.read_c_int(descriptor.get("pack_size", "")),
+        _check_bundle(source, name, pack, formats.read_c_int((descriptor or {}).get("pack_size", "")),
                       entries, report)
     return report
 
@@ -240,6 +264,8 @@ def _check_launcher(source, descriptor: Dict[str, str], report: Report) -> None:
                        "launcher downloads latest_launcher.exe on every run and throws it away")
         return
     data = _get(source, "latest_launcher.exe", report)
+    if data is _FAILED:
+        return
     if data is None:
         report.problem("latest_launcher.exe is missing although latest.txt announces launcher %s"
                        % formats.format_version(version))
