@@ -17,8 +17,6 @@ from cryptography.hazmat.primitives.asymmetric import padding, rsa
 
 KEY_BITS = 2048
 PUBLIC_EXPONENT = 65537
-# DER of the DigestInfo header that PKCS#1 v1.5 puts before a SHA-256 digest.
-_SHA256_DIGEST_INFO = bytes.fromhex("3031300d060960864801650304020105000420")
 
 
 class KeyFileError(ValueError):
@@ -52,15 +50,10 @@ class PublicKey:
         """The SHA-256 digest that this key signed in `signature`, or None when it is no signature by
         this key. Only to tell a maintainer why a signature fails (another key, or other bytes):
         whether a signature holds is decided by `verify` alone."""
-        numbers = self.key.public_numbers()
-        size = (numbers.n.bit_length() + 7) // 8
-        value = int.from_bytes(signature, "big")
-        if len(signature) != size or value >= numbers.n:
+        try:
+            return self.key.recover_data_from_signature(signature, padding.PKCS1v15(), hashes.SHA256())
+        except (InvalidSignature, ValueError):
             return None
-        block = pow(value, numbers.e, numbers.n).to_bytes(size, "big")
-        padding_bytes = size - 3 - len(_SHA256_DIGEST_INFO) - 32
-        expected = b"\x00\x01" + b"\xff" * padding_bytes + b"\x00" + _SHA256_DIGEST_INFO
-        return block[len(expected):] if block.startswith(expected) else None
 
 
 class PrivateKey:
