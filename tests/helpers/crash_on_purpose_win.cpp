@@ -1,6 +1,9 @@
 // Installs the launcher's crash handler and then crashes on purpose, so that the tests can look at
 // what a crash leaves behind.
-// usage: crash_on_purpose.exe FOLDER fault|fault-on-thread|uncaught-throw|hanging-dump
+// usage: crash_on_purpose.exe FOLDER fault|fault-on-thread|uncaught-throw|hanging-dump|
+//                                   stack-overflow|stack-overflow-on-thread|raised-stack-overflow
+// "raised-stack-overflow" raises the stack overflow exception on a thread with its stack intact: the
+// way Windows reports an overflow (with the guaranteed stack left), which Wine cannot reproduce.
 #include <windows.h>
 
 #include <cstdint>
@@ -13,6 +16,7 @@
 namespace {
 
 constexpr DWORD kHangingDumpTimeoutMs = 2000;
+constexpr DWORD kOverflowedThreadWaitMs = 60000;
 
 // Stands in for the system's report that follows the launcher's handler: under Wine that starts
 // its debugger, which keeps the process; Windows ends it with the exception's code, as this does.
@@ -29,6 +33,14 @@ void writeToAddressZero() {
     *reinterpret_cast<volatile int*>(address) = 1;
 }
 
+// Unbounded recursion whose frames the compiler can neither drop nor merge (nor call endless).
+volatile bool keepRecursing = true;
+int recurseForever(int depth) {
+    volatile char frame[512];
+    frame[depth % sizeof frame] = static_cast<char>(depth);
+    return keepRecursing ? recurseForever(depth + 1) + frame[0] : frame[0];
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -43,6 +55,18 @@ int wmain(int argc, wchar_t** argv) {
     logLine("about to crash");
     if (how == L"fault-on-thread") std::thread(writeToAddressZero).join();
     if (how == L"uncaught-throw") std::thread([] { throw 42; }).join();
+    if (how == L"stack-overflow") return recurseForever(0);
+    // The process goes on without the thread, as the launcher's window would without its worker.
+    if (how == L"stack-overflow-on-thread") {
+        std::thread([] { (void)recurseForever(0); }).join();
+        Sleep(kOverflowedThreadWaitMs);
+        return 0;
+    }
+    if (how == L"raised-stack-overflow") {
+        std::thread([] {
+            RaiseException(EXCEPTION_STACK_OVERFLOW, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+        }).join();
+    }
     writeToAddressZero();
     return 0;
 }

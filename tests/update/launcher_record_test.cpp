@@ -1,0 +1,73 @@
+#include "update/launcher_record.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kX(64, 'a');
+const std::string kY(64, 'b');
+constexpr int64_t kNow = 1'800'000'000;
+constexpr int64_t kDay = kLauncherRetrySeconds;
+
+std::string failedLine(const std::string& checksum, int attempts, int64_t at) {
+    return "failed " + checksum + " " + std::to_string(attempts) + " " + std::to_string(at) + "\n";
+}
+
+TEST(LauncherRecord, DecidesWhetherAPublishedLauncherIsTakenAgain) {
+    struct Case {
+        const char* name;
+        std::string record;
+        LauncherVerdict verdict;
+    };
+    const Case cases[] = {
+        {"no record", "", LauncherVerdict::Take},
+        // An exact comparison: a checksum cut short names no launcher that is published.
+        {"the old record cut short", kX.substr(0, 10), LauncherVerdict::Take},
+        {"a checksum cut short, failed a minute ago", failedLine(kX.substr(0, 63), 1, kNow - 60),
+         LauncherVerdict::Take},
+        {"an empty record line", "failed \n" + failedLine(kX.substr(0, 1), 2, kNow - 60),
+         LauncherVerdict::Take},
+        {"the other branch's launcher", failedLine(kY, 1, kNow - 10), LauncherVerdict::Take},
+        {"failed an hour ago", failedLine(kY, 1, kNow - 5) + failedLine(kX, 1, kNow - 3600),
+         LauncherVerdict::NotToday},
+        {"a line cut short after its checksum: failed once, time unknown", "failed " + kX,
+         LauncherVerdict::Take},
+        {"failed a day ago: tried again", failedLine(kX, 1, kNow - kDay), LauncherVerdict::Take},
+        {"failed twice, the last yesterday", failedLine(kX, 2, kNow - kDay - 1), LauncherVerdict::Take},
+        {"failed three times: never again", failedLine(kX, 3, kNow - 30 * kDay), LauncherVerdict::Never},
+        {"a clock set back by a week", failedLine(kX, 1, kNow + 7 * kDay), LauncherVerdict::Take},
+        {"the old record: one checksum, once at an unknown time", kX, LauncherVerdict::Take},
+        {"the old record in upper case", std::string(64, 'A'), LauncherVerdict::Take},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(judgeLauncher(parseLauncherRecord(c.record), kX, kNow), c.verdict);
+    }
+}
+
+// What a hand-over writes before it renames anything, what the launcher that came up leaves, and
+// the text in between, read back as written.
+TEST(LauncherRecord, CountsAttemptsAndForgetsALauncherThatCameUp) {
+    LauncherRecord record = parseLauncherRecord(failedLine(kY, 1, kNow - 100));
+    countLauncherAttempt(record, kX, kNow);
+    EXPECT_EQ(record.pending, kX);
+    const LauncherRecord read = parseLauncherRecord(formatLauncherRecord(record));
+    EXPECT_EQ(read.pending, kX);
+    ASSERT_EQ(read.failed.size(), 2u);
+    EXPECT_EQ(judgeLauncher(read, kX, kNow + 60), LauncherVerdict::NotToday);
+    EXPECT_EQ(judgeLauncher(read, kY, kNow + 60), LauncherVerdict::NotToday);
+
+    countLauncherAttempt(record, kX, kNow + kDay);
+    countLauncherAttempt(record, kX, kNow + 2 * kDay);
+    EXPECT_EQ(judgeLauncher(parseLauncherRecord(formatLauncherRecord(record)), kX, kNow + 9 * kDay),
+              LauncherVerdict::Never);
+
+    forgetLauncher(record, kX);
+    const LauncherRecord after = parseLauncherRecord(formatLauncherRecord(record));
+    EXPECT_EQ(after.pending, "");
+    ASSERT_EQ(after.failed.size(), 1u);
+    EXPECT_EQ(after.failed[0].checksum, kY);
+    EXPECT_EQ(after.failed[0].lastAttemptSeconds, kNow - 100);
+}
+
+}  // namespace
