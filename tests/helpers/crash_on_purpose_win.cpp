@@ -2,8 +2,9 @@
 // what a crash leaves behind.
 // usage: crash_on_purpose.exe FOLDER fault|fault-on-thread|uncaught-throw|hanging-dump|
 //                                   stack-overflow|stack-overflow-on-thread|raised-stack-overflow
-// "raised-stack-overflow" raises the stack overflow exception on a thread with its stack intact: the
-// way Windows reports an overflow (with the guaranteed stack left), which Wine cannot reproduce.
+// "raised-stack-overflow" raises the stack overflow exception on a thread that has used up its stack
+// to kStackLeftBytes: the way Windows reports an overflow, with little stack left, which Wine
+// cannot reproduce (its overflowing thread is killed before any handler runs).
 #include <windows.h>
 
 #include <cstdint>
@@ -41,6 +42,30 @@ int recurseForever(int depth) {
     return keepRecursing ? recurseForever(depth + 1) + frame[0] : frame[0];
 }
 
+// The stack Windows leaves a thread to handle its overflow, about.
+constexpr ULONG_PTR kStackLeftBytes = 16 * 1024;
+ULONG_PTR stackLow = 0;
+
+int raiseWithLittleStackLeft(int depth) {
+    volatile char frame[512];
+    frame[depth % sizeof frame] = static_cast<char>(depth);
+    char here = 0;
+    if (reinterpret_cast<ULONG_PTR>(&here) - stackLow > kStackLeftBytes) {
+        return raiseWithLittleStackLeft(depth + 1) + frame[0] + here;
+    }
+    RaiseException(EXCEPTION_STACK_OVERFLOW, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return frame[0];
+}
+
+void overflowOnThread() {
+    using StackLimits = void(WINAPI*)(PULONG_PTR, PULONG_PTR);
+    const auto limits = reinterpret_cast<StackLimits>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetCurrentThreadStackLimits")));
+    ULONG_PTR high = 0;
+    if (limits) limits(&stackLow, &high);
+    (void)raiseWithLittleStackLeft(0);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -62,11 +87,7 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(kOverflowedThreadWaitMs);
         return 0;
     }
-    if (how == L"raised-stack-overflow") {
-        std::thread([] {
-            RaiseException(EXCEPTION_STACK_OVERFLOW, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-        }).join();
-    }
+    if (how == L"raised-stack-overflow") std::thread(overflowOnThread).join();
     writeToAddressZero();
     return 0;
 }

@@ -1,6 +1,12 @@
 #include "update/launcher_record.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
+
+// Names in failure messages.
+void PrintTo(LauncherVerdict verdict, std::ostream* out) {
+    *out << (verdict == LauncherVerdict::Take ? "Take" : verdict == LauncherVerdict::NotToday ? "NotToday" : "Never");
+}
 
 namespace {
 
