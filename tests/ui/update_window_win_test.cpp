@@ -233,7 +233,8 @@ TEST_F(UpdatingLauncher, ClosingTheOldWindowDuringTheHandOverStillEndsWithTheOld
     ASSERT_FALSE(standIn.empty());
     ASSERT_TRUE(writeFileBytes(published, standIn));
     publish(144, {"--launcher", unixPathFromWine(published), "--launcher-version", "117"});
-    ASSERT_TRUE(writeFileBytes(launcher.folder() + L"\\stand_in_mode.txt", "silent 3000"));
+    // Longer than the 2 s the window gives a running check at its exit.
+    ASSERT_TRUE(writeFileBytes(launcher.folder() + L"\\stand_in_mode.txt", "silent 6000"));
     const auto build = readFileBytes(launcher.exePath());
     ASSERT_TRUE(build.has_value());
 
@@ -256,7 +257,7 @@ TEST_F(UpdatingLauncher, ClosingTheOldWindowDuringTheHandOverStillEndsWithTheOld
         << events();
     UniqueKernelHandle restoredProcess(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, restoredId));
     EXPECT_EQ(launcher.waitForExit(10000), std::optional<DWORD>(0));
-    EXPECT_EQ(readFileBytes(launcher.exePath()), build);
+    EXPECT_TRUE(readFileBytes(launcher.exePath()) == build) << "the launcher is not the one restored";
     EXPECT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
     EXPECT_NE(readFileBytes(launcher.folder() + L"\\failed_launcher.txt").value_or("").find("failed "),
               std::string::npos);

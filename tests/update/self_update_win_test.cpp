@@ -369,7 +369,14 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
         {"is killed while the old one waits", "wait-kill", 1, -1, Then::KillTheNewOne},
         {"two branches announce two failing launchers", "exits", 2, -1, Then::Nothing, 3, 2, {"X", "Y"}},
         // Without the record the restored launcher would take the same release again.
-        {"the record cannot be written", "exits", 1, -1, Then::RecordCannotBeWritten, 1, 0, {},
+        {"the record cannot be written",
+         "exits",
+         1,
+         -1,
+         Then::RecordCannotBeWritten,
+         1,
+         0,
+         {},
          "launcher update: not taken, the launcher record cannot be written"},
         // The old launcher killed at each step; the player starts whatever is at the module path.
         {"old one killed once the download is verified", "exits", 1, step(SelfUpdateStep::Downloaded),
@@ -448,8 +455,8 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
             EXPECT_EQ(waitForChild(first, kScenarioLimitMs), std::optional<DWORD>(kStoppedForTestsExitCode));
             if (c.then == Then::RenameBackThenStart) {
                 EXPECT_FALSE(file(L"VarnholdLauncher.exe"));
-                EXPECT_EQ(file(L"old_launcher.bak"), runnerBytes);
-                EXPECT_EQ(file(L"latest_launcher.download"), x);
+                EXPECT_TRUE(file(L"old_launcher.bak") == runnerBytes);
+                EXPECT_TRUE(file(L"latest_launcher.download") == x);
                 ASSERT_TRUE(MoveFileW((home + L"\\old_launcher.bak").c_str(),
                                       (home + L"\\VarnholdLauncher.exe").c_str()));
             }
@@ -465,7 +472,8 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
         EXPECT_EQ(count("check done"), 1) << events();
         EXPECT_EQ(count("runner"), c.runnerStarts) << events();
         EXPECT_EQ(count("stand-in"), c.standInStarts) << events();
-        EXPECT_EQ(file(L"VarnholdLauncher.exe"), runnerBytes);
+        EXPECT_TRUE(file(L"VarnholdLauncher.exe") == runnerBytes)
+            << "not the old launcher at the module path";
         EXPECT_FALSE(file(L"old_launcher.bak"));
         for (const WString& game : games) EXPECT_TRUE(holdsRelease(game)) << wideToUtf8(game);
         const LauncherRecord left = record();
@@ -498,7 +506,7 @@ TEST_F(HandOver, ANewLauncherThatComesUpAfterTheWaitIsKept) {
     ASSERT_TRUE(waitFor("late ended")) << events();
     Sleep(kNoLoopMs);
     EXPECT_EQ(count("runner"), 1) << events();
-    EXPECT_EQ(file(L"VarnholdLauncher.exe"), x);
+    EXPECT_TRUE(file(L"VarnholdLauncher.exe") == x) << "not the new launcher at the module path";
     const LauncherRecord left = record();
     EXPECT_EQ(left.pending, "");
     EXPECT_TRUE(left.failed.empty()) << formatLauncherRecord(left);
@@ -514,7 +522,7 @@ TEST_F(HandOver, ALauncherThatFailedOnceThroughAKillIsTakenAgainADayLater) {
     (void)startLauncher();
     killStandIn();
     ASSERT_TRUE(waitFor("check done")) << events();
-    EXPECT_EQ(file(L"VarnholdLauncher.exe"), runnerBytes);
+    EXPECT_TRUE(file(L"VarnholdLauncher.exe") == runnerBytes) << "not the old launcher at the module path";
     EXPECT_TRUE(holdsRelease(games[0]));
 
     // A day later.
@@ -526,7 +534,7 @@ TEST_F(HandOver, ALauncherThatFailedOnceThroughAKillIsTakenAgainADayLater) {
     (void)startLauncher();
     ASSERT_TRUE(waitFor("healthy ended")) << events();
     EXPECT_EQ(count("runner"), 3) << events();
-    EXPECT_EQ(file(L"VarnholdLauncher.exe"), x);
+    EXPECT_TRUE(file(L"VarnholdLauncher.exe") == x) << "not the new launcher at the module path";
     EXPECT_TRUE(record().failed.empty());
     EXPECT_NE(runLog().find("trying again a launcher that ended before its window here (attempt 2 of 3)"),
               std::string::npos)
