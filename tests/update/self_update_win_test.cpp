@@ -14,6 +14,7 @@
 #include "base/handles_win.h"
 #include "crypto/sha256_win.h"
 #include "support/child_process_win.h"
+#include "support/file_holder_win.h"
 #include "support/test_env_win.h"
 #include "support/test_server_win.h"
 #include "support/update_run_fixture_win.h"
@@ -282,14 +283,14 @@ protected:
     }
 
     // A launcher folder with the runner as the launcher, and a game folder per branch.
-    void makeLauncher(const std::wstring& name, size_t branches) {
+    void makeLauncher(const std::wstring& name, size_t branches, const char* secondBranch = "/ktvx") {
         home = dir / name;
         games.clear();
         ASSERT_TRUE(CreateDirectoryW(home.c_str(), nullptr));
         ASSERT_TRUE(writeFileBytes(home + L"\\VarnholdLauncher.exe", runnerBytes));
         std::string settings = "wait " + std::to_string(kWaitMs) + "\n";
         for (const std::string& url : setup.serverBaseUrls) settings += "server " + url + "\n";
-        const char* paths[] = {"/lurra", "/ktvx"};
+        const char* paths[] = {"/lurra", secondBranch};
         for (size_t i = 0; i < branches; ++i) {
             games.push_back(newGameFolder(name + L"_game"));
             settings += std::string("branch ") + paths[i] + " " + wideToUtf8(games.back()) + "\n";
@@ -348,7 +349,14 @@ protected:
 TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpdated) {
     const std::string x = publishLauncher("lurra", "X");
     (void)publishLauncher("ktvx", "Y");
-    enum class Then { Nothing, KillTheNewOne, StartAgain, RenameBackThenStart, RecordCannotBeWritten };
+    enum class Then {
+        Nothing,
+        KillTheNewOne,
+        StartAgain,
+        RenameBackThenStart,
+        RecordCannotBeWritten,
+        HoldTheRunningFile
+    };
     struct Scenario {
         const char* name;
         std::string mode;
@@ -359,6 +367,8 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
         int standInStarts = 1;
         std::vector<std::string> failed = {"X"};
         const char* logged = "the new launcher ended before its window; old one restored: yes";
+        const char* secondBranch = "/ktvx";
+        int downloads = -1;  // of the published launcher; -1: not counted
     };
     const auto step = [](SelfUpdateStep s) { return static_cast<int>(s); };
     const Scenario scenarios[] = {
@@ -378,6 +388,19 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
          0,
          {},
          "launcher update: not taken, the launcher record cannot be written"},
+        // Another program holds the running file (an antivirus scan): the rename fails, nothing is
+        // recorded, and the next run of the same check does not fetch the same launcher again.
+        {"the running launcher cannot be renamed, two runs of one check",
+         "exits",
+         2,
+         -1,
+         Then::HoldTheRunningFile,
+         1,
+         0,
+         {},
+         "launcher update: not taken, this launcher was tried once in this run",
+         "/lurra",
+         1},
         // The old launcher killed at each step; the player starts whatever is at the module path.
         {"old one killed once the download is verified", "exits", 1, step(SelfUpdateStep::Downloaded),
          Then::StartAgain, 3},
@@ -441,8 +464,14 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
     int number = 0;
     for (const Scenario& c : scenarios) {
         SCOPED_TRACE(c.name);
-        makeLauncher(L"scenario" + std::to_wstring(++number), c.branches);
+        makeLauncher(L"scenario" + std::to_wstring(++number), c.branches, c.secondBranch);
         setMode(c.mode);
+        std::optional<FileHolder> holder;
+        if (c.then == Then::HoldTheRunningFile) {
+            holder.emplace(home + L"\\VarnholdLauncher.exe", L"r", L"r");
+            ASSERT_TRUE(holder->holding());
+        }
+        const int downloadsBefore = server.requestCount("/patch/lurra/latest_launcher.exe");
         if (c.then == Then::RecordCannotBeWritten) {
             ASSERT_TRUE(CreateDirectoryW((home + L"\\failed_launcher.txt.new").c_str(), nullptr));
         }
@@ -472,6 +501,9 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
         EXPECT_EQ(count("check done"), 1) << events();
         EXPECT_EQ(count("runner"), c.runnerStarts) << events();
         EXPECT_EQ(count("stand-in"), c.standInStarts) << events();
+        if (c.downloads >= 0) {
+            EXPECT_EQ(server.requestCount("/patch/lurra/latest_launcher.exe") - downloadsBefore, c.downloads);
+        }
         EXPECT_TRUE(file(L"VarnholdLauncher.exe") == runnerBytes)
             << "not the old launcher at the module path";
         EXPECT_FALSE(file(L"old_launcher.bak"));
