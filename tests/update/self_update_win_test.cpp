@@ -254,7 +254,7 @@ protected:
     static constexpr int kWaitMs = 600;
     static constexpr int kScenarioLimitMs = 60000;
     // After the last expected check, a launcher update that loops would start again at once.
-    static constexpr DWORD kNoLoopMs = 800;
+    static constexpr DWORD kNoLoopMs = 600;
 
     void SetUp() override {
         UpdateRun::SetUp();
@@ -355,7 +355,8 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
         StartAgain,
         RenameBackThenStart,
         RecordCannotBeWritten,
-        HoldTheRunningFile
+        HoldTheRunningFile,
+        StartAfterTheCrash
     };
     struct Scenario {
         const char* name;
@@ -373,9 +374,9 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
     const auto step = [](SelfUpdateStep s) { return static_cast<int>(s); };
     const Scenario scenarios[] = {
         {"ends at once", "exits"},
-        {"shows an error box past the wait", "fatal 1500"},
+        {"shows an error box past the wait", "fatal 1200"},
         {"crashes", "crash"},
-        {"crashes into a dump slower than the wait", "slow-dump 1500"},
+        {"crashes into a dump slower than the wait", "slow-dump 1200"},
         {"is killed while the old one waits", "wait-kill", 1, -1, Then::KillTheNewOne},
         {"two branches announce two failing launchers", "exits", 2, -1, Then::Nothing, 3, 2, {"X", "Y"}},
         // Without the record the restored launcher would take the same release again.
@@ -442,6 +443,16 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
          1,
          {"X"},
          "after a launcher update: the restored launcher started"},
+        // The old one gone, the new one's crash handler puts the backup back; the player starts it.
+        {"old one killed, then the new one crashes",
+         "crash",
+         1,
+         step(SelfUpdateStep::NewStarted),
+         Then::StartAfterTheCrash,
+         2,
+         1,
+         {"X"},
+         "an unfinished hand-over left no backup; its mark is cleared"},
         {"old one killed once the new one has ended",
          "fatal 0",
          1,
@@ -480,8 +491,14 @@ TEST_F(HandOver, EveryWayANewLauncherFailsEndsWithTheOldOneWorkingAndTheGameUpda
         }
         const ChildProcess first = startLauncher();
         if (c.then == Then::KillTheNewOne) killStandIn();
-        if (c.then == Then::StartAgain || c.then == Then::RenameBackThenStart) {
+        if (c.then == Then::StartAgain || c.then == Then::RenameBackThenStart ||
+            c.then == Then::StartAfterTheCrash) {
             EXPECT_EQ(waitForChild(first, kScenarioLimitMs), std::optional<DWORD>(kStoppedForTestsExitCode));
+            if (c.then == Then::StartAfterTheCrash) {
+                EXPECT_TRUE(
+                    waitUntil([&] { return runLog().find("crash: dump written") != std::string::npos; },
+                              kScenarioLimitMs));
+            }
             if (c.then == Then::RenameBackThenStart) {
                 EXPECT_FALSE(file(L"VarnholdLauncher.exe"));
                 EXPECT_TRUE(file(L"old_launcher.bak") == runnerBytes);
