@@ -54,14 +54,18 @@ TriedLaunchers& triedLaunchers() {
     return *instance;
 }
 
-// True, and remembered, when `checksum` was not tried in this run yet.
-bool firstTryThisRun(const std::string& checksum) {
+// Whether a hand-over to `checksum` was attempted in this run. A download that failed or did not
+// verify is no attempt: the next server may deliver it.
+bool triedThisRun(const std::string& checksum) {
     TriedLaunchers& tried = triedLaunchers();
     std::lock_guard<std::mutex> guard(tried.lock);
-    if (std::find(tried.checksums.begin(), tried.checksums.end(), checksum) != tried.checksums.end())
-        return false;
+    return std::find(tried.checksums.begin(), tried.checksums.end(), checksum) != tried.checksums.end();
+}
+
+void rememberTriedThisRun(const std::string& checksum) {
+    TriedLaunchers& tried = triedLaunchers();
+    std::lock_guard<std::mutex> guard(tried.lock);
     tried.checksums.push_back(checksum);
-    return true;
 }
 
 void reachStep(SelfUpdateStep step) {
@@ -97,7 +101,7 @@ bool mayTake(const LauncherRecord& record, const std::string& checksum) {
                     std::to_string(failed->attempts) + " times");
             return false;
     }
-    if (!firstTryThisRun(checksum)) {
+    if (triedThisRun(checksum)) {
         logLine("launcher update: not taken, this launcher was tried once in this run already");
         return false;
     }
@@ -195,6 +199,7 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
         deleteFileQuietly(download);
         return false;
     }
+    rememberTriedThisRun(launcherChecksum);
     reachStep(SelfUpdateStep::Recorded);
 
     deleteFileQuietly(backup);
