@@ -5,7 +5,9 @@
 
 // Names in failure messages.
 void PrintTo(LauncherVerdict verdict, std::ostream* out) {
-    *out << (verdict == LauncherVerdict::Take ? "Take" : verdict == LauncherVerdict::NotToday ? "NotToday" : "Never");
+    *out << (verdict == LauncherVerdict::Take       ? "Take"
+             : verdict == LauncherVerdict::NotToday ? "NotToday"
+                                                    : "Never");
 }
 
 namespace {
@@ -31,8 +33,8 @@ TEST(LauncherRecord, DecidesWhetherAPublishedLauncherIsTakenAgain) {
         {"the old record cut short", kX.substr(0, 10), LauncherVerdict::Take},
         {"a checksum cut short, failed a minute ago", failedLine(kX.substr(0, 63), 1, kNow - 60),
          LauncherVerdict::Take},
-        {"an empty record line", "failed \n" + failedLine(kX.substr(0, 1), 2, kNow - 60),
-         LauncherVerdict::Take},
+        {"a line without a checksum, and a checksum of one character",
+         "failed \n" + failedLine(kX.substr(0, 1), 2, kNow - 60), LauncherVerdict::Take},
         {"the other branch's launcher", failedLine(kY, 1, kNow - 10), LauncherVerdict::Take},
         {"failed an hour ago", failedLine(kY, 1, kNow - 5) + failedLine(kX, 1, kNow - 3600),
          LauncherVerdict::NotToday},
@@ -49,31 +51,6 @@ TEST(LauncherRecord, DecidesWhetherAPublishedLauncherIsTakenAgain) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(judgeLauncher(parseLauncherRecord(c.record), kX, kNow), c.verdict);
     }
-}
-
-// What a hand-over writes before it renames anything, what the launcher that came up leaves, and
-// the text in between, read back as written.
-TEST(LauncherRecord, CountsAttemptsAndForgetsALauncherThatCameUp) {
-    LauncherRecord record = parseLauncherRecord(failedLine(kY, 1, kNow - 100));
-    countLauncherAttempt(record, kX, kNow);
-    EXPECT_EQ(record.pending, kX);
-    const LauncherRecord read = parseLauncherRecord(formatLauncherRecord(record));
-    EXPECT_EQ(read.pending, kX);
-    ASSERT_EQ(read.failed.size(), 2u);
-    EXPECT_EQ(judgeLauncher(read, kX, kNow + 60), LauncherVerdict::NotToday);
-    EXPECT_EQ(judgeLauncher(read, kY, kNow + 60), LauncherVerdict::NotToday);
-
-    countLauncherAttempt(record, kX, kNow + kDay);
-    countLauncherAttempt(record, kX, kNow + 2 * kDay);
-    EXPECT_EQ(judgeLauncher(parseLauncherRecord(formatLauncherRecord(record)), kX, kNow + 9 * kDay),
-              LauncherVerdict::Never);
-
-    forgetLauncher(record, kX);
-    const LauncherRecord after = parseLauncherRecord(formatLauncherRecord(record));
-    EXPECT_EQ(after.pending, "");
-    ASSERT_EQ(after.failed.size(), 1u);
-    EXPECT_EQ(after.failed[0].checksum, kY);
-    EXPECT_EQ(after.failed[0].lastAttemptSeconds, kNow - 100);
 }
 
 }  // namespace
