@@ -178,6 +178,11 @@ ShellStartResult startProgramThroughDesktopShell(const ShellRequest& request) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, kShellStartPollMs, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // The window was closed meanwhile: the frame loop must still see it.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return ShellStartResult::NotStarted;
+            }
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
