@@ -19,6 +19,8 @@
 #include "ui/frame_loop_win.h"
 #include "ui/gdiplus_session_win.h"
 #include "ui/launcher_app_win.h"
+#include "update/hand_over_win.h"
+#include "update/self_update_win.h"
 
 namespace {
 
@@ -61,13 +63,31 @@ void endProcessState(ProcessState& state) {
     releaseInstanceMutex(state);
 }
 
+// The first visible top-level window of the launcher's class, or null. During a self-update two
+// launchers have one each, and the new one's stays hidden while its first frame is prepared (longer
+// still when it fails): the first window of the class is not always the one on screen.
+HWND visibleLauncherWindow() {
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND window, LPARAM result) CALLBACK -> BOOL {
+            wchar_t className[64] = {};
+            if (!IsWindowVisible(window) || GetClassNameW(window, className, 64) == 0 ||
+                std::wcscmp(className, kInstanceMutexName) != 0)
+                return TRUE;
+            *reinterpret_cast<HWND*>(result) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // Brings an earlier launcher's window back (also from minimised) and tells whether there was one
 // within kEarlierWindowWaitMs. A launcher makes its window hidden and shows it with its first frame:
 // a hidden one is waited for, since restoring it would show it before it can paint.
 bool activateEarlierInstance() {
     const ULONGLONG deadline = GetTickCount64() + kEarlierWindowWaitMs;
     HWND earlier = nullptr;
-    while (!(earlier = FindWindowW(kInstanceMutexName, nullptr)) || !IsWindowVisible(earlier)) {
+    while (!(earlier = visibleLauncherWindow())) {
         if (GetTickCount64() >= deadline) return false;
         Sleep(kEarlierWindowPollMs);
     }
@@ -102,6 +122,23 @@ void writeErrorLog(const char* message) {
 
 enum class RunEnd { Quiet, Normal, WorkerStillRunning };
 
+// This process goes on as the launcher: no other one writes the log or takes part in a hand-over
+// now. False when the start must end because an unfinished hand-over was repaired (the restored
+// launcher has been started and waits for the mutex).
+bool takeOverAsTheLauncher() {
+    rotateRunLog();
+    return repairUnfinishedHandOver(launcherFolder()) != HandOverRepair::Restored;
+}
+
+// The window was closed while the new launcher of a self-update is starting: the hand-over ends the
+// process in every outcome, after a rollback where one is due, so the process must not end here.
+// The window goes out of sight meanwhile.
+[[noreturn]] void leaveTheEndToTheHandOver(const LauncherApp& app) {
+    logLine("exit requested during a launcher update; the hand-over ends the process");
+    ShowWindow(app.window, SW_HIDE);
+    for (;;) Sleep(INFINITE);
+}
+
 // The interactive start: the instance rule, the window, the new side of a self-update, the frame
 // loop; then the update worker is asked to stop.
 RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail, int showCommand) {
@@ -112,8 +149,10 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
         bool existed = false;
         state.instanceMutex = createInstanceMutex(existed);
         if (!state.instanceMutex && (!existed || ignoreInstances)) return RunEnd::Quiet;
+        bool owned = !existed;
         if (existed && ignoreInstances) {
-            WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
+            const DWORD waited = WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
+            owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
         } else if (existed) {
             state.instanceMutex.reset();
             if (activateEarlierInstance()) {
@@ -122,6 +161,10 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
             }
             throw std::runtime_error("Please close any previous instances of this program and try again.");
         }
+        if (owned && !takeOverAsTheLauncher()) return RunEnd::Quiet;
+    } else {
+        // Until its window is up, a failure of this launcher puts the backup back.
+        beginLauncherTrial(launcherFolder());
     }
 
     // Never deleted: detached threads may still use it while the process ends.
@@ -132,16 +175,24 @@ RunEnd runInstance(ProcessState& state, HINSTANCE instance, const wchar_t* tail,
     (void)CoInitialize(nullptr);
 
     if (postUpdate) {
+        // The trial is passed before the report: from the report on, the old launcher is gone.
+        const bool handedOver = passLauncherTrial(launcherFolder());
         const bool reported = reportUpdateHealthy();
         bool existed = false;
         state.instanceMutex = createInstanceMutex(existed);
-        if (state.instanceMutex && existed) WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
-        if (reported) removeOldLauncher();
+        bool owned = state.instanceMutex && !existed;
+        if (state.instanceMutex && existed) {
+            const DWORD waited = WaitForSingleObject(state.instanceMutex.get(), kInstanceWaitMs);
+            owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+        }
+        if (reported || handedOver) removeOldLauncher();
+        if (owned) rotateRunLog();
         logLine(reported ? "after a launcher update: reported to the old launcher"
                          : "after a launcher update: no old launcher waiting");
     }
 
     runLauncher(*app);
+    if (launcherHandOverRunning()) leaveTheEndToTheHandOver(*app);
     // A running check is asked to stop and waited for a bounded time. The rating thread shares only
     // the rating state, which is never freed; it may go on until the process ends.
     return stopUpdateWorker(*app->worker) ? RunEnd::Normal : RunEnd::WorkerStillRunning;
@@ -169,9 +220,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
     try {
         end = runInstance(state, instance, tail, showCommand);
     } catch (const std::exception& error) {
+        // A new launcher on trial puts the backup back first: the player may leave the box open
+        // for as long as he likes, and the old launcher may no longer be waiting.
+        (void)rollBackLauncherTrial();
         logFatalError(error.what());
         writeErrorLog(error.what());
         MessageBoxA(nullptr, error.what(), "Error!", MB_OK);
+        finishFailedTrial(launcherFolder());
         endProcessState(state);
         return 0;
     }

@@ -16,7 +16,7 @@
 inline constexpr wchar_t kRunLogFileName[] = L"launcher.log";
 // The previous log, kept once: the folder never grows without limit.
 inline constexpr wchar_t kRunLogOldFileName[] = L"launcher.log.1";
-// A log larger than this at start-up becomes the previous log.
+// A log larger than this becomes the previous log when the launcher that goes on running starts.
 inline constexpr uint64_t kRunLogRotateBytes = 1024 * 1024;
 
 // The moment of a line, UTC.
@@ -41,10 +41,18 @@ size_t formatLogPrefix(char* out, const LogTime& time, uint32_t threadId) noexce
 // other control characters "?", so one event is always one line.
 [[nodiscard]] std::string formatLogLine(const LogTime& time, uint32_t threadId, std::string_view text);
 
-// Start-up: moves a log larger than kRunLogRotateBytes in `folder` to the previous log (replacing
-// it), then opens the log for appending. False when no log can be kept there (a read-only folder);
-// the program then runs exactly as it would without one. Closes a log opened before.
+// Start-up: opens the log in `folder` for appending. False when no log can be kept there (a
+// read-only folder); the program then runs exactly as it would without one. Closes a log opened
+// before. It does not move a large log aside: another launcher may be writing it (the first one,
+// when this start only brings its window forward; the old one, during a self-update), whose later
+// lines would then land in the previous log, and a second move would have to replace a previous
+// log that is still open, which fails.
 bool openRunLog(const WString& folder) noexcept;
+
+// Moves a log larger than kRunLogRotateBytes aside as the previous log (replacing it) and goes on
+// in a fresh one. Only the launcher that goes on running calls it, once it owns the instance
+// mutex (no other launcher writes the log then). Nothing when no log is open.
+void rotateRunLog() noexcept;
 // Tests only: stops writing the log that openRunLog opened.
 void closeRunLog() noexcept;
 

@@ -17,6 +17,7 @@ constexpr DWORD kCrashLockPauseMs = 10;
 struct RunLogState {
     std::mutex lock;
     UniqueKernelHandle file;  // open until the process ends
+    WString path;             // of the open log
     std::atomic<RunLogMirror> mirror{nullptr};
     std::atomic<bool> active{false};
 };
@@ -44,33 +45,49 @@ void writeLocked(RunLogState& log, const char* bytes, size_t size) {
     if (const RunLogMirror mirror = log.mirror.load()) mirror(std::string_view(bytes, size));
 }
 
+// Append-only access: every write lands at the end, also when another launcher process (the other
+// side of a self-update) writes the same file. Deleting and renaming stay allowed, so that the
+// launcher that goes on running can move it aside while another one still has it open.
+UniqueKernelHandle openForAppending(const WString& path) {
+    return UniqueKernelHandle(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 }  // namespace
 
 bool openRunLog(const WString& folder) noexcept {
     try {
-        const WString path = folder + L"/" + kRunLogFileName;
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-            const uint64_t size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-            if (size > kRunLogRotateBytes) {
-                const WString old = folder + L"/" + kRunLogOldFileName;
-                (void)MoveFileExW(path.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING);
-            }
-        }
-        // Append-only access: every write lands at the end, also when another launcher process (the
-        // other side of a self-update) writes the same file. Deleting and renaming stay allowed, so
-        // that the next start can move it aside while this one still runs.
-        UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        WString path = folder + L"/" + kRunLogFileName;
+        UniqueKernelHandle file = openForAppending(path);
         const bool opened = static_cast<bool>(file);
         RunLogState& log = state();
         std::lock_guard<std::mutex> guard(log.lock);
         log.file = std::move(file);
+        log.path = opened ? std::move(path) : WString();
         refreshActive(log);
         return opened;
     } catch (...) {
         return false;
+    }
+}
+
+void rotateRunLog() noexcept {
+    try {
+        RunLogState& log = state();
+        std::lock_guard<std::mutex> guard(log.lock);
+        if (!log.file) return;
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(log.file.get(), &size) ||
+            static_cast<uint64_t>(size.QuadPart) <= kRunLogRotateBytes)
+            return;
+        const WString old = log.path + L".1";
+        log.file.reset();
+        (void)MoveFileExW(log.path.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING);
+        log.file = openForAppending(log.path);
+        refreshActive(log);
+    } catch (...) {
+        // No memory for the path: the log goes on where it is.
     }
 }
 

@@ -8,12 +8,22 @@
 #include <shellapi.h>
 #include <shldisp.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
+#include <vector>
+
+#include "base/handles_win.h"
 
 namespace {
 
 ShellHooks hooks;
+
+// How long a program handed to the desktop's shell is given to show up as a process.
+constexpr DWORD kShellStartConfirmMs = 8000;
+constexpr DWORD kShellStartPollMs = 20;
 
 template <typename Interface>
 struct ComRelease {
@@ -101,10 +111,83 @@ bool shellThroughDesktop(const ShellRequest& request) {
     show.setNumber(request.show);
     const bool ready = parameters.setText(request.parameters) && folder.setText(request.folder) &&
                        verb.setText(request.verb ? request.verb : L"");
-    const bool started =
-        ready && SUCCEEDED(shell->ShellExecute(file, parameters.value, folder.value, verb.value, show.value));
+    // S_OK only: S_FALSE is a "succeeded" code, and the way the shell says that it did not start.
+    const bool taken =
+        ready && shell->ShellExecute(file, parameters.value, folder.value, verb.value, show.value) == S_OK;
     SysFreeString(file);
-    return started;
+    return taken;
+}
+
+// The file behind a path, whatever its spelling.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD high = 0;
+    DWORD low = 0;
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && high == other.high && low == other.low;
+    }
+};
+
+std::optional<FileIdentity> identityOf(const wchar_t* path) {
+    UniqueKernelHandle file(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                        information.nFileIndexLow};
+}
+
+// The processes running `program` now.
+std::vector<DWORD> processesRunning(const WString& program, const FileIdentity& identity) {
+    std::vector<DWORD> found;
+    UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
+    const WString name = program.substr(program.find_last_of(L"\\/") + 1);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (CompareStringOrdinal(entry.szExeFile, -1, name.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
+        UniqueKernelHandle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        wchar_t image[MAX_PATH * 4];
+        DWORD length = static_cast<DWORD>(std::size(image));
+        if (!process || !QueryFullProcessImageNameW(process.get(), 0, image, &length)) continue;
+        if (identityOf(image) == std::optional<FileIdentity>(identity)) found.push_back(entry.th32ProcessID);
+    }
+    return found;
+}
+
+enum class ShellStartResult { NotTaken, Started, NotStarted };
+
+// The desktop's shell answers as soon as it has taken the request: whether the program then
+// started, it does not report (it shows its own error, if any). So the start counts only once a
+// new process of that program shows up. The window goes on answering meanwhile.
+ShellStartResult startProgramThroughDesktopShell(const ShellRequest& request) {
+    const std::optional<FileIdentity> identity = identityOf(request.file.c_str());
+    if (!identity) return ShellStartResult::NotTaken;
+    const std::vector<DWORD> before = processesRunning(request.file, *identity);
+    if (!startThroughDesktopShell(request)) return ShellStartResult::NotTaken;
+    const DWORD limit = hooks.confirmStartMs ? hooks.confirmStartMs : kShellStartConfirmMs;
+    const ULONGLONG deadline = GetTickCount64() + limit;
+    do {
+        for (const DWORD running : processesRunning(request.file, *identity)) {
+            if (std::find(before.begin(), before.end(), running) == before.end())
+                return ShellStartResult::Started;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kShellStartPollMs, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // The window was closed meanwhile: the frame loop must still see it.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return ShellStartResult::NotStarted;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    } while (GetTickCount64() < deadline);
+    return ShellStartResult::NotStarted;
 }
 
 bool startDirectly(const ShellRequest& request) {
@@ -135,7 +218,19 @@ bool openWebPage(const WString& target, const wchar_t* verb, bool elevated) {
 }
 
 bool startProgram(const WString& program, const WString& folder, bool elevated) {
-    return startUnelevated({program, L"", folder, nullptr, SW_SHOWDEFAULT}, elevated);
+    const ShellRequest request{program, L"", folder, nullptr, SW_SHOWDEFAULT};
+    if (!elevated) return startDirectly(request);
+    // Once the desktop's shell has taken the request, the launcher does not start the game itself
+    // as well: it would run elevated, and perhaps twice.
+    switch (startProgramThroughDesktopShell(request)) {
+        case ShellStartResult::Started:
+            return true;
+        case ShellStartResult::NotStarted:
+            return false;
+        case ShellStartResult::NotTaken:
+            break;
+    }
+    return startDirectly(request);
 }
 
 bool runElevated(const WString& executable, const WString& parameters) {

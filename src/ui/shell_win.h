@@ -19,7 +19,9 @@
 bool openWebPage(const WString& target, const wchar_t* verb, bool elevated);
 
 // Starts `program` in `folder` without arguments, SW_SHOWDEFAULT, without waiting for it. True when
-// it started (by the desktop's shell, or directly).
+// it started (by the desktop's shell, or directly). The desktop's shell only says that it took the
+// request: a start through it counts once the program's process shows up (within 8 s; the window
+// goes on answering meanwhile), and a request it took but did not carry out is a failed start.
 [[nodiscard]] bool startProgram(const WString& program, const WString& folder, bool elevated);
 
 // Starts `executable` with `parameters` through ShellExecuteExW with the "runas" verb and
@@ -36,6 +38,8 @@ struct ShellHooks {
     // Replace the two ways a page or program is started, under the choice between them above.
     bool (*startThroughDesktopShell)(const ShellRequest& request) = nullptr;
     bool (*startDirectly)(const ShellRequest& request) = nullptr;
+    // How long a start through the desktop's shell is given to show up; 0: as in the product.
+    DWORD confirmStartMs = 0;
 };
 
 // Tests only: replaces the shell calls (null members keep the real ones). An `openWebPage` hook

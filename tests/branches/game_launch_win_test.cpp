@@ -7,6 +7,7 @@
 #include "branches/branch_fixture_win.h"
 #include "branches/folder_checks_win.h"
 #include "config/text_convert.h"
+#include "support/dialog_driver_win.h"
 #include "ui/branch_ui_win.h"
 #include "ui/shell_win.h"
 
@@ -15,10 +16,14 @@ namespace {
 using GameLaunch = BranchTest;
 
 bool refuseStart(const ShellRequest&) { return false; }
+// What Explorer's ShellExecute does with a start it cannot carry out: it takes the request.
+bool takeRequestOnly(const ShellRequest&) { return true; }
 
 // An elevated launcher hands the game to the desktop's shell and starts it itself only when that
 // fails. Wine's desktop answers as Explorer's does; that the game then runs without the launcher's
-// elevation only Windows can show (under Wine every process counts as elevated).
+// elevation only Windows can show (under Wine every process counts as elevated). A start the shell
+// cannot carry out: Wine's answers S_FALSE (a "succeeded" code) for a file that is no program;
+// Explorer's takes the request and reports nothing, which the seam does (it starts nothing).
 TEST_F(GameLaunch, StartsTheGameInItsFolderWithoutArguments) {
     const WString standIn =
         winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/stand_in_game.exe");
@@ -28,19 +33,40 @@ TEST_F(GameLaunch, StartsTheGameInItsFolderWithoutArguments) {
         const char* name;
         bool elevated;
         ShellHooks hooks;
+        bool started = true;
+        const char* game = nullptr;  // Tharnvl2.exe's bytes from this row on; the stand-in game before
     } cases[] = {
         {"not elevated: directly", false, {nullptr, nullptr, refuseStart, nullptr}},
         {"elevated: the desktop's shell only", true, {nullptr, nullptr, nullptr, refuseStart}},
         {"elevated, no desktop shell: directly", true, {nullptr, nullptr, refuseStart, nullptr}},
+        // The launcher stays open, and does not start the game itself as well.
+        {"elevated: the desktop's shell takes the request and starts nothing",
+         true,
+         {nullptr, nullptr, takeRequestOnly, nullptr, 1500},
+         false},
+        {"elevated: a file the shell cannot start", true, {}, false, "this is no program\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const WString logPath = games[1] + L"\\stand_in_game.log";
         DeleteFileW(logPath.c_str());
+        // Last: the stand-in game of a row before may still be running.
+        if (c.game) {
+            ASSERT_TRUE(
+                waitUntil([&] { return writeFileBytes(games[1] + L"\\Tharnvl2.exe", c.game); }, kWaitMs));
+        }
         setShellHooksForTests(c.hooks);
         worker.ui.startProgram = makeWindowBranchUi(nullptr, c.elevated).startProgram;  // the shell, for real
-        EXPECT_TRUE(launchBranch(worker, 1));
+        {
+            DialogAnswerer errorBox({}, 10000, 300);  // the system's, should a direct start show one
+            EXPECT_EQ(launchBranch(worker, 1), c.started);
+        }
         setShellHooksForTests({});
+        if (!c.started) {
+            Sleep(500);
+            EXPECT_FALSE(readFileBytes(logPath).has_value());
+            continue;
+        }
         std::string log;  // written aside and renamed into place: complete once it is there
         ASSERT_TRUE(waitUntil([&] { return !(log = readFileBytes(logPath).value_or("")).empty(); }, kWaitMs));
         const size_t end = log.find('\n');

@@ -5,8 +5,10 @@
 // be opened, before "ready".
 // With WINDOW_AFTER_MS it makes a hidden window of the launcher's class at "ready" and shows it
 // minimised that long after, as a launcher does whose first frame is slow to prepare; with "denied"
-// the mutex lets no other process open it, as one made by an elevated launcher denies a normal one.
-// usage: hold_instance_mutex.exe READY_EVENT RELEASE_EVENT [WINDOW_AFTER_MS [denied]]
+// the mutex lets no other process open it, as one made by an elevated launcher denies a normal one;
+// with "hidden-newer" a second window of the class is made once the first shows, and stays hidden,
+// as the new launcher's during a self-update (the newest window comes first among the windows).
+// usage: hold_instance_mutex.exe READY_EVENT RELEASE_EVENT [WINDOW_AFTER_MS [denied|hidden-newer]]
 #include <windows.h>
 
 #include <sddl.h>
@@ -36,7 +38,7 @@ HWND createHiddenLauncherWindow() {
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = kInstanceMutexName;
-    RegisterClassW(&windowClass);
+    RegisterClassW(&windowClass);  // fails harmlessly the second time
     return CreateWindowExW(0, kInstanceMutexName, L"held", WS_POPUP | WS_MINIMIZEBOX, 0, 0, 200, 100, nullptr,
                            nullptr, GetModuleHandleW(nullptr), nullptr);
 }
@@ -47,6 +49,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 3 || argc > 5) return 2;
     const long windowAfterMs = argc > 3 ? std::wcstol(argv[3], nullptr, 10) : -1;
     const bool denied = argc > 4 && std::wstring(argv[4]) == L"denied";
+    const bool hiddenNewer = argc > 4 && std::wstring(argv[4]) == L"hidden-newer";
     UniqueKernelHandle mutex = createMutex(denied);
     if (!mutex) return 1;
     UniqueKernelHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[1]));
@@ -62,6 +65,7 @@ int wmain(int argc, wchar_t** argv) {
             GetTickCount64() - started >= static_cast<ULONGLONG>(windowAfterMs)) {
             ShowWindow(window, SW_SHOWMINNOACTIVE);
             windowShown = true;
+            if (hiddenNewer) (void)createHiddenLauncherWindow();
         }
         const HANDLE handle = release.get();
         if (MsgWaitForMultipleObjects(1, &handle, FALSE, 20, QS_ALLINPUT) == WAIT_OBJECT_0) break;

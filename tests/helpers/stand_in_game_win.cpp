@@ -3,7 +3,8 @@
 //   folder=<working folder>
 //   arguments=<count>
 //   argument=<each, one per line>
-// and ends.
+// and ends a moment later (a launcher that started it through the desktop's shell looks for its
+// process).
 #include <windows.h>
 
 #include <string>
@@ -12,6 +13,10 @@
 #include "base/handles_win.h"
 #include "base/paths_win.h"
 #include "config/text_convert.h"
+
+namespace {
+constexpr DWORD kRunMs = 1500;
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<wchar_t> folder(GetCurrentDirectoryW(0, nullptr) + 1);
@@ -30,5 +35,7 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
     }
-    return MoveFileExW((path + L".new").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+    const bool written = MoveFileExW((path + L".new").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    Sleep(kRunMs);
+    return written ? 0 : 1;
 }

@@ -95,10 +95,15 @@ std::vector<DialogSnapshot> listDialogs(DWORD processId) {
     return std::move(listing.dialogs);
 }
 
-std::optional<DialogSnapshot> waitForDialog(const WString& caption, int timeoutMs, DWORD processId) {
+static bool isAnswered(HWND dialog, const std::vector<HWND>& answered) {
+    return std::find(answered.begin(), answered.end(), dialog) != answered.end();
+}
+
+std::optional<DialogSnapshot> waitForDialog(const WString& caption, int timeoutMs, DWORD processId,
+                                            const std::vector<HWND>& answered) {
     for (int waited = 0;; waited += kPollMs) {
         for (DialogSnapshot& dialog : listDialogs(processId)) {
-            if (dialog.caption == caption) return std::move(dialog);
+            if (dialog.caption == caption && !isAnswered(dialog.handle, answered)) return std::move(dialog);
         }
         if (waited >= timeoutMs) return std::nullopt;
         Sleep(kPollMs);
@@ -114,7 +119,7 @@ bool clickButton(const DialogSnapshot& dialog, const WString& text) {
 
 bool waitUntilClosed(HWND dialog, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += kPollMs) {
-        if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return true;
+        if (!IsWindow(dialog)) return true;
         Sleep(kPollMs);
     }
     return !IsWindow(dialog);
@@ -233,8 +238,10 @@ std::vector<DialogSnapshot> DialogAnswerer::finish() {
 
 void DialogAnswerer::run(std::vector<DialogStep> steps, int stepTimeoutMs, int graceMs) {
     const DWORD self = GetCurrentProcessId();
+    std::vector<HWND> answered;
     for (const DialogStep& step : steps) {
-        const std::optional<DialogSnapshot> dialog = waitForDialog(step.caption, stepTimeoutMs, self);
+        const std::optional<DialogSnapshot> dialog =
+            waitForDialog(step.caption, stepTimeoutMs, self, answered);
         if (!dialog) {
             problem = "no dialog \"" + wideToUtf8(step.caption) + "\" appeared";
             break;
@@ -246,9 +253,11 @@ void DialogAnswerer::run(std::vector<DialogStep> steps, int stepTimeoutMs, int g
             dismiss(*dialog);
             break;
         }
-        const bool answered = step.folder.empty() ? clickButton(*dialog, step.button)
-                                                  : chooseFolderInBrowser(*dialog, step.folder);
-        if (!answered || !waitUntilClosed(dialog->handle, stepTimeoutMs)) {
+        answered.push_back(dialog->handle);
+        const bool clicked = step.folder.empty() ? clickButton(*dialog, step.button)
+                                                 : chooseFolderInBrowser(*dialog, step.folder);
+        if (!clicked || !waitUntilClosed(dialog->handle, stepTimeoutMs)) {
+            answered.pop_back();  // still open: closed below like any other
             problem = "could not answer " + describeDialog(*dialog);
             break;
         }
@@ -262,6 +271,7 @@ void DialogAnswerer::run(std::vector<DialogStep> steps, int stepTimeoutMs, int g
             continue;
         }
         for (const DialogSnapshot& dialog : listDialogs(self)) {
+            if (isAnswered(dialog.handle, answered) && IsWindow(dialog.handle)) continue;  // still closing
             if (problem.empty()) problem = "unexpected " + describeDialog(dialog);
             seen.push_back(dialog);
             dismiss(dialog);

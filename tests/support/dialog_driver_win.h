@@ -33,14 +33,18 @@ struct DialogSnapshot {
 // Every visible dialog on the desktop; of one process only when `processId` is not 0.
 [[nodiscard]] std::vector<DialogSnapshot> listDialogs(DWORD processId = 0);
 
-// The first visible dialog with exactly this caption, once one appears within the time limit.
+// The first visible dialog with exactly this caption, once one appears within the time limit; never
+// one of `answered` (a dialog already answered may still be closing).
 [[nodiscard]] std::optional<DialogSnapshot> waitForDialog(const WString& caption, int timeoutMs,
-                                                          DWORD processId = 0);
+                                                          DWORD processId = 0,
+                                                          const std::vector<HWND>& answered = {});
 
 // Presses the button whose text, without "&" marks, is `text` (BM_CLICK). False when there is none.
 [[nodiscard]] bool clickButton(const DialogSnapshot& dialog, const WString& text);
 
-// Waits until the dialog is closed; false when it is still open at the deadline.
+// Waits until the dialog is gone (destroyed, not only hidden: a dialog hides before its modal loop
+// ends, and the code that showed it goes on only after that); false when it is still there at the
+// deadline.
 [[nodiscard]] bool waitUntilClosed(HWND dialog, int timeoutMs);
 
 // The name of the folder selected in a folder browser of this process, as its tree shows it.
@@ -73,7 +77,9 @@ struct DialogStep {
 };
 
 // Answers this process's dialogs in the given order on a thread of its own, while the test thread
-// sits in the modal loops. What it saw is kept for the test thread to check. A dialog after the
+// sits in the modal loops. Each step waits for its dialog only once the previous one is gone, and
+// an answered dialog is never taken for a later one. What it saw is kept for the test thread to
+// check. A dialog after the
 // last step, or any left when a step fails (no such dialog in time, no such button), is recorded
 // as a failure and closed (Cancel, No or OK), so the test thread always gets out of its modal
 // loops; the answerer keeps watching until finish(). With a grace time, dialogs after the script

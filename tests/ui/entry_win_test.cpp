@@ -2,12 +2,14 @@
 // after a self-update, and the fatal-error path.
 #include <windows.h>
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "base/constants.h"
 #include "base/handles_win.h"
+#include "base/run_log.h"
 #include "config/text_convert.h"
 #include "support/child_process_win.h"
 #include "support/dialog_driver_win.h"
@@ -19,6 +21,16 @@ namespace {
 WString eventName(const wchar_t* role) {
     return L"VarnholdTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(GetTickCount64()) + L"-" + role;
+}
+
+// Appends to a file that a launcher may hold open for appending (it shares writing).
+bool appendToFile(const WString& path, const std::string& bytes) {
+    UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 class Entry : public RunningLauncher {
@@ -49,12 +61,19 @@ TEST_F(Entry, ASecondStartBringsTheFirstWindowBackUnlessToldToIgnoreInstancesThe
     ShowWindow(window, SW_MINIMIZE);
     ASSERT_TRUE(waitUntil([&] { return IsIconic(window) != FALSE; }, 5000));
 
+    // The first launcher's log grew past the bound meanwhile: only the launcher that goes on
+    // running moves it aside, or the first one's later lines would land in launcher.log.1.
+    const WString log = launcher.folder() + L"\\launcher.log";
+    ASSERT_TRUE(appendToFile(log, std::string(kRunLogRotateBytes, 'x') + "\r\n"));
     LauncherProcess second(scratch / L"launcher");  // the same executable started again
     ASSERT_TRUE(second.start());
     EXPECT_EQ(second.waitForExit(20000), std::optional<DWORD>(0));
     EXPECT_TRUE(waitUntil([&] { return IsIconic(window) == FALSE && IsWindowVisible(window); }, 5000));
     EXPECT_EQ(allLauncherWindows().size(), 1u);
     EXPECT_FALSE(fileExists(launcher.folder() + L"\\launcher_error.log"));
+    EXPECT_FALSE(fileExists(log + L".1"));
+    EXPECT_NE(readFileBytes(log).value_or("").find("another launcher runs: its window was brought forward"),
+              std::string::npos);
 
     // With -ignoreinstances the first one keeps the mutex: the next waits out its 5 s, then goes on
     // without it.
@@ -67,6 +86,12 @@ TEST_F(Entry, ASecondStartBringsTheFirstWindowBackUnlessToldToIgnoreInstancesThe
     EXPECT_TRUE(third.close());
     EXPECT_TRUE(launcher.close());
     EXPECT_EQ(launcher.waitForExit(5000), std::optional<DWORD>(0));
+    EXPECT_FALSE(fileExists(log + L".1"));  // the third one did not own the mutex either
+    const std::string lines = readFileBytes(log).value_or("");
+    const std::string lastLine = "] exit\r\n";  // the first one's
+    EXPECT_TRUE(lines.size() > lastLine.size() &&
+                lines.compare(lines.size() - lastLine.size(), lastLine.size(), lastLine) == 0)
+        << lines.substr(lines.size() - std::min<size_t>(lines.size(), 300));
 }
 
 TEST_F(Entry, PostUpdateStartSignalsHealthyRemovesTheBackupAndTakesTheMutex) {
@@ -78,11 +103,16 @@ TEST_F(Entry, PostUpdateStartSignalsHealthyRemovesTheBackupAndTakesTheMutex) {
     ASSERT_TRUE(healthy);
     UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
     ASSERT_TRUE(mutex);
+    // The old launcher still writes its log: the new one moves it aside only once it has the mutex.
+    const WString log = launcher.folder() + L"\\launcher.log";
+    ASSERT_TRUE(appendToFile(log, std::string(kRunLogRotateBytes, 'x') + "\r\n"));
 
     ASSERT_TRUE(launcher.start(L"-ignoreinstances -postupdate"));
     ASSERT_EQ(WaitForSingleObject(healthy.get(), 30000), WAIT_OBJECT_0);
     // Set only once the window exists.
     EXPECT_NE(findLauncherWindow(), nullptr);
+    Sleep(300);
+    EXPECT_FALSE(fileExists(log + L".1"));
     // The old launcher ends when it sees the event, which leaves the mutex to the new one; the
     // backup of the old launcher goes after that.
     EXPECT_TRUE(fileExists(backup));
@@ -91,8 +121,10 @@ TEST_F(Entry, PostUpdateStartSignalsHealthyRemovesTheBackupAndTakesTheMutex) {
     EXPECT_TRUE(waitUntil([] { return instanceMutexOwnedElsewhere(); }, 5000))
         << "the new launcher took no mutex";
     EXPECT_TRUE(waitUntil([&] { return !fileExists(backup); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return fileExists(log + L".1"); }, 5000));
     ASSERT_NE(launcher.waitForWindow(), nullptr);
     EXPECT_TRUE(launcher.close());
+    EXPECT_NE(readFileBytes(log).value_or("").find("] exit\r\n"), std::string::npos);
 }
 
 TEST_F(Entry, PostUpdateStartWithoutAnOldLauncherStartsAndKeepsTheBackup) {
@@ -166,7 +198,9 @@ TEST_F(Entry, MutexHeldWithoutAWindowEndsInTheErrorLogAndBox) {
 TEST_F(Entry, AnEarlierLauncherWithALateWindowOrAMutexWeMayNotOpenIsBroughtForward) {
     const WString helper =
         winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) + "/test-helpers/hold_instance_mutex.exe");
-    for (const auto& [holding, showAfterMs] : {std::pair{L" 2000", 2000u}, {L" 0 denied", 0u}}) {
+    // During a self-update the new launcher's window, hidden, may come before the old one's.
+    for (const auto& [holding, showAfterMs] :
+         {std::pair{L" 2000", 2000u}, {L" 0 denied", 0u}, {L" 0 hidden-newer", 0u}}) {
         SCOPED_TRACE(testing::Message() << "holder:" << wideToUtf8(holding));
         const WString readyName = eventName(L"ready"), releaseName = eventName(L"release");
         UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
@@ -181,7 +215,10 @@ TEST_F(Entry, AnEarlierLauncherWithALateWindowOrAMutexWeMayNotOpenIsBroughtForwa
         // minimised after all.
         const ULONGLONG shownAt = readyAt + showAfterMs + 500;
         if (GetTickCount64() < shownAt) Sleep(static_cast<DWORD>(shownAt - GetTickCount64()));
-        const std::vector<HWND> windows = allLauncherWindows();  // the holder's, no other
+        std::vector<HWND> windows = allLauncherWindows();  // the holder's, no other
+        windows.erase(
+            std::remove_if(windows.begin(), windows.end(), [](HWND w) { return !IsWindowVisible(w); }),
+            windows.end());
         ASSERT_EQ(windows.size(), 1u);
         EXPECT_TRUE(waitUntil([&] { return IsIconic(windows[0]) == FALSE; }, 5000));
         EXPECT_FALSE(fileExists(launcher.folder() + L"\\launcher_error.log"));

@@ -221,4 +221,49 @@ TEST_F(UpdatingLauncher, ADownloadStalledOnTheServerDoesNotHoldTheExit) {
     EXPECT_FALSE(fileExists(game + L"\\Imgs\\mod_0.dds"));
 }
 
+// The player closes the old window while the new launcher is starting, which then fails (the
+// stand-in launcher: its window never comes up): the old launcher's window goes, but the process
+// stays until the hand-over has ended, puts itself back and starts again.
+TEST_F(UpdatingLauncher, ClosingTheOldWindowDuringTheHandOverStillEndsWithTheOldLauncherBack) {
+    makeReleaseFiles(2, 64 << 10);
+    const WString published = scratch / L"latest_launcher.exe";
+    const std::string standIn = readFileBytes(winePathFromUnix(std::string(VARNHOLD_BINARY_DIR) +
+                                                               "/test-helpers/stand_in_launcher.exe"))
+                                    .value_or("");
+    ASSERT_FALSE(standIn.empty());
+    ASSERT_TRUE(writeFileBytes(published, standIn));
+    publish(144, {"--launcher", unixPathFromWine(published), "--launcher-version", "117"});
+    // Longer than the 2 s the window gives a running check at its exit.
+    ASSERT_TRUE(writeFileBytes(launcher.folder() + L"\\stand_in_mode.txt", "silent 6000"));
+    const auto build = readFileBytes(launcher.exePath());
+    ASSERT_TRUE(build.has_value());
+
+    startWith(settingsText(game, L"", Language::English));
+    const DWORD oldId = launcher.processId();
+    const auto events = [&] { return readFileBytes(launcher.folder() + L"\\events.log").value_or(""); };
+    ASSERT_TRUE(waitUntil([&] { return events().find("stand-in silent") != std::string::npos; }, 60000));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(window); }, 10000));
+    // The restored launcher comes up in a process of its own and updates the game.
+    HWND restored = nullptr;
+    DWORD restoredId = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            restored = findLauncherWindow();
+            if (restored) GetWindowThreadProcessId(restored, &restoredId);
+            return restored && restoredId != oldId && IsWindowVisible(restored);
+        },
+        60000))
+        << events();
+    UniqueKernelHandle restoredProcess(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, restoredId));
+    EXPECT_EQ(launcher.waitForExit(10000), std::optional<DWORD>(0));
+    EXPECT_TRUE(readFileBytes(launcher.exePath()) == build) << "the launcher is not the one restored";
+    EXPECT_TRUE(waitUntil([&] { return releaseInstalled(); }, 60000));
+    EXPECT_NE(readFileBytes(launcher.folder() + L"\\failed_launcher.txt").value_or("").find("failed "),
+              std::string::npos);
+    PostMessageW(restored, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(restoredProcess.get(), 15000) != WAIT_OBJECT_0)
+        TerminateProcess(restoredProcess.get(), 1);
+}
+
 }  // namespace

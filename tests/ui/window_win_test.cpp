@@ -160,27 +160,51 @@ TEST_F(IdleWindow, TheTitleStripDragsTheWindowALinkDoesNot) {
     EXPECT_EQ(browser->opened().size(), opened);  // released away from the link: no click either
 }
 
+// A new launcher after a self-update (started with -postupdate, the backup beside it) that fails so
+// puts the backup back before it shows the box: the player may leave the box open for as long as he
+// likes, and the old launcher may no longer be waiting.
 TEST_F(RunningLauncher, StartWithoutTheFontEndsWithNoFontInTheErrorLog) {
     // A prefix of its own without the "Segoe UI" mapping, with its own wineserver: the shared
     // prefix of the other tests keeps its font.
     const std::string prefix = scratch.unixPath() + "/prefix";
-    const std::string script =
-        "set -e\ncp -a " + shellQuote(std::string(VARNHOLD_BINARY_DIR) + "/wine/template") + " " +
-        shellQuote(prefix) + "\nsed -i '/\"Segoe UI\"=/d' " + shellQuote(prefix + "/user.reg") +
-        "\nWINEPREFIX=" + shellQuote(prefix) + " WINEDEBUG=-all nohup \"${WINE:-/usr/lib/wine/wine64}\" " +
-        shellQuote(unixPathFromWine(launcher.exePath())) + " >" +
-        shellQuote(scratch.unixPath() + "/wine.log") + " 2>&1 &\n";
-    ASSERT_EQ(runUnixShell(script, 120000), 0);
-    const WString log = launcher.folder() + L"\\launcher_error.log";
-    const bool logged =
-        waitUntil([&] { return readFileBytes(log) == std::optional<std::string>("No font!"); }, 60000);
-    // The "Error!" box is open in the other prefix: seen from the X side, then the prefix ended.
-    const int boxShown = runUnixShell("xdotool search --sync --limit 1 --name '^Error!$'", 20000);
-    (void)shot("no-font-box");
-    runUnixShell("WINEPREFIX=" + shellQuote(prefix) + " wineserver -k; true", 30000);
+    const auto build = readFileBytes(launcher.exePath());
+    ASSERT_TRUE(build.has_value());
+    for (const bool afterUpdate : {false, true}) {
+        SCOPED_TRACE(afterUpdate ? "after a self-update" : "a plain start");
+        const WString backup = launcher.folder() + L"\\old_launcher.bak";
+        if (afterUpdate) {
+            ASSERT_TRUE(writeFileBytes(backup, "the previous launcher"));
+        }
+        const std::string script = "set -e\n[ -d " + shellQuote(prefix) + " ] || { cp -a " +
+                                   shellQuote(std::string(VARNHOLD_BINARY_DIR) + "/wine/template") + " " +
+                                   shellQuote(prefix) + " && sed -i '/\"Segoe UI\"=/d' " +
+                                   shellQuote(prefix + "/user.reg") +
+                                   "; }\nWINEPREFIX=" + shellQuote(prefix) +
+                                   " WINEDEBUG=-all nohup \"${WINE:-/usr/lib/wine/wine64}\" " +
+                                   shellQuote(unixPathFromWine(launcher.exePath())) +
+                                   (afterUpdate ? " -ignoreinstances -postupdate" : "") + " >" +
+                                   shellQuote(scratch.unixPath() + "/wine.log") + " 2>&1 &\n";
+        ASSERT_EQ(runUnixShell(script, 120000), 0);
+        const WString log = launcher.folder() + L"\\launcher_error.log";
+        const bool logged =
+            waitUntil([&] { return readFileBytes(log) == std::optional<std::string>("No font!"); }, 60000);
+        // The "Error!" box is open in the other prefix: seen from the X side, then the prefix ended.
+        const int boxShown = runUnixShell("xdotool search --sync --limit 1 --name '^Error!$'", 20000);
+        (void)shot(afterUpdate ? "no-font-box-after-update" : "no-font-box");
+        if (afterUpdate) {
+            // While the box is still open.
+            EXPECT_TRUE(readFileBytes(launcher.exePath()) ==
+                        std::optional<std::string>("the previous launcher"))
+                << "the failed launcher is still at the module path";
+            EXPECT_TRUE(readFileBytes(launcher.folder() + L"\\latest_launcher.failed") == build);
+            EXPECT_FALSE(fileExists(backup));
+        }
+        runUnixShell("WINEPREFIX=" + shellQuote(prefix) + " wineserver -k; true", 30000);
+        EXPECT_TRUE(logged) << "launcher_error.log: " << readFileBytes(log).value_or("(missing)");
+        EXPECT_EQ(boxShown, 0) << "no window titled \"Error!\"";
+        DeleteFileW(log.c_str());
+    }
     runUnixShell("rm -rf " + shellQuote(prefix), 60000);
-    EXPECT_TRUE(logged) << "launcher_error.log: " << readFileBytes(log).value_or("(missing)");
-    EXPECT_EQ(boxShown, 0) << "no window titled \"Error!\"";
 }
 
 }  // namespace
