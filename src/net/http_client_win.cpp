@@ -76,8 +76,8 @@ bool setSecureProtocols(HINTERNET session, DWORD flags) {
 // The newest protocols the system knows, once per session; the first session's choice is logged.
 void applySecureProtocols(HINTERNET session) {
     if (windowsForTests() == WindowsForTests::Windows7) {
-        (void)WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS,
-                               const_cast<DWORD*>(&kWindows7OwnProtocols), sizeof kWindows7OwnProtocols);
+        DWORD own = kWindows7OwnProtocols;
+        (void)WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &own, sizeof own);
     }
     DWORD refused = 0;
     for (const DWORD flags : kProtocolChoices) {

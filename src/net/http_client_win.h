@@ -111,6 +111,7 @@ struct ResumableObject {
     int restarts = 0;                     // answers that made the copy start again from byte 0
     const char* restartReason = nullptr;  // the last of them: "HTTP 200 to a range request", ...
     bool resumed = false;                 // the copy holds bytes from before its last attempt
+    uint64_t kept = 0;  // after a failed download: the bytes a later one can go on from (0: none)
 };
 inline constexpr wchar_t kObjectNoteSuffix[] = L".object";
 

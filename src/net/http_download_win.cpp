@@ -150,10 +150,18 @@ DownloadFailure attempt(const std::string& url, const WString& path, int32_t& at
         resetConnection();
         return DownloadFailure::Network;
     };
+    // More than the signed metadata announced can only be a broken or hostile server: nothing of
+    // what it sent is worth going on from.
+    const auto tooLarge = [&] {
+        if (object) {
+            DeleteFileW(notePath(path).c_str());
+            uncount(copy, fileBytes, totalBytes);
+        }
+        return networkFailure("body larger than expected");
+    };
     const uint64_t before = copy.onDisk;
     const std::optional<uint64_t> announced = announcedBodyLength(request.handle.get());
-    // More than the signed metadata announced can only be a broken or hostile server.
-    if (announced && *announced > maxBytes - before) return networkFailure("body larger than expected");
+    if (announced && *announced > maxBytes - before) return tooLarge();
     const uint32_t stallLimitMs = httpTimings().stallLimitMs;
     std::vector<char> buffer(kReadBufferBytes, 0);
     uint64_t received = 0;
@@ -166,7 +174,7 @@ DownloadFailure attempt(const std::string& url, const WString& path, int32_t& at
             return networkFailure(nullptr);
         }
         if (got == 0) break;
-        if (got > maxBytes - before - received) return networkFailure("body larger than expected");
+        if (got > maxBytes - before - received) return tooLarge();
         DWORD written = 0;
         if (!WriteFile(file.get(), buffer.data(), got, &written, nullptr) || written != got) {
             outcome.error = GetLastError();
@@ -227,6 +235,7 @@ bool downloadToFile(const std::string& url, const WString& path, std::atomic<int
         if (!object) uncount(copy, fileBytes, totalBytes);
     }
     // The copy and its note stay for a later run; this run has nothing of the object.
+    if (object) object->kept = copy.onDisk;
     uncount(copy, fileBytes, totalBytes);
     return false;
 }

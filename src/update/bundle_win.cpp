@@ -27,8 +27,8 @@ namespace {
 constexpr size_t kBufferSize = 65536;
 
 // Downloads, verifies and unpacks the bundle into `unpacked`; the unpacked copy is gone afterwards
-// unless this returns true. The compressed copy is gone too, except after a failed download: then
-// it stays, with its note, for the next server or run to go on from (bundleCopyPath).
+// unless this returns true. The compressed copy is gone too, except the part of a download that
+// broke off: it stays, with its note, for the next server or run to go on from (bundleCopyPath).
 bool fetchBundle(UpdateEngine& engine, const WString& gameFolder, const std::string& releaseBaseUrl,
                  const std::string& pack, int32_t packSize, const WString& unpacked) {
     ObjectRequest object;
@@ -44,6 +44,10 @@ bool fetchBundle(UpdateEngine& engine, const WString& gameFolder, const std::str
     const ObjectFetchResult fetched = fetchObject(object, &engine.currentDone, nullptr);
     if (fetched.outcome == ObjectFetch::DownloadFailed) {
         logLine("bundle " + object.url + ": " + describeTransferOutcome(lastTransferOutcome()));
+        // Only the part of a transfer that broke off is worth keeping; nothing else of a bundle
+        // stays (a copy left before, one from a server that sent too much).
+        if (!fetched.resumable) discardCopy(object.copy);
+        deleteFileQuietly(unpacked);
         return false;
     }
     const bool verified = fetched.outcome == ObjectFetch::Verified;

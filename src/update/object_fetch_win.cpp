@@ -47,6 +47,7 @@ ObjectFetchResult downloadAndHash(const ObjectRequest& object, bool fromZero, st
                                         object.maxBytes, &resume);
     logResumption(object, resume);
     resumed = resume.resumed;
+    result.resumable = !fetched && resume.kept > 0;
     if (!fetched) return result;
     result.hash = sha256FileHex(object.copy);
     result.outcome = result.hash.size() != kHashTextLength ? ObjectFetch::Unreadable

@@ -14,6 +14,7 @@ struct ObjectFetchResult {
     ObjectFetch outcome = ObjectFetch::DownloadFailed;
     DownloadFailure lastFailure = DownloadFailure::None;  // of the download, when it failed
     std::string hash;                                     // of the copy, when it could be read
+    bool resumable = false;  // the download failed and left a copy that a later one can go on from
 };
 
 // Where an object goes, what it is and how far it may grow.

@@ -137,14 +137,6 @@ TEST_F(UserProxyTest, EachServerGoesTheWayTheUsersSettingsSay) {
     EXPECT_TRUE(log.linesWith("the system's automatic proxy").empty());
 }
 
-TEST_F(UserProxyTest, DiscoveryThatFailedIsNotTriedAgainForTheNextServer) {
-    ASSERT_TRUE(user.set({true, scriptUrl("missing.pac"), "", ""}, WindowsForTests::Windows7));
-    std::string body;
-    EXPECT_TRUE(fetchToMemory(directUrl(), body));
-    EXPECT_TRUE(fetchToMemory(server.httpUrl() + "/patch/hello.txt", body));
-    EXPECT_EQ(server.requestCount("/missing.pac"), 1);
-}
-
 TEST_F(UserProxyTest, OnWindows81AndLaterTheSystemsAutomaticProxyFollowsTheUser) {
     ASSERT_TRUE(user.set({false, "", proxyAddress(), ""}, WindowsForTests::Windows81));
     std::string body;

@@ -61,11 +61,10 @@ content from byte N with its Content-Range (416 when N is not below the length),
 
 Proxy (listener kind "proxy"): answers "CONNECT host:port" by connecting to that port on this
 server's address when the host is one of the --proxy-host names (names that only the proxy can
-resolve), or by the system's name resolution otherwise, then relays bytes both ways; any other
-method gets 501. Its events:
-  tunnel       conn port target status upstream   (upstream: the local address of the proxy's
-                                                    own connection, the peer the target logs)
-  tunnel-close conn port up down                   (bytes client to target and back)
+resolve), or by the system's name resolution otherwise, then relays bytes both ways; anything it
+cannot connect gets 502. Its event:
+  tunnel   conn port target status upstream   (upstream: the local address of the proxy's own
+                                               connection, the peer that the target logs)
 
 Rating service (only with --rating): GET /v1/top?diff=N is answered on every listener from rating
 data instead of the folder tree, as compact JSON (no blanks, every non-ASCII character as a "\\u"
@@ -529,79 +528,46 @@ class ProxyHandler(socketserver.StreamRequestHandler):
     """An HTTP CONNECT proxy: one tunnel per connection, bytes relayed both ways until either side
     closes."""
 
-    def setup(self):
-        super().setup()
-        self.state = self.server.state
-        self.port = self.server.server_address[1]
-        self.conn = self.state.new_connection()
-        peer = "%s:%s" % self.client_address[:2]
-        self.state.journal.write("connect", conn=self.conn, port=self.port, kind="proxy", peer=peer)
-
-    def finish(self):
-        try:
-            super().finish()
-        except OSError:
-            pass
-        self.state.end_connection()
-
     def handle(self):
-        self.request.settimeout(15)
+        state, port = self.server.state, self.server.server_address[1]
+        conn = state.new_connection()
+        state.journal.write("connect", conn=conn, port=port, kind="proxy", peer="%s:%s" % self.client_address[:2])
         try:
+            self.request.settimeout(15)
             head = self.rfile.readline(8192).decode("latin-1").split()
             while self.rfile.readline(8192) not in (b"\r\n", b"\n", b""):
                 pass
-        except (OSError, UnicodeError):
-            return
-        target = head[1] if len(head) == 3 else "-"
-        if len(head) != 3 or head[0] != "CONNECT":
-            return self.refuse(target, 501, "Not Implemented")
-        host, _, port = target.rpartition(":")
-        address = self.server.server_address[0] if host in self.server.proxy_hosts else host
-        try:
-            upstream = socket.create_connection((address, int(port)), timeout=15)
-        except (OSError, ValueError):
-            return self.refuse(target, 502, "Bad Gateway")
-        local = "%s:%s" % upstream.getsockname()[:2]
-        # A tunnel may sit idle between the requests that a kept connection carries.
-        upstream.settimeout(120)
-        self.request.settimeout(120)
-        self.state.journal.write("tunnel", conn=self.conn, port=self.port, target=target, status=200,
-                                 upstream=local)
-        self.wfile.write(b"HTTP/1.1 200 Connection established\r\n\r\n")
-        up, down = self.relay(upstream)
-        self.state.journal.write("tunnel-close", conn=self.conn, port=self.port, up=up, down=down)
-
-    def refuse(self, target, status, reason):
-        self.state.journal.write("tunnel", conn=self.conn, port=self.port, target=target, status=status,
-                                 upstream=None)
-        try:
-            self.wfile.write(b"HTTP/1.1 %d %s\r\nContent-Length: 0\r\nConnection: close\r\n\r\n" %
-                             (status, reason.encode("ascii")))
-        except OSError:
-            pass
-
-    def relay(self, upstream):
-        """Copies bytes between the client and `upstream` until one of them closes; returns the
-        byte counts of both directions."""
-        client = self.request
-        counts = {client: 0, upstream: 0}
-        peers = {client: upstream, upstream: client}
-        with upstream:
-            while True:
-                try:
-                    readable, _, _ = select.select([client, upstream], [], [], 120)
-                    if not readable:
-                        break
+            target = head[1] if len(head) == 3 and head[0] == "CONNECT" else "-"
+            host, _, target_port = target.rpartition(":")
+            address = self.server.server_address[0] if host in self.server.proxy_hosts else host
+            try:
+                upstream = socket.create_connection((address, int(target_port)), timeout=15)
+            except (OSError, ValueError):
+                state.journal.write("tunnel", conn=conn, port=port, target=target, status=502, upstream=None)
+                self.wfile.write(b"HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+                return
+            state.journal.write("tunnel", conn=conn, port=port, target=target, status=200,
+                                upstream="%s:%s" % upstream.getsockname()[:2])
+            self.wfile.write(b"HTTP/1.1 200 Connection established\r\n\r\n")
+            with upstream:
+                # A tunnel may sit idle between the requests that a kept connection carries.
+                self.request.settimeout(None)
+                upstream.settimeout(None)
+                sockets = {self.request: upstream, upstream: self.request}
+                while True:
+                    readable, _, _ = select.select(list(sockets), [], [], 120)
                     for source in readable:
                         data = source.recv(65536)
                         if not data:
-                            return counts[client], counts[upstream]
-                        peers[source].sendall(data)
-                        counts[source] += len(data)
-                        self.state.touch()
-                except OSError:
-                    break
-        return counts[client], counts[upstream]
+                            return
+                        sockets[source].sendall(data)
+                    if not readable:
+                        return
+                    state.touch()
+        except (OSError, UnicodeError):
+            pass
+        finally:
+            state.end_connection()
 
 
 class Listener(socketserver.ThreadingMixIn, socketserver.TCPServer):

@@ -37,7 +37,7 @@ struct TestServerOptions {
 
 // One line of the server's event log: "EVENT t=SECONDS key=value ...".
 struct ServerEvent {
-    std::string event;  // listen, connect, tls-fail, request, sent, close, tunnel, tunnel-close, exit
+    std::string event;  // listen, connect, tls-fail, request, sent, close, tunnel, exit
     double seconds = 0;
     std::map<std::string, std::string> fields;
 
