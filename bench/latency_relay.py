@@ -9,9 +9,9 @@ connections on demand, by the test update server's own account of what each conn
 
 The link: each direction is one queue of the bytes of all connections, sent at --mbit and
 delivered half a round trip after they are sent, in order; a new connection carries its first
-byte a round trip after it was accepted (the TCP handshake). Bytes enter the queue as soon as the
-relay reads them, so a side never waits for the other's acknowledgements (a link with a window
-as large as its bandwidth-delay product).
+byte a round trip after it was accepted (the TCP handshake). A connection holds at most a
+bandwidth-delay product (at least 64 KiB) that has not yet arrived, as a TCP window would: the
+sender waits for the rest, and a cut loses only that much.
 
 Cuts: with --server-log (the update server's event log) the relay learns, from the server's
 "connect" event whose peer is the relay's own outgoing socket and the "request" events on that
@@ -160,9 +160,12 @@ class Connection:
         return True
 
     def pump(self, source, link, deliver):
-        """Reads `source` as fast as it sends and hands each block to a sender that delivers it when
-        the link would; the end of the stream closes the connection once its turn comes."""
+        """Reads `source` while less than a window is on its way and hands each block to a sender
+        that delivers it when the link would; the end of the stream closes the connection once its
+        turn comes."""
         queue, ready = collections.deque(), threading.Condition()
+        window = max(65536, int(link.delay * 2 / link.seconds_per_byte))
+        in_flight = [0]
 
         def send():
             while True:
@@ -180,16 +183,23 @@ class Connection:
                         return
                 except OSError:
                     return self.close()
+                with ready:
+                    in_flight[0] -= len(data)
+                    ready.notify_all()
 
         threading.Thread(target=send, daemon=True).start()
         while True:
+            with ready:
+                while in_flight[0] >= window and not self.closed:
+                    ready.wait(0.5)
             try:
-                data = source.recv(16384)
+                data = b"" if self.closed else source.recv(16384)
             except OSError:
                 data = b""
             with ready:
+                in_flight[0] += len(data)
                 queue.append((link.schedule(len(data)), data or None))
-                ready.notify()
+                ready.notify_all()
             if not data:
                 return
 

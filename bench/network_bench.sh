@@ -10,7 +10,10 @@
 # signed texts and the objects, as the release lists them) at the link's bandwidth, plus one round
 # trip for each of those requests. Times are the tool's own, from its run log's "update run ended"
 # line (the run from its first request to its result, without the Wine process start); the folder
-# is checked against the release afterwards. For (d) also the bytes that reached the tool through
+# is checked against the release afterwards. The same run straight to the server on loopback (no
+# relay) gives the share of the time that no link changes (checking, unpacking and creating the
+# files under Wine); the last column is what the link added against the floor, (tool - loopback)
+# / floor, near 1 when the launcher spends no round trip and no byte that it could save. For (d) also the bytes that reached the tool through
 # the relay against the bytes the update needs, and the same through a server that ignores range
 # requests (as every download did before they resumed). Two links: 40 ms round trip at 50 Mbit/s,
 # and 150 ms at 8 Mbit/s.
@@ -115,8 +118,8 @@ print(sum(size(p) for p in texts + objects), len(texts) + len(objects))
 PY
 }
 
-# One run through a fresh relay: sets run_ms (the tool's own time) and received (bytes that reached
-# the tool).
+# One run through a fresh relay (or, with rtt "loopback", straight to the server): sets run_ms (the
+# tool's own time) and received (bytes that reached the tool through the relay).
 run_ms=0
 received=0
 run_case() {  # case branch rtt mbit [cut]
@@ -124,17 +127,21 @@ run_case() {  # case branch rtt mbit [cut]
     local folder=$work/runs/$case-$rtt-$mbit relay_log=$work/logs/relay-$case-$rtt-$mbit.log
     rm -rf "$folder" "$work/relay.json"
     mkdir -p "$folder"
-    python3 bench/latency_relay.py --target "$https_port" --rtt-ms "$rtt" --mbit "$mbit" \
-        --ports-file "$work/relay.json" --log "$relay_log" --watch-pid $$ \
-        ${cut:+--server-log "$server_log" --cut-prefix "/patch/$branch/144/files/" --cut-at 0.5} \
-        </dev/null >"$work/logs/relay.out" 2>&1 &
-    relay_pid=$!
-    for _ in $(seq 100); do
-        [[ -s "$work/relay.json" ]] && break
-        sleep 0.05
-    done
-    local port
-    port=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["port"])' "$work/relay.json")
+    local port=$https_port
+    if [[ $rtt == loopback ]]; then
+        echo "total up 0 down 0" >"$relay_log"
+    else
+        python3 bench/latency_relay.py --target "$https_port" --rtt-ms "$rtt" --mbit "$mbit" \
+            --ports-file "$work/relay.json" --log "$relay_log" --watch-pid $$ \
+            ${cut:+--server-log "$server_log" --cut-prefix "/patch/$branch/144/files/" --cut-at 0.5} \
+            </dev/null >"$work/logs/relay.out" 2>&1 &
+        relay_pid=$!
+        for _ in $(seq 100); do
+            [[ -s "$work/relay.json" ]] && break
+            sleep 0.05
+        done
+        port=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["port"])' "$work/relay.json")
+    fi
     "$WINE" "$build/update_tool.exe" --folder "$(winpath "$folder")" --server "https://localhost:$port/patch" \
         --branch "/$branch" --key "$(winpath "$public_key")" --language en --progress-ms 0 --no-news --json --log \
         >"$work/logs/tool.json" 2>"$work/logs/tool-$case-$rtt-$mbit.log" || true
@@ -158,6 +165,11 @@ verdict() { awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g ? "met" : "MISSED") }
 echo "warming up (Wine, page cache)..."
 "$WINE" "$build/update_tool.exe" >"$work/logs/start.out" 2>&1 || true
 cat "$data"/www/patch/*/144/files/* >/dev/null
+declare -A loopback
+for branch in small bundle large; do
+    run_case loopback "$branch" loopback 0
+    loopback[$branch]=$(awk -v ms="$run_ms" 'BEGIN { printf "%.2f", ms / 1000 }')
+done
 
 echo
 echo "network: the headless update tool under wine64 through a relay with a fixed round trip and a"
@@ -166,7 +178,7 @@ for link in "${links[@]}"; do
     read -r rtt mbit <<<"$link"
     echo
     echo "$rtt ms round trip, $mbit Mbit/s:"
-    printf '  %-36s %8s %8s %7s   %s\n' case tool floor ratio goal
+    printf '  %-36s %7s %8s %7s %6s %9s   %s\n' case tool loopback floor ratio "link/fl." goal
     for case in a b c d d-ignored; do
         case $case in
             a) branch=small label="(a) 40 small files, singly" ;;
@@ -184,12 +196,14 @@ for link in "${links[@]}"; do
         run_case "$case" "$branch" "$rtt" "$mbit" "$([[ $case == d* ]] && echo cut)"
         seconds=$(awk -v ms="$run_ms" 'BEGIN { printf "%.2f", ms / 1000 }')
         r=$(ratio "$seconds" "$floor")
+        link_share=$(awk -v t="$seconds" -v l="${loopback[$branch]}" -v f="$floor" 'BEGIN { printf "%.2f", (t - l) / f }')
         case $case in
             a | b | c) goal="at most 1.30: $(verdict "$r" 1.30)" ;;
             *) goal="bytes received $(ratio "$received" "$bytes") of the release's" ;;
         esac
         [[ $case == d ]] && goal="$goal, at most 1.05: $(verdict "$(ratio "$received" "$bytes")" 1.05)"
-        printf '  %-36s %8s %8s %7s   %s\n' "$label" "$seconds" "$floor" "$r" "$goal"
+        printf '  %-36s %7s %8s %7s %6s %9s   %s\n' "$label" "$seconds" "${loopback[$branch]}" "$floor" "$r" \
+            "$link_share" "$goal"
     done
 done
 echo
