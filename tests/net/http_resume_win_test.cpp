@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -81,7 +82,7 @@ TEST_F(HttpResume, ABrokenTransferGoesOnWhereTheCopyEndsOrStartsAgainFromZero) {
         EXPECT_EQ(object.resumed, c.resumed > 0);
         EXPECT_FALSE(fileExists(dir / L"big.gz.object")) << "a complete copy has nothing to resume";
         std::vector<std::string> seen = answers(server);
-        seen.erase(seen.begin(), seen.begin() + static_cast<long>(before));
+        seen.erase(seen.begin(), seen.begin() + static_cast<std::ptrdiff_t>(before));
         EXPECT_EQ(seen, c.answers);
     }
 }
