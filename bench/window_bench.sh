@@ -88,15 +88,31 @@ prefix_server() {
         fi
     done
 }
+# The process of the program that this script started as `pid`: Wine runs a program in the process
+# it was started as; should it hand the program to a child, the child that names it. Never found by
+# name among all processes: other Wine programs on the machine may run a launcher too.
+own_process() {  # pid program-name
+    local pid=$1 name=$2 child
+    [[ -r "/proc/$pid/cmdline" ]] || return 1
+    if tr '\0' ' ' <"/proc/$pid/cmdline" | grep -qF "$name"; then
+        echo "$pid"
+        return 0
+    fi
+    for child in $(pgrep -P "$pid"); do
+        own_process "$child" "$name" && return 0
+    done
+    return 1
+}
 # Set by the news cases: waits until the launcher's check has fetched the news and ended.
 settle="sleep 3"  # start-up and, for the launcher, its check of a folder without a game
 idle_share() {  # label program args...
     local label=$1
     shift
     "$WINE" "$@" >"$work/idle-$label.log" 2>&1 &
+    local started=$!
     $settle
     local pid server hz=$(getconf CLK_TCK) seconds=30
-    pid=$(pgrep -f -n "$(basename "$1")") || { echo "$label did not start" >&2; return 1; }
+    pid=$(own_process "$started" "$(basename "$1")") || { echo "$label did not start" >&2; return 1; }
     server=$(prefix_server)
     local own0 srv0 own1 srv1
     own0=$(cpu_ticks "$pid"); srv0=$(cpu_ticks "$server")

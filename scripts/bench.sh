@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks of the update engine, each printed as a ratio against a reference measured in the same
 # run on the same data (absolute times vary between machines; the ratios are what we compare).
-# usage: scripts/bench.sh [local-check] [memory] [update] [window] ...  (default: every benchmark)
+# usage: scripts/bench.sh [local-check] [memory] [update] [window] [network] ...  (default: every benchmark)
 #   local-check  checkLocalFiles against ReadFile + zlib crc32 in the same process
 #   memory       peak working set of the file update and the bundle, small data against large
 #   update       the headless update tool against curl + sha256sum + gzip -d (bench/update_bench.sh)
@@ -9,6 +9,8 @@
 #                (bench/window_bench.sh)
 #   upload-bytes the bytes the publisher's upload sends for a patch against the bytes of what
 #                changed (bench/upload_bytes.py)
+#   network      the update tool through a relay with a round trip and a bandwidth limit, against
+#                bytes / bandwidth + requests x round trip (bench/network_bench.sh)
 # Generated data lives in build/bench-data (about 2 GB; kept between runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +43,11 @@ run_window() {
     bench/window_bench.sh "$build"
 }
 
+run_network() {
+    echo "=== network: the update tool over a slow link against its floor"
+    bench/network_bench.sh "$build"
+}
+
 run_update() {
     echo "=== update: the update tool against curl + sha256sum + gzip -d over one connection"
     bench/update_bench.sh "$build"
@@ -52,7 +59,7 @@ run_upload_bytes() {
 }
 
 selected=("$@")
-((${#selected[@]})) || selected=(local-check memory update window upload-bytes)
+((${#selected[@]})) || selected=(local-check memory update window upload-bytes network)
 for bench in "${selected[@]}"; do
     case "$bench" in
         local-check) run_local_check ;;
@@ -60,6 +67,7 @@ for bench in "${selected[@]}"; do
         update) run_update ;;
         window) run_window ;;
         upload-bytes) run_upload_bytes ;;
+        network) run_network ;;
         *) echo "unknown benchmark: $bench" >&2; exit 2 ;;
     esac
 done

@@ -22,7 +22,8 @@ make_server_cert() {  # dir
     local dir=$1
     openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \
         -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
-    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' \
+    # updates.varnhold.test: a name that only the proxy tests' proxy resolves.
+    printf 'subjectAltName=DNS:localhost,DNS:updates.varnhold.test,IP:127.0.0.1\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' \
         >"$dir/server.ext"
     openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial \
         -days 2 -sha256 -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
@@ -44,6 +45,16 @@ setup() {
     if ! "$WINE" "$build/test-helpers/add_root_cert.exe" "$der_path" >"$WINE_LOGS/add_root_cert.log" 2>&1; then
         echo "could not add the test CA to the prefix's Root store:"
         cat "$WINE_LOGS/add_root_cert.log"
+        exit 1
+    fi
+    # The prefix's user has no proxy settings and auto-detection off, so that the launcher programs
+    # do not each spend a search for a proxy script that must fail here (Wine keeps no result
+    # between processes). The proxy tests give their own settings.
+    if ! "$WINE" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
+        /v DefaultConnectionSettings /t REG_BINARY /d 460000000100000001000000000000000000000000000000 /f \
+        >"$WINE_LOGS/proxy_settings.log" 2>&1; then
+        echo "could not set the prefix's proxy settings:"
+        cat "$WINE_LOGS/proxy_settings.log"
         exit 1
     fi
     echo "test CA 'Varnhold Test CA $stamp' trusted in $WINEPREFIX"

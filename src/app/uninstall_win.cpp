@@ -9,6 +9,8 @@
 #include "base/constants.h"
 #include "base/read_file_win.h"
 #include "config/text_convert.h"
+#include "net/http_client_win.h"
+#include "update/bundle_win.h"
 #include "update/local_check_win.h"
 
 namespace {
@@ -27,8 +29,8 @@ void removeListedPath(const WString& folder, const std::string& path) {
     if (!isSafeUninstallPath(path) || crossesReparsePoint(folder, path)) return;
     const WString target = gamePath(folder, path);
     DeleteFileW(target.c_str());
-    // The compressed copy an interrupted update may have left beside it.
-    DeleteFileW((target + L".gz").c_str());
+    // The compressed copy an interrupted update may have left beside it, with its note.
+    discardCopy(target + L".gz");
     // Every enclosing folder is tried once; one that still holds something simply stays.
     for (const std::string& enclosing : enclosingFoldersInnermostFirst(path)) {
         RemoveDirectoryW(gamePath(folder, enclosing).c_str());
@@ -42,6 +44,8 @@ void runUninstall(const WString& launcherFolder) {
     if (const std::optional<std::string> list = readWholeFile(listPath)) {
         for (const std::string& line : splitUninstallList(*list)) removeListedPath(launcherFolder, line);
     }
+    // The part of a bundle download that broke off, kept for the next run.
+    discardCopy(bundleCopyPath(launcherFolder));
     DeleteFileW((launcherFolder + kInstalledVersionFileName).c_str());
     DeleteFileW(listPath.c_str());
 }

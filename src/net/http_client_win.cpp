@@ -8,7 +8,9 @@
 #include <mutex>
 #include <vector>
 
+#include "base/run_log.h"
 #include "net/http_body_win.h"
+#include "net/proxy_win.h"
 
 namespace {
 
@@ -23,14 +25,77 @@ std::atomic<uint32_t> timingsGeneration{0};
 
 // The calling thread's WinHTTP state. Deliberately never destroyed: a thread-exit destructor may
 // run under the loader lock, where closing WinHTTP handles can deadlock. The handles end with
-// the process; a thread makes one session and holds at most one connection.
+// the process; a thread keeps one session (for one proxy route) and at most one connection.
 struct TransferState {
     UniqueInternetHandle session;
+    ProxyRoute sessionRoute;
+    uint32_t sessionGeneration = 0;
     UniqueInternetHandle connection;
     WString connectionKey;
     uint32_t appliedTimings = 0;
     TransferOutcome outcome;
 };
+
+// Windows 7 SP1's WinHTTP offers only SSL 3.0 and TLS 1.0 unless asked for more; many servers and
+// CDNs now take TLS 1.2 or newer only. SSL 3.0 is never offered.
+constexpr DWORD kTlsUpTo12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                             WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+// Tried in turn: a system refuses the whole option when it does not know one of its flags (TLS 1.3
+// before Windows 11; TLS 1.1 and 1.2 on a Windows 7 without its TLS update).
+constexpr DWORD kProtocolChoices[] = {kTlsUpTo12 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3, kTlsUpTo12,
+                                      WINHTTP_FLAG_SECURE_PROTOCOL_TLS1};
+// What Windows 7 SP1 offers by itself, for the tests that stand in for it.
+constexpr DWORD kWindows7OwnProtocols = WINHTTP_FLAG_SECURE_PROTOCOL_SSL3 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1;
+std::atomic<bool> protocolsLogged{false};
+// Bumped when the tests change the Windows to behave as: every thread opens its session anew.
+std::atomic<uint32_t> sessionsGeneration{0};
+
+std::string protocolNames(DWORD flags) {
+    std::string names;
+    const auto add = [&names, flags](DWORD flag, const char* name) {
+        if (!(flags & flag)) return;
+        names += names.empty() ? "" : ", ";
+        names += name;
+    };
+    add(WINHTTP_FLAG_SECURE_PROTOCOL_SSL3, "SSL 3.0");
+    add(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1, "TLS 1.0");
+    add(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1, "TLS 1.1");
+    add(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2, "TLS 1.2");
+    add(WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3, "TLS 1.3");
+    return names;
+}
+
+bool setSecureProtocols(HINTERNET session, DWORD flags) {
+    if (windowsForTests() == WindowsForTests::Windows7 && (flags & WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &flags, sizeof flags) != FALSE;
+}
+
+// The newest protocols the system knows, once per session; the first session's choice is logged.
+void applySecureProtocols(HINTERNET session) {
+    if (windowsForTests() == WindowsForTests::Windows7) {
+        DWORD own = kWindows7OwnProtocols;
+        (void)WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &own, sizeof own);
+    }
+    DWORD refused = 0;
+    for (const DWORD flags : kProtocolChoices) {
+        if (setSecureProtocols(session, flags)) {
+            if (!protocolsLogged.exchange(true)) {
+                logLine("secure protocols: " + protocolNames(flags) +
+                        (refused ? " (the system refused " + protocolNames(refused & ~flags) + ")" : ""));
+            }
+            return;
+        }
+        refused |= flags;
+    }
+    const DWORD error = GetLastError();
+    if (!protocolsLogged.exchange(true)) {
+        logLine("secure protocols: the system's own (it refused TLS 1.0 to 1.3: " +
+                describeTransferOutcome(TransferOutcome{0, error, nullptr}) + ")");
+    }
+}
 
 TransferState& threadState() {
     thread_local TransferState* state = new TransferState;
@@ -51,15 +116,23 @@ TransferState& threadState() {
                             sizeof headerTimeoutMs) != FALSE;
 }
 
-// The session of the calling thread, opened on first use. A failed open is tried again by the
-// next request.
-HINTERNET threadSession() {
+// The session of the calling thread for `route`, opened on first use and again when a server
+// needs another route (its connection goes with it). A failed open is tried again by the next
+// request. Proxies are given to WinHttpOpen, not as a request option: Wine ignores that option.
+HINTERNET threadSession(const ProxyRoute& route) {
     TransferState& state = threadState();
     const uint32_t generation = timingsGeneration.load();
-    if (!state.session) {
-        state.session.reset(WinHttpOpen(kHttpUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!state.session || !(state.sessionRoute == route) ||
+        state.sessionGeneration != sessionsGeneration.load()) {
+        resetConnection();
+        state.session.reset(WinHttpOpen(kHttpUserAgent, route.accessType,
+                                        route.proxy.empty() ? WINHTTP_NO_PROXY_NAME : route.proxy.c_str(),
+                                        route.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : route.bypass.c_str(),
+                                        0));
         if (!state.session) return nullptr;
+        state.sessionRoute = route;
+        state.sessionGeneration = sessionsGeneration.load();
+        applySecureProtocols(state.session.get());
     } else if (state.appliedTimings == generation) {
         return state.session.get();
     }
@@ -100,6 +173,12 @@ bool queryNumber(HINTERNET request, DWORD query, DWORD& value) {
 HttpTimings httpTimings() {
     std::lock_guard<std::mutex> lock(timingsLock);
     return currentTimings;
+}
+
+void setWindowsForTests(WindowsForTests windows) {
+    resetProxyDiscovery(windows);
+    protocolsLogged.store(false);
+    ++sessionsGeneration;
 }
 
 void setHttpTimingsForTests(const HttpTimings& timings) {
@@ -143,7 +222,11 @@ std::optional<UrlParts> crackUrl(const std::string& url) {
     return parts;
 }
 
-bool openGet(const std::string& url, HttpRequest& request) {
+namespace {
+
+// Opens a GET request with `headers` (none when empty) and reads the response header. True when a
+// status was read.
+bool openRequest(const std::string& url, const WString& headers, HttpRequest& request) {
     TransferOutcome& outcome = currentTransferOutcome();
     outcome = TransferOutcome{};
     const auto failed = [&outcome] {
@@ -155,7 +238,7 @@ bool openGet(const std::string& url, HttpRequest& request) {
         outcome.problem = "not an http or https URL";
         return false;
     }
-    const HINTERNET session = threadSession();
+    const HINTERNET session = threadSession(proxyRouteFor(*parts, url));
     if (!session) return failed();
     const HINTERNET connection = threadConnection(session, *parts);
     if (!connection) return failed();
@@ -164,8 +247,9 @@ bool openGet(const std::string& url, HttpRequest& request) {
                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                             parts->secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request.handle) return failed();
-    if (!WinHttpSendRequest(request.handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                            0, 0, 0) ||
+    if (!WinHttpSendRequest(
+            request.handle.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+            headers.empty() ? 0 : static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.handle.get(), nullptr)) {
         outcome.error = GetLastError();
         request.handle.reset();
@@ -176,7 +260,17 @@ bool openGet(const std::string& url, HttpRequest& request) {
     if (!queryNumber(request.handle.get(), WINHTTP_QUERY_STATUS_CODE, status)) return failed();
     request.statusCode = status;
     outcome.statusCode = status;
-    return status == 200;
+    return true;
+}
+
+}  // namespace
+
+bool openGet(const std::string& url, HttpRequest& request) {
+    return openRequest(url, WString(), request) && request.statusCode == 200;
+}
+
+bool openGetFrom(const std::string& url, uint64_t firstByte, HttpRequest& request) {
+    return openRequest(url, L"Range: bytes=" + std::to_wstring(firstByte) + L"-", request);
 }
 
 TransferOutcome lastTransferOutcome() { return threadState().outcome; }

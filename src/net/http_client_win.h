@@ -55,12 +55,28 @@ struct HttpTimings {
 // that are already open take the new time-outs with their next request.
 void setHttpTimingsForTests(const HttpTimings& timings);
 
+// Tests only: the Windows that the client behaves as where Wine cannot be that Windows, and a fresh
+// start of the proxy discovery (the settings are read again, every server's route found anew).
+// - Windows7: the launcher finds each server's proxy from the user's settings itself (as under
+//   Wine, whose automatic proxy ignores them); every new session starts with what Windows 7 SP1
+//   offers by itself (SSL 3.0 and TLS 1.0 only) and refuses the TLS 1.3 flag, as that system does.
+// - Windows81: sessions use the system's automatic proxy. Wine accepts it but connects directly.
+// - Actual: what the running system is (the product).
+// Sessions already open are replaced with their next request when their route changes.
+enum class WindowsForTests { Actual, Windows7, Windows81 };
+void setWindowsForTests(WindowsForTests windows);
+
 // The URL is ASCII; each byte becomes one UTF-16 unit. Only http and https are accepted.
 [[nodiscard]] std::optional<UrlParts> crackUrl(const std::string& url);
 
 // Opens a GET request on the calling thread's connection and reads the response header. True only
 // for status 200; `request.statusCode` holds whatever status was read.
 [[nodiscard]] bool openGet(const std::string& url, HttpRequest& request);
+
+// The same request for the object's bytes from `firstByte` on ("Range: bytes=N-"). True when a
+// response header arrived, whatever its status: 206 for the part, 200 from a server that sends the
+// whole object instead, or any other.
+[[nodiscard]] bool openGetFrom(const std::string& url, uint64_t firstByte, HttpRequest& request);
 
 // The whole body of a 200 response into `body`. `statusOut`, when given, always receives the
 // status read (0 when no response arrived). `body` is cleared only once the request is open.
@@ -78,15 +94,43 @@ void setHttpTimingsForTests(const HttpTimings& timings);
                                               std::atomic<int32_t>* totalBytes,
                                               uint64_t maxBytes = kNoByteLimit);
 
+// An object that the caller knows by its SHA-256 (its name on the server), for a download that
+// resumes: a transfer that breaks off goes on where the copy ends, in the next attempt and, through
+// a note beside the copy (the copy's path + kObjectNoteSuffix, holding the identity), in a later
+// run, instead of starting again from byte 0. A retry asks for "Range: bytes=N-" with N the bytes
+// on disk and takes only a 206 whose Content-Range starts at N, runs to the end and gives the
+// object's size (when known); any other answer (200, another range, 416) starts the copy again
+// from byte 0. Checking the SHA-256 of the whole copy stays the caller's business.
+struct ResumableObject {
+    std::string identity;   // the object's SHA-256 as hash text
+    uint64_t size = 0;      // its size from signed metadata; 0 when not known
+    bool fromZero = false;  // ignore a copy on disk: start from byte 0 (a resumed copy failed its check)
+    // What the download did, for the run log and the caller's check.
+    uint64_t foundOnDisk = 0;             // bytes of a copy of it that an earlier download left
+    int resumedAttempts = 0;              // attempts that went on where the copy ended
+    int restarts = 0;                     // answers that made the copy start again from byte 0
+    const char* restartReason = nullptr;  // the last of them: "HTTP 200 to a range request", ...
+    bool resumed = false;                 // the copy holds bytes from before its last attempt
+    uint64_t kept = 0;  // after a failed download: the bytes a later one can go on from (0: none)
+};
+inline constexpr wchar_t kObjectNoteSuffix[] = L".object";
+
 // Downloads into the file `path` with up to three attempts. `fileBytes` receives the bytes of the
-// current attempt, `totalBytes` grows by every chunk and loses what a failed attempt had added.
-// `lastFailure`, when given, receives the result of the last attempt made (None on success).
-// `maxBytes` is the size the caller knows from signed metadata: a server that sends more (an
-// endless body) fails the attempt instead of filling the disk.
+// copy so far, `totalBytes` grows by every chunk and loses what the download had added when the
+// copy starts again from byte 0 and when the download fails. `lastFailure`, when given, receives the
+// result of the last attempt made (None on success). `maxBytes` is the size the caller knows from
+// signed metadata: a server that sends more (an endless body) fails the attempt instead of filling
+// the disk. Without `object` every attempt starts from byte 0; with it the download resumes (see
+// ResumableObject), the bytes kept from an earlier run count into `totalBytes` at the start, and
+// the note goes once the copy is complete.
 [[nodiscard]] bool downloadToFile(const std::string& url, const WString& path,
                                   std::atomic<int32_t>* fileBytes = nullptr,
                                   std::atomic<int32_t>* totalBytes = nullptr,
-                                  DownloadFailure* lastFailure = nullptr, uint64_t maxBytes = kNoByteLimit);
+                                  DownloadFailure* lastFailure = nullptr, uint64_t maxBytes = kNoByteLimit,
+                                  ResumableObject* object = nullptr);
+
+// Removes a copy and its note (after the copy failed its check, or once it is of no more use).
+void discardCopy(const WString& path);
 
 // What the calling thread's last request came to: the status read, or the error or problem that
 // ended it. For the run log; keeping it costs no system call.

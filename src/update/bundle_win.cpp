@@ -13,12 +13,12 @@
 #include "base/unique_handle.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
-#include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "update/bundle_container.h"
 #include "update/file_update_win.h"
 #include "update/local_check.h"
 #include "update/local_check_win.h"
+#include "update/object_fetch_win.h"
 #include "update/update_engine.h"
 #include "update/update_texts.h"
 
@@ -26,26 +26,36 @@ namespace {
 
 constexpr size_t kBufferSize = 65536;
 
-// Downloads, verifies and unpacks the bundle into `unpacked`; the compressed copy is gone
-// afterwards whatever happened, and so is the unpacked one unless this returns true.
+// Downloads, verifies and unpacks the bundle into `unpacked`; the unpacked copy is gone afterwards
+// unless this returns true. The compressed copy is gone too, except the part of a download that
+// broke off: it stays, with its note, for the next server or run to go on from (bundleCopyPath).
 bool fetchBundle(UpdateEngine& engine, const WString& gameFolder, const std::string& releaseBaseUrl,
                  const std::string& pack, int32_t packSize, const WString& unpacked) {
-    const WString compressed = gameFolder + L"\\_smallpack.gz";
+    ObjectRequest object;
+    object.url = releaseBaseUrl + "/files/" + pack + ".gz";
+    object.copy = bundleCopyPath(gameFolder);
+    // Exact comparison: a pack value in upper case can never match the computed hash.
+    object.sha256 = pack;
     // The signed descriptor announces the bundle's size (when it does): a server that sends more
     // fails the download instead of filling the disk.
-    const uint64_t maxBytes = packSize > 0 ? static_cast<uint64_t>(packSize) : kNoByteLimit;
-    const std::string url = releaseBaseUrl + "/files/" + pack + ".gz";
-    const bool fetched = downloadToFile(url, compressed, &engine.currentDone, nullptr, nullptr, maxBytes);
-    // Exact comparison: a pack value in upper case can never match the computed hash.
-    const bool verified = fetched && sha256FileHex(compressed) == pack;
-    const bool unpackedOk = verified && gunzipFile(compressed, unpacked);
-    deleteFileQuietly(compressed);
-    if (!unpackedOk) deleteFileQuietly(unpacked);
-    if (!fetched) {
-        logLine("bundle " + url + ": " + describeTransferOutcome(lastTransferOutcome()));
-    } else if (!unpackedOk) {
-        logLine("bundle " + url + (verified ? ": could not unpack" : ": failed verification"));
+    object.size = packSize > 0 ? static_cast<uint64_t>(packSize) : 0;
+    object.maxBytes = packSize > 0 ? object.size : kNoByteLimit;
+    object.what = "bundle";
+    const ObjectFetchResult fetched = fetchObject(object, &engine.currentDone, nullptr);
+    if (fetched.outcome == ObjectFetch::DownloadFailed) {
+        logLine("bundle " + object.url + ": " + describeTransferOutcome(lastTransferOutcome()));
+        // Only the part of a transfer that broke off is worth keeping; nothing else of a bundle
+        // stays (a copy left before, one from a server that sent too much).
+        if (!fetched.resumable) discardCopy(object.copy);
+        deleteFileQuietly(unpacked);
+        return false;
     }
+    const bool verified = fetched.outcome == ObjectFetch::Verified;
+    const bool unpackedOk = verified && gunzipFile(object.copy, unpacked);
+    discardCopy(object.copy);
+    if (!unpackedOk) deleteFileQuietly(unpacked);
+    if (!unpackedOk)
+        logLine("bundle " + object.url + (verified ? ": could not unpack" : ": failed verification"));
     return unpackedOk;
 }
 
@@ -120,6 +130,8 @@ int32_t stillDue(const FileManifest& manifest) {
 }
 
 }  // namespace
+
+WString bundleCopyPath(const WString& gameFolder) { return gameFolder + L"\\_smallpack.gz"; }
 
 void applyBundle(UpdateEngine& engine, FileManifest& manifest, const WString& gameFolder,
                  const std::string& releaseBaseUrl, const std::string& pack, int32_t packSize) {

@@ -13,10 +13,10 @@
 #include "base/unique_handle.h"
 #include "config/settings.h"
 #include "config/text_convert.h"
-#include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "update/local_check.h"
 #include "update/local_check_win.h"
+#include "update/object_fetch_win.h"
 #include "update/update_engine.h"
 #include "update/update_texts.h"
 
@@ -65,19 +65,29 @@ EntryFailure updateEntry(UpdateEngine& engine, ManifestEntry& entry, const WStri
     const WString compressed = target + L".gz";
     const WString unpacked = target + L".new";
 
-    DownloadFailure lastFailure = DownloadFailure::None;
+    ObjectRequest object;
+    object.url = objectUrl;
+    object.copy = compressed;
+    object.sha256 = entry.sha256;
     // The signed manifest announces the compressed size: a server that sends more fails here
     // instead of filling the disk next to the target.
-    const uint64_t maxBytes = static_cast<uint64_t>(std::max<int32_t>(entry.packedSize, 0));
-    if (!downloadToFile(objectUrl, compressed, &engine.currentDone, &engine.bytesDone, &lastFailure,
-                        maxBytes)) {
-        return {&kReasonDownload, lastFailure == DownloadFailure::LocalFile,
-                objectUrl + ": " + describeTransferOutcome(lastTransferOutcome())};
+    object.size = static_cast<uint64_t>(std::max<int32_t>(entry.packedSize, 0));
+    object.maxBytes = object.size;
+    object.what = "file \"" + entry.path + "\"";
+    // A copy that broke off goes on where it ended, also when an earlier run left it.
+    const ObjectFetchResult fetched = fetchObject(object, &engine.currentDone, &engine.bytesDone);
+    switch (fetched.outcome) {
+        case ObjectFetch::Verified:
+            break;
+        case ObjectFetch::DownloadFailed:
+            return {&kReasonDownload, fetched.lastFailure == DownloadFailure::LocalFile,
+                    objectUrl + ": " + describeTransferOutcome(lastTransferOutcome())};
+        case ObjectFetch::Unreadable:
+            return {&kReasonHashUnreadable, true, {}};
+        case ObjectFetch::Mismatch:
+            // The compressed copy stays next to the target: the next run overwrites it from its start.
+            return {&kReasonHashMismatch, false, "SHA-256 of " + objectUrl + " is " + fetched.hash};
     }
-    const std::string hash = sha256FileHex(compressed);
-    if (hash.size() != 64) return {&kReasonHashUnreadable, true, {}};
-    // The compressed copy stays next to the target: the next run overwrites it from its start.
-    if (hash != entry.sha256) return {&kReasonHashMismatch, false, "SHA-256 of " + objectUrl + " is " + hash};
 
     int64_t unpackedSize = 0;
     uint32_t unpackedCrc = 0;

@@ -1,5 +1,7 @@
 #include "update/release_fetch_win.h"
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "base/constants.h"
@@ -16,12 +18,13 @@ constexpr uint32_t kHttpNotFound = 404;
 
 }  // namespace
 
-bool fetchReleaseInfo(UpdateEngine& engine, const std::string& branchBaseUrl, ReleaseInfo& info) {
-    publishOutcome(engine, kStateCheckingForUpdates, localized(kCheckingForUpdatesText));
-    info = ReleaseInfo{};
+namespace {
 
+// latest.txt and latest.sig; false when either cannot be fetched (logged; a 404 for latest.txt
+// marks the branch as not published).
+bool fetchDescriptorPair(UpdateEngine& engine, const std::string& branchBaseUrl, std::string& text,
+                         std::string& signature) {
     const std::string url = branchBaseUrl + kLatestPath;
-    std::string text;
     uint32_t status = 0;
     if (!fetchToMemory(url, text, &status)) {
         logLine("descriptor " + url + ": " + describeTransferOutcome(lastTransferOutcome()));
@@ -30,15 +33,38 @@ bool fetchReleaseInfo(UpdateEngine& engine, const std::string& branchBaseUrl, Re
         if (status == kHttpNotFound) engine.notPublished = true;
         return false;
     }
-    std::string signature;
     if (!fetchToMemory(branchBaseUrl + kLatestSigPath, signature)) {
         logLine("descriptor signature " + branchBaseUrl + kLatestSigPath + ": " +
                 describeTransferOutcome(lastTransferOutcome()));
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool fetchReleaseInfo(UpdateEngine& engine, const std::string& branchBaseUrl, ReleaseInfo& info) {
+    publishOutcome(engine, kStateCheckingForUpdates, localized(kCheckingForUpdatesText));
+    info = ReleaseInfo{};
+
+    const std::string url = branchBaseUrl + kLatestPath;
+    std::string text;
+    std::string signature;
+    if (!fetchDescriptorPair(engine, branchBaseUrl, text, signature)) return false;
     if (!verifySignature(text, signature)) {
-        logLine("descriptor " + url + ": HTTP 200, signature does not verify");
-        return false;
+        // The two are separate files: during a publish, or while a CDN keeps one of them longer than
+        // the other, a launcher may read one new and one old. The pair once more after a short pause,
+        // before the other server (which may sit behind the same CDN) is tried.
+        const uint32_t pauseMs = httpTimings().retryPauseMs[0];
+        logLine("descriptor " + url +
+                ": HTTP 200, signature does not verify; fetching latest.txt and latest.sig " +
+                "once more in " + std::to_string(pauseMs) + " ms (a publish may be under way)");
+        Sleep(pauseMs);
+        if (!fetchDescriptorPair(engine, branchBaseUrl, text, signature)) return false;
+        if (!verifySignature(text, signature)) {
+            logLine("descriptor " + url + ": HTTP 200, signature does not verify");
+            return false;
+        }
     }
     if (!applyReleaseDescriptor(engine, text, info)) {
         logLine("descriptor " + url + ": HTTP 200, signature valid, not readable as INI");

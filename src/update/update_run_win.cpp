@@ -9,6 +9,7 @@
 #include "config/text_convert.h"
 #include "crypto/sha256_win.h"
 #include "crypto/signature_win.h"
+#include "net/http_client_win.h"
 #include "update/bundle_win.h"
 #include "update/file_update_win.h"
 #include "update/installed_version_win.h"
@@ -93,6 +94,8 @@ bool loadManifest(UpdateEngine& engine, const std::string& releaseUrl, FileManif
 bool completeAttempt(UpdateEngine& engine, const FileManifest& manifest, int32_t gameVersion,
                      const TextPair& message) {
     publish(engine, kStateFinished, message);
+    // A bundle download that broke off was kept to go on from; the folder needs it no more.
+    discardCopy(bundleCopyPath(engine.folder));
     writeInstalledVersion(engine.folder, gameVersion);
     writeUninstallList(engine.folder, manifest);
     return true;

@@ -3,7 +3,9 @@
 
 Serves one folder tree over HTTP/1.1 with keep-alive on loopback, on several listeners at once:
 HTTPS with the trusted test certificate (stand-ins for the primary and fallback update servers),
-plain HTTP, and HTTPS with a certificate from a CA that the Wine prefix does not trust.
+plain HTTP, and HTTPS with a certificate from a CA that the Wine prefix does not trust. Every HTTPS
+listener accepts TLS 1.2 and newer only, as many servers and CDNs now do. A "proxy" listener is an
+HTTP CONNECT proxy in front of all of them (see Proxy below).
 
 Behaviour is steered through files only, so the tests never open a control connection that would
 disturb the client's connection reuse:
@@ -17,14 +19,16 @@ with these events and fields (values never contain blanks):
   listen   kind port
   connect  conn port kind peer
   tls-fail conn port error
-  request  conn port kind method path status length rule
+  request  conn port kind method path status length rule range form
   sent     conn port path bytes complete
   close    conn port requests
   exit     reason
 `t` counts seconds since the server started; `conn` numbers TCP connections from 1 in accept
 order across all listeners; `path` is the request target as sent (query included); `length` is
 the announced Content-Length or "-" when none is sent; `rule` is the index of the matching rule
-in rules.json or "-"; `complete` is 1 when the whole planned body went out. A `request` line is
+in rules.json or "-"; `range` is the Range header as sent ("-" for none); `form` is "absolute" for
+a target sent as a whole URL (its path is logged) and "origin" otherwise; `complete` is 1 when
+the whole planned body went out. A `request` line is
 written before the first byte of the response, so a client that has its response can rely on it.
 
 Rules: rules.json holds a JSON array of objects, first match wins. Matching fields:
@@ -47,8 +51,20 @@ Action fields:
             (none)     serve the requested file as usual (useful with `delay`)
   delay     seconds to wait before the status line (any action)
   body      inline UTF-8 text used as the content instead of a file (any action)
+  ranges    how a "Range: bytes=N-" request is answered: "honour" (default), "ignore" (200 with
+            the whole content, as an older server does), "shifted" (206 for the range that
+            starts one byte early)
 Without a matching rule the file below the root named by the path (query dropped, percent-decoded)
-is served with 200, or 404 when there is none.
+is served with 200, or 404 when there is none. A request with "Range: bytes=N-" gets 206 and the
+content from byte N with its Content-Range (416 when N is not below the length), also through
+"cut", "stall" and "drip", which then cut, stall or drip that part; other range forms get 200.
+
+Proxy (listener kind "proxy"): answers "CONNECT host:port" by connecting to that port on this
+server's address when the host is one of the --proxy-host names (names that only the proxy can
+resolve), or by the system's name resolution otherwise, then relays bytes both ways; anything it
+cannot connect gets 502. Its event:
+  tunnel   conn port target status upstream   (upstream: the local address of the proxy's own
+                                               connection, the peer that the target logs)
 
 Rating service (only with --rating): GET /v1/top?diff=N is answered on every listener from rating
 data instead of the folder tree, as compact JSON (no blanks, every non-ASCII character as a "\\u"
@@ -69,6 +85,7 @@ import argparse
 import http.server
 import json
 import os
+import select
 import signal
 import socket
 import socketserver
@@ -78,7 +95,7 @@ import threading
 import time
 import urllib.parse
 
-KINDS = ("https", "http", "untrusted")
+KINDS = ("https", "http", "untrusted", "proxy")
 FILLER = bytes(range(256)) * 256  # 64 KiB
 # Bodies up to this size leave in one write together with their headers.
 COMBINE_LIMIT = 1 << 20
@@ -301,6 +318,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def respond(self, send_body):
         self.requests_done += 1
         self.state.touch()
+        # A target in absolute form ("https://host:port/path", what a client may send through a
+        # proxy, also inside a tunnel) names the same resource as its path.
+        self.form = "absolute" if self.path.startswith(("http://", "https://")) else "origin"
+        if self.form == "absolute":
+            parts = urllib.parse.urlsplit(self.path)
+            self.path = (parts.path or "/") + ("?" + parts.query if parts.query else "")
         index, rule = self.state.match_rule(self.path, self.port, self.kind)
         rule = rule or {}
         if rule.get("delay"):
@@ -315,6 +338,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             content = self.state.read_file(self.path)
         action = rule.get("action")
         rule_name = "-" if index is None else index
+        self.ok_status, self.ok_headers = 200, []
+        if content is not None and action in (None, "cut", "stall", "drip"):
+            content = self.apply_range(content, rule.get("ranges", "honour"), rule_name)
+            if content is None:
+                return
         if action == "status":
             self.respond_status(int(rule.get("status", 500)), content, rule_name, send_body)
         elif action == "empty":
@@ -327,7 +355,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif action == "stall":
             self.respond_stall(content, rule, rule_name, send_body)
         elif action == "cut":
-            self.start(200, len(content), rule_name)
+            self.start(self.ok_status, len(content), rule_name, self.ok_headers)
             after = min(int(rule.get("after", len(content) // 2)), len(content))
             self.send_and_close(content[:after], complete=False)
         elif action == "drip":
@@ -337,15 +365,37 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.start(200, announced, rule_name)
             self.send_and_close(content, complete=True)
         else:
-            self.start(200, len(content), rule_name, send_now=False)
+            self.start(self.ok_status, len(content), rule_name, self.ok_headers, send_now=False)
             self.send_all(content if send_body else b"")
+
+    def apply_range(self, content, mode, rule_name):
+        """The part of `content` that a "Range: bytes=N-" request asks for, with 206 and its
+        Content-Range in ok_status and ok_headers; the whole content for no range or another
+        form. None when a 416 went out instead."""
+        requested = self.headers.get("Range", "")
+        if mode == "ignore" or not requested.startswith("bytes=") or not requested.endswith("-"):
+            return content
+        first = requested[len("bytes="):-1]
+        if not first.isdigit():
+            return content
+        first = int(first)
+        if first >= len(content):
+            self.start(416, 0, rule_name, [("Content-Range", "bytes */%d" % len(content))])
+            self.sent(0, True)
+            return None
+        if mode == "shifted" and first > 0:
+            first -= 1
+        self.ok_status = 206
+        self.ok_headers = [("Content-Range", "bytes %d-%d/%d" % (first, len(content) - 1, len(content)))]
+        return content[first:]
 
     def start(self, status, length, rule_name, extra_headers=(), send_now=True):
         """Logs the request, then sends the status line and headers; with send_now False they wait
         for the body and leave with its first bytes (see send_all)."""
         self.state.journal.write("request", conn=self.conn, port=self.port, kind=self.kind,
                                  method=self.command, path=self.path, status=status,
-                                 length="-" if length is None else length, rule=rule_name)
+                                 length="-" if length is None else length, rule=rule_name,
+                                 range=self.headers.get("Range"), form=self.form)
         self.send_response(status)
         if length is not None:
             self.send_header("Content-Length", str(length))
@@ -409,7 +459,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def respond_stall(self, content, rule, rule_name, send_body):
         after = min(int(rule.get("after", len(content) // 2)), len(content))
-        self.start(200, len(content), rule_name)
+        self.start(self.ok_status, len(content), rule_name, self.ok_headers)
         if not send_body:
             return self.sent(0, True)
         written = 0
@@ -428,7 +478,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def respond_drip(self, content, rule, rule_name, send_body):
         chunk = max(int(rule.get("chunk", 1024)), 1)
         interval = float(rule.get("interval", 0.1))
-        self.start(200, len(content), rule_name)
+        self.start(self.ok_status, len(content), rule_name, self.ok_headers)
         written = 0
         try:
             while send_body and written < len(content):
@@ -474,6 +524,52 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.abort_connection()
 
 
+class ProxyHandler(socketserver.StreamRequestHandler):
+    """An HTTP CONNECT proxy: one tunnel per connection, bytes relayed both ways until either side
+    closes."""
+
+    def handle(self):
+        state, port = self.server.state, self.server.server_address[1]
+        conn = state.new_connection()
+        state.journal.write("connect", conn=conn, port=port, kind="proxy", peer="%s:%s" % self.client_address[:2])
+        try:
+            self.request.settimeout(15)
+            head = self.rfile.readline(8192).decode("latin-1").split()
+            while self.rfile.readline(8192) not in (b"\r\n", b"\n", b""):
+                pass
+            target = head[1] if len(head) == 3 and head[0] == "CONNECT" else "-"
+            host, _, target_port = target.rpartition(":")
+            address = self.server.server_address[0] if host in self.server.proxy_hosts else host
+            try:
+                upstream = socket.create_connection((address, int(target_port)), timeout=15)
+            except (OSError, ValueError):
+                state.journal.write("tunnel", conn=conn, port=port, target=target, status=502, upstream=None)
+                self.wfile.write(b"HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+                return
+            state.journal.write("tunnel", conn=conn, port=port, target=target, status=200,
+                                upstream="%s:%s" % upstream.getsockname()[:2])
+            self.wfile.write(b"HTTP/1.1 200 Connection established\r\n\r\n")
+            with upstream:
+                # A tunnel may sit idle between the requests that a kept connection carries.
+                self.request.settimeout(None)
+                upstream.settimeout(None)
+                sockets = {self.request: upstream, upstream: self.request}
+                while True:
+                    readable, _, _ = select.select(list(sockets), [], [], 120)
+                    for source in readable:
+                        data = source.recv(65536)
+                        if not data:
+                            return
+                        sockets[source].sendall(data)
+                    if not readable:
+                        return
+                    state.touch()
+        except (OSError, UnicodeError):
+            pass
+        finally:
+            state.end_connection()
+
+
 class Listener(socketserver.ThreadingMixIn, socketserver.TCPServer):
     daemon_threads = True
     block_on_close = False
@@ -481,16 +577,20 @@ class Listener(socketserver.ThreadingMixIn, socketserver.TCPServer):
     request_queue_size = 64
 
 
-def make_listener(kind, port, host, tls_dir, state):
+def make_listener(kind, port, host, tls_dir, state, proxy_hosts):
     family = socket.AF_INET6 if ":" in host else socket.AF_INET
     Listener.address_family = family
-    listener = Listener((host, port), Handler)
+    listener = Listener((host, port), ProxyHandler if kind == "proxy" else Handler)
     listener.kind = kind
     listener.state = state
     listener.tls_context = None
-    if kind != "http":
+    listener.proxy_hosts = set(proxy_hosts)
+    if kind in ("https", "untrusted"):
         folder = os.path.join(tls_dir, "trusted" if kind == "https" else "untrusted")
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        # Stated here, not left to the defaults: a client that offers only older versions (the
+        # defaults of an older system) must fail against these listeners.
+        context.minimum_version = ssl.TLSVersion.TLSv1_2
         context.load_cert_chain(os.path.join(folder, "server.pem"), os.path.join(folder, "server.key"))
         listener.tls_context = context
     return listener
@@ -538,7 +638,7 @@ def main():
     parser.add_argument("--root", required=True, help="folder tree to serve")
     parser.add_argument("--tls-dir", help="folder with trusted/ and untrusted/ (server.pem, server.key)")
     parser.add_argument("--listen", action="append", type=parse_listen, metavar="KIND[:PORT]",
-                        help="a listener: https, http or untrusted, on PORT or a free port; repeatable "
+                        help="a listener: https, http, untrusted or proxy, on PORT or a free port; repeatable "
                              "(default: https https http untrusted, all on free ports)")
     parser.add_argument("--host", default="127.0.0.1", help="address to listen on (default 127.0.0.1)")
     parser.add_argument("--control", help="folder with rules.json; the server stops when 'stop' appears there")
@@ -546,6 +646,9 @@ def main():
     parser.add_argument("--rating", metavar="builtin|FILE",
                         help="answer /v1/top?diff=N from the built-in rating data or a JSON file (see "
                              "Rating service above)")
+    parser.add_argument("--proxy-host", action="append", default=[], metavar="NAME",
+                        help="a host name that the proxy listeners resolve to this server's address "
+                             "(and nothing else does); repeatable")
     parser.add_argument("--ports-file", help="JSON file written once every listener is listening")
     parser.add_argument("--idle-exit", type=float, default=900.0,
                         help="exit after this many seconds without a connection (0: never; default 900)")
@@ -557,7 +660,7 @@ def main():
     args = parser.parse_args()
 
     listen = args.listen or [("https", 0), ("https", 0), ("http", 0), ("untrusted", 0)]
-    if any(kind != "http" for kind, _ in listen) and not args.tls_dir:
+    if any(kind not in ("http", "proxy") for kind, _ in listen) and not args.tls_dir:
         parser.error("HTTPS listeners need --tls-dir")
     journal = Journal(args.log)
     try:
@@ -568,7 +671,8 @@ def main():
         print("update_server: rating data: %s" % error, file=sys.stderr)
         sys.exit(2)
     try:
-        listeners = [make_listener(kind, port, args.host, args.tls_dir, state) for kind, port in listen]
+        listeners = [make_listener(kind, port, args.host, args.tls_dir, state, args.proxy_host)
+                     for kind, port in listen]
     except (OSError, ssl.SSLError) as error:
         # A busy fixed port or a missing certificate: say so where the starter waits for the ports.
         if args.ports_file:

@@ -36,7 +36,8 @@ struct UpdateCounts {
 };
 
 // Files below `folder` (not through links) whose names show an unfinished or left-over transfer:
-// ".gz", ".new", or the bundle's "_smallpack." copies. Paths relative to `folder`, "\" separated.
+// ".gz", ".new", a copy's ".object" note, or the bundle's "_smallpack." copies. Paths relative to
+// `folder`, "\" separated.
 inline std::vector<std::wstring> transferLeftovers(const WString& folder, const std::wstring& prefix = L"") {
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW data;
@@ -55,7 +56,8 @@ inline std::vector<std::wstring> transferLeftovers(const WString& folder, const 
             return name.size() >= tail.size() &&
                    name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
         };
-        if (endsWith(L".gz") || endsWith(L".new") || name.rfind(L"_smallpack.", 0) == 0) {
+        if (endsWith(L".gz") || endsWith(L".new") || endsWith(L".object") ||
+            name.rfind(L"_smallpack.", 0) == 0) {
             found.push_back(prefix + name);
         }
     } while (FindNextFileW(search.get(), &data));

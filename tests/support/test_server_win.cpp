@@ -99,6 +99,8 @@ TestServer::TestServer(const WString& folder, const TestServerOptions& options)
     for (int i = 0; i < options.trustedHttpsPorts; ++i) listeners += " --listen https";
     for (int i = 0; i < options.plainHttpPorts; ++i) listeners += " --listen http";
     for (int i = 0; i < options.untrustedHttpsPorts; ++i) listeners += " --listen untrusted";
+    for (int i = 0; i < options.proxyPorts; ++i) listeners += " --listen proxy";
+    for (const std::string& host : options.proxyHosts) listeners += " --proxy-host " + shellQuote(host);
     const std::string rating = options.rating.empty() ? "" : " --rating " + shellQuote(options.rating);
     const std::string server = std::string(VARNHOLD_SOURCE_DIR) + "/tests/server/update_server.py";
     const std::string tls = std::string(VARNHOLD_BINARY_DIR) + "/test-run/tls";
@@ -126,6 +128,7 @@ TestServer::TestServer(const WString& folder, const TestServerOptions& options)
             httpsPorts = portList(*ports, "https");
             httpPorts = portList(*ports, "http");
             untrustedPorts = portList(*ports, "untrusted");
+            proxyListeners = portList(*ports, "proxy");
             serverPid = jsonNumber(*ports, "pid");
             failure.clear();
             return;
@@ -173,6 +176,7 @@ void TestServer::stop() {
 uint16_t TestServer::httpsPort(size_t index) const { return portAt(httpsPorts, index); }
 uint16_t TestServer::httpPort(size_t index) const { return portAt(httpPorts, index); }
 uint16_t TestServer::untrustedPort(size_t index) const { return portAt(untrustedPorts, index); }
+uint16_t TestServer::proxyPort(size_t index) const { return portAt(proxyListeners, index); }
 std::string TestServer::httpsUrl(size_t index) const { return urlFor("https", httpsPort(index)); }
 std::string TestServer::httpUrl(size_t index) const { return urlFor("http", httpPort(index)); }
 std::string TestServer::untrustedUrl(size_t index) const { return urlFor("https", untrustedPort(index)); }
@@ -229,6 +233,7 @@ std::vector<ServerRequest> TestServer::requests() const {
         request.status = static_cast<int>(event.number("status"));
         request.length = event.number("length");
         request.rule = event.field("rule");
+        request.range = event.field("range");
         request.seconds = event.seconds;
         requests.push_back(request);
     }

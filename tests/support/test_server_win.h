@@ -30,11 +30,14 @@ struct TestServerOptions {
     // The rating service on every listener (see update_server.py): "builtin", or the name of a
     // JSON file in the server's folder, read at every request. Empty: no rating service.
     std::string rating{};
+    // HTTP CONNECT proxies, and the host names that only they resolve (to 127.0.0.1).
+    int proxyPorts = 0;
+    std::vector<std::string> proxyHosts{};
 };
 
 // One line of the server's event log: "EVENT t=SECONDS key=value ...".
 struct ServerEvent {
-    std::string event;  // listen, connect, tls-fail, request, sent, close, exit
+    std::string event;  // listen, connect, tls-fail, request, sent, close, tunnel, exit
     double seconds = 0;
     std::map<std::string, std::string> fields;
 
@@ -51,6 +54,7 @@ struct ServerRequest {
     int status = 0;
     long long length = -1;  // announced Content-Length, -1 when none was sent
     std::string rule;       // index of the matching rule, "-" for none
+    std::string range;      // the Range header as sent, "-" for none
     double seconds = 0;     // since the server started
 };
 
@@ -71,6 +75,7 @@ public:
     [[nodiscard]] uint16_t httpsPort(size_t index = 0) const;
     [[nodiscard]] uint16_t httpPort(size_t index = 0) const;
     [[nodiscard]] uint16_t untrustedPort(size_t index = 0) const;
+    [[nodiscard]] uint16_t proxyPort(size_t index = 0) const;
     // "https://localhost:PORT", "http://localhost:PORT": no trailing slash, append the path.
     [[nodiscard]] std::string httpsUrl(size_t index = 0) const;
     [[nodiscard]] std::string httpUrl(size_t index = 0) const;
@@ -115,6 +120,7 @@ private:
     std::vector<uint16_t> httpsPorts;
     std::vector<uint16_t> httpPorts;
     std::vector<uint16_t> untrustedPorts;
+    std::vector<uint16_t> proxyListeners;
     long long serverPid = 0;
     bool running = false;
     std::string failure = "not started";
