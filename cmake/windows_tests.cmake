@@ -1,7 +1,14 @@
 # Tests of the Windows build, run by ctest under wine64 in a private prefix of this build tree.
 enable_testing()
 # Must be set before the test programs are created: they take it as their CROSSCOMPILING_EMULATOR.
+# The scripts run a 64-bit tree's programs under the machine's wine64 and a 32-bit tree's under the
+# emulated 32-bit Wine (scripts/wine32-setup.sh); wine-arch.txt tells them which.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/scripts/wine-run.sh;${CMAKE_BINARY_DIR}")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    file(WRITE "${CMAKE_BINARY_DIR}/wine-arch.txt" "win32\n")
+else()
+    file(WRITE "${CMAKE_BINARY_DIR}/wine-arch.txt" "win64\n")
+endif()
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
