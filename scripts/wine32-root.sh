@@ -32,26 +32,34 @@ wine32_inside() { [[ -e "$wine32_inside_marker" ]]; }
 
 # Mount points at or below a path, deepest first. /proc/mounts writes blanks, tabs, line ends and
 # backslashes in octal (\040).
+wine32_mount_points() {
+    local target
+    while read -r _ target _; do
+        [[ "$target" == *\\* ]] && printf -v target '%b' "${target//\\/\\0}"
+        printf '%s\n' "$target"
+    done </proc/mounts
+}
+
 wine32_mounts_below() {
     local path=$1 target
-    while read -r _ target _; do
-        target=$(printf '%b' "${target//\\/\\0}")
+    while IFS= read -r target; do
         [[ "$target" == "$path" || "$target" == "$path"/* ]] && printf '%s\n' "$target"
-    done </proc/mounts | awk '{ print length($0) "\t" $0 }' | sort -rn | cut -f2-
+    done < <(wine32_mount_points) | awk '{ print length($0) "\t" $0 }' | sort -rn | cut -f2-
 }
 
 wine32_mounted() {  # path: whether a mount point is exactly there
     local target
-    while read -r _ target _; do
-        [[ "$(printf '%b' "${target//\\/\\0}")" == "$1" ]] && return 0
-    done </proc/mounts
+    while IFS= read -r target; do
+        [[ "$target" == "$1" ]] && return 0
+    done < <(wine32_mount_points)
     return 1
 }
 
 # Processes whose root is the 32-bit root (Wine, its server, what the tests started there); with a
-# path, only those whose working folder or open files lie below it.
+# path (as seen inside the root), only those whose working folder or open files lie below it.
+# Seen from here, their files carry the root's path in front.
 wine32_processes() {
-    local below=${1:-} pid link
+    local below=${1:+$wine32_root$1} pid link
     for pid in /proc/[0-9]*; do
         [[ "$(readlink "$pid/root" 2>/dev/null)" == "$wine32_root" ]] || continue
         if [[ -n "$below" ]]; then
@@ -114,8 +122,7 @@ wine32_mount_system() {
 # binfmt_misc hands i386 ELF programs to the root's qemu-i386. Flag F opens the interpreter now, so
 # the entry serves programs inside the root as well. The entry does not survive a reboot.
 wine32_register_binfmt() {
-    local qemu="$wine32_root/usr/bin/qemu-i386-static"
-    [[ -x "$qemu" ]] || qemu="$wine32_root/usr/bin/qemu-i386"
+    local qemu="$wine32_root/usr/bin/qemu-i386"  # statically linked: it needs nothing of the root
     [[ -x "$qemu" ]] || { wine32_fail "no qemu-i386 in $wine32_root"; return 1; }
     [[ -e "$wine32_binfmt/register" ]] || mount -t binfmt_misc binfmt_misc "$wine32_binfmt" ||
         { wine32_fail "cannot mount binfmt_misc"; return 1; }

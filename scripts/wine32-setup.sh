@@ -24,7 +24,7 @@ readonly mirror=${VARNHOLD_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 readonly security_mirror=${VARNHOLD_DEBIAN_SECURITY_MIRROR:-http://deb.debian.org/debian-security}
 # qemu-user 7.2 of bookworm takes about a minute to start each Wine process; 10 of the backports
 # about a third of a second.
-readonly qemu_packages="qemu-user-static"
+readonly qemu_packages="qemu-user"
 # Wine with its 32-bit loader; the libraries it loads at run time, for both architectures (fonts,
 # TLS, the X extensions); the fonts that the prefix maps "Segoe UI" to; and the Linux tools that the
 # tests start from inside Wine.
@@ -73,7 +73,12 @@ EOF
     in_root dpkg --configure -a
     in_root dpkg --add-architecture i386
     wine32_say "apt-get update in the root"
-    in_root apt-get update -qq
+    # A mirror in the middle of a sync fails an index now and then. apt then keeps the lists it had,
+    # with which the installs below may still succeed (or fail, and say why).
+    if ! in_root apt-get update -qq; then
+        sleep 10
+        in_root apt-get update -qq || wine32_say "apt-get update failed in part; going on with the lists there are"
+    fi
     wine32_say "installing $qemu_packages from bookworm-backports"
     in_root apt-get install -y -qq --no-install-recommends -t bookworm-backports $qemu_packages
     # Some i386 packages run i386 programs while they are configured.
@@ -82,7 +87,6 @@ EOF
     # shellcheck disable=SC2086
     in_root apt-get install -y -qq --no-install-recommends $wine_packages
     in_root apt-get clean
-    rm -rf "$wine32_root/var/lib/apt/lists/"*
     echo "$package_stamp" >"$wine32_installed.tmp"
     mv "$wine32_installed.tmp" "$wine32_installed"
 }
@@ -94,7 +98,7 @@ if [[ ! -f "$wine32_installed" || "$(cat "$wine32_installed")" != "$package_stam
     started=$SECONDS
     [[ -f "$wine32_bootstrapped" ]] || bootstrap
     install_packages
-    wine32_say "installed in $((SECONDS - started)) s ($(du -sh --one-file-system "$wine32_root" | cut -f1))"
+    wine32_say "installed in $((SECONDS - started)) s"
 fi
 wine32_activate_locked "${checkouts[@]}"
-wine32_say "ready: $wine32_root, $(/usr/bin/env -i "$wine32_root/usr/bin/qemu-i386-static" --version 2>/dev/null | head -n 1 || true)"
+wine32_say "ready: $wine32_root, $("$wine32_root/usr/bin/qemu-i386" --version 2>/dev/null | head -n 1 || true)"
