@@ -73,6 +73,9 @@ file(WRITE "${varnhold_test_manifest_rc}" "1 24 \"${PROJECT_SOURCE_DIR}/resource
 set_source_files_properties("${varnhold_test_manifest_rc}" PROPERTIES
     OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/launcher.manifest")
 
+# What ctest needs and no more (no benchmarks): cmake --build --preset X --target test_programs.
+add_custom_target(test_programs)
+
 foreach(folder IN LISTS varnhold_test_folders)
     file(GLOB test_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${folder}/*_test.cpp")
     list(FILTER test_sources EXCLUDE REGEX "_host_test\\.cpp$")
@@ -92,6 +95,7 @@ foreach(folder IN LISTS varnhold_test_folders)
     if(varnhold_helper_targets)
         add_dependencies(${folder}_tests ${varnhold_helper_targets})
     endif()
+    add_dependencies(test_programs ${folder}_tests)
     add_test(NAME ${folder} COMMAND ${folder}_tests --gtest_color=no)
     set_tests_properties(${folder} PROPERTIES FIXTURES_REQUIRED wine_env TIMEOUT 900)
     # The launcher's instance mutex, window class and update-healthy event are named objects of the

@@ -96,7 +96,7 @@ wine32_ready() {
     return "$status"
 }
 step "32-bit tests: configure" cmake --preset win32-test >/dev/null &&
-    step "32-bit tests: build (warnings are errors)" cmake --build --preset win32-test &&
+    step "32-bit tests: build (warnings are errors)" cmake --build --preset win32-test --target test_programs &&
     step "32-bit tests: the emulated 32-bit Wine (log: build/wine32-setup.log)" wine32_ready &&
     step "32-bit tests: under the emulated 32-bit Wine" ctest --preset win32-test
 scripts/test-environment.sh stop "$root/build/win32-test" >/dev/null 2>&1

@@ -159,6 +159,8 @@ wine32_activate_locked() {  # checkout...
         { wine32_fail "the 32-bit Wine is not set up in $wine32_root: run scripts/wine32-setup.sh"; return 1; }
     wine32_register_binfmt || return 1
     wine32_mount_system || return 1
+    # debootstrap writes none, and the tests' servers are "localhost".
+    [[ -s "$wine32_root/etc/hosts" ]] || cp /etc/hosts "$wine32_root/etc/hosts"
     local checkout
     for checkout in "$@"; do
         wine32_mount_checkout "$checkout" || return 1
