@@ -34,7 +34,8 @@ readonly wine_packages="wine wine64 wine32:i386
     libxi6 libxi6:i386 libxcursor1 libxcursor1:i386 libxinerama1 libxinerama1:i386
     libxcomposite1 libxcomposite1:i386 libxfixes3 libxfixes3:i386 libxxf86vm1 libxxf86vm1:i386
     fonts-dejavu-core
-    ca-certificates openssl e2fsprogs procps gzip xdotool imagemagick python3 python3-cryptography rclone"
+    ca-certificates openssl osslsigncode e2fsprogs procps gzip xdotool imagemagick python3 python3-cryptography
+    rclone"
 # The package stage's marker holds this text: a changed list repeats that stage.
 readonly package_stamp="$qemu_packages | $(echo $wine_packages)"
 
