@@ -32,6 +32,20 @@ wine_env_exports() {
     export WINE WINE_LOGS WINE_ARCH
 }
 
+# Runs a command without the descriptors above 2 that this shell holds. The Wine server, and the
+# services its first program starts, outlive the caller: they must not keep its locks (this file's
+# own, or the fixed ports' of `flock ... ctest`) held for as long as they run.
+wine_env_detached() {
+    (
+        local fd
+        for fd in /proc/"$BASHPID"/fd/*; do
+            fd=${fd##*/}
+            ((fd > 2)) && eval "exec $fd>&-"
+        done
+        exec "$@"
+    )
+}
+
 # Creates the template prefix once per build tree (with "Segoe UI" mapped to an installed font),
 # copies it to the test prefix when that is missing, and keeps one wineserver alive, warmed up.
 wine_env_prepare() {
@@ -50,8 +64,9 @@ wine_env_prepare() {
         local template="$build/wine/template"
         if [[ ! -f "$template/.varnhold-ready" ]]; then
             rm -rf "$template"
-            WINEPREFIX="$template" wineboot -i >"$WINE_LOGS/wineboot.log" 2>&1 9>&-
-            WINEPREFIX="$template" "$WINE" regedit /S "$here/wine-fonts.reg" >>"$WINE_LOGS/wineboot.log" 2>&1 9>&-
+            WINEPREFIX="$template" wine_env_detached wineboot -i >"$WINE_LOGS/wineboot.log" 2>&1
+            WINEPREFIX="$template" wine_env_detached "$WINE" regedit /S "$here/wine-fonts.reg" \
+                >>"$WINE_LOGS/wineboot.log" 2>&1
             WINEPREFIX="$template" wineserver -w 9>&-
             touch "$template/.varnhold-ready"
         fi
@@ -60,8 +75,8 @@ wine_env_prepare() {
             cp -a "$template" "$WINEPREFIX"
         fi
         # Exit code 2: a server for this prefix is already running.
-        if wineserver -p >>"$WINE_LOGS/wineserver.log" 2>&1 9>&-; then
-            "$WINE" cmd /c exit >>"$WINE_LOGS/warmup.log" 2>&1 9>&-
+        if wine_env_detached wineserver -p >>"$WINE_LOGS/wineserver.log" 2>&1; then
+            wine_env_detached "$WINE" cmd /c exit >>"$WINE_LOGS/warmup.log" 2>&1
         fi
     ) 9>"$build/wine/.lock"
 }
