@@ -60,6 +60,8 @@ fi
 scripts/test-environment.sh stop "$root/build/win64-test" >/dev/null 2>&1 || true
 
 step "publisher: unit tests" timeout 600 python3 -m unittest discover -s tests/publish -t tests/publish
+step "emulated 32-bit Wine: stopping and removing its root never reach through a mount" \
+    timeout 300 python3 tests/scripts/wine32_root_test.py
 
 step "32-bit product: configure" cmake --preset win32 >/dev/null &&
     step "32-bit product: build (warnings are errors)" cmake --build --preset win32 && {

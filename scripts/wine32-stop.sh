@@ -3,7 +3,7 @@
 # ends the processes in its root that work in them (Wine servers, test servers) and unmounts them from
 # the root. Other checkouts' test runs there go on.
 # usage: scripts/wine32-stop.sh [CHECKOUT...]
-#        scripts/wine32-stop.sh --all       everything in the root, its system mounts, the binfmt entry
+#        scripts/wine32-stop.sh --all       everything in the root, its system mounts, its binfmt entry
 #        scripts/wine32-stop.sh --remove    the same, then deletes the root (once nothing is mounted in it)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -40,7 +40,10 @@ fi
 
 wine32_end_processes
 wine32_unmount_below "$wine32_root"
-[[ -e "$wine32_binfmt/$wine32_binfmt_name" ]] && echo -1 >"$wine32_binfmt/$wine32_binfmt_name"
+# The binfmt entry goes with the root whose qemu it names (another root may serve other checkouts).
+if grep -qxF "interpreter $wine32_root/usr/bin/qemu-i386" "$wine32_binfmt/$wine32_binfmt_name" 2>/dev/null; then
+    echo -1 >"$wine32_binfmt/$wine32_binfmt_name"
+fi
 if [[ "$mode" == remove ]]; then
     # Checked once more right before: the removal must never reach through a mount.
     if [[ -n "$(wine32_mounts_below "$wine32_root")" ]]; then
