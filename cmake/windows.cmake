@@ -17,6 +17,15 @@ add_link_options(-Wl,--no-insert-timestamp)
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>"
                     "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
 
+# The 32-bit build computes with SSE2, as the 64-bit one does. The x87 unit's default keeps 80-bit
+# intermediates, so the same layout, scaling and text-fitting arithmetic would give other pixels:
+# 540 * 1.7777777777777777 stays 959.99... there and truncates to 959. Windows 8 and later require
+# SSE2 of every processor. (mingw's 32-bit compiler assumes Windows' 4-byte stack alignment and
+# realigns where SSE values live on the stack.)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-msse2;-mfpmath=sse>")
+endif()
+
 add_library(launcher_core STATIC ${varnhold_portable_sources} ${varnhold_windows_sources})
 target_include_directories(launcher_core PUBLIC "${PROJECT_SOURCE_DIR}/src" "${VARNHOLD_GENERATED_DIR}")
 target_compile_definitions(launcher_core PUBLIC UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)

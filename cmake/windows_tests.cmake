@@ -1,7 +1,14 @@
 # Tests of the Windows build, run by ctest under wine64 in a private prefix of this build tree.
 enable_testing()
 # Must be set before the test programs are created: they take it as their CROSSCOMPILING_EMULATOR.
+# The scripts run a 64-bit tree's programs under the machine's wine64 and a 32-bit tree's under the
+# emulated 32-bit Wine (scripts/wine32-setup.sh); wine-arch.txt tells them which.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/scripts/wine-run.sh;${CMAKE_BINARY_DIR}")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    file(WRITE "${CMAKE_BINARY_DIR}/wine-arch.txt" "win32\n")
+else()
+    file(WRITE "${CMAKE_BINARY_DIR}/wine-arch.txt" "win64\n")
+endif()
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
@@ -66,6 +73,9 @@ file(WRITE "${varnhold_test_manifest_rc}" "1 24 \"${PROJECT_SOURCE_DIR}/resource
 set_source_files_properties("${varnhold_test_manifest_rc}" PROPERTIES
     OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/launcher.manifest")
 
+# What ctest needs and no more (no benchmarks): cmake --build --preset X --target test_programs.
+add_custom_target(test_programs)
+
 foreach(folder IN LISTS varnhold_test_folders)
     file(GLOB test_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/${folder}/*_test.cpp")
     list(FILTER test_sources EXCLUDE REGEX "_host_test\\.cpp$")
@@ -85,6 +95,7 @@ foreach(folder IN LISTS varnhold_test_folders)
     if(varnhold_helper_targets)
         add_dependencies(${folder}_tests ${varnhold_helper_targets})
     endif()
+    add_dependencies(test_programs ${folder}_tests)
     add_test(NAME ${folder} COMMAND ${folder}_tests --gtest_color=no)
     set_tests_properties(${folder} PROPERTIES FIXTURES_REQUIRED wine_env TIMEOUT 900)
     # The launcher's instance mutex, window class and update-healthy event are named objects of the

@@ -6,7 +6,10 @@
 #      performs one update, the status line reads "All files updated successfully!", every release
 #      file is in the game folder;
 #   2. again: nothing is downloaded and the status line reads "Latest version already installed!";
-#   3. again with --language ru: the same in Russian.
+#   3. again with --language ru: the same in Russian;
+#   4. the product itself: the 32-bit launcher (--i686, under the emulated 32-bit Wine) from a fresh
+#      start performs the update, the status line reads "All files updated successfully!", every
+#      release file is in its game folder.
 # The status line is read off the screenshots by drawing the candidate texts the way the launcher
 # draws them (tests/helpers/status_text_probe_win.cpp). Logs: build/demo/check/.
 set -uo pipefail
@@ -25,7 +28,8 @@ pass() { echo "ok:   $*"; }
 
 rm -rf "$check"
 mkdir -p "$check"
-if ! cmake --build --preset win64-test --target status_text_probe >"$check/build.log" 2>&1; then
+if ! { cmake --build --preset win64-test --target status_text_probe &&
+    cmake --build --preset win32-test --target status_text_probe; } >"$check/build.log" 2>&1; then
     tail -n 30 "$check/build.log"
     exit 1
 fi
@@ -59,7 +63,7 @@ status_line() {
     shift 3
     printf '+%s\n' "$wanted" "LURRA 1.44 — $wanted" "LURRA 1.44 — $wanted\\nKORDAN TVX — $not_set" >"$texts"
     printf -- '-%s\n' "$@" >>"$texts"
-    if "$WINE" "$build/test-helpers/status_text_probe.exe" "$(winpath "$check/$name/after.png")" \
+    if "${WINE_RUN[@]}" "$WINE" "$build/test-helpers/status_text_probe.exe" "$(winpath "$check/$name/after.png")" \
         "$(winpath "$build/VarnholdLauncher.exe")" "$(winpath "$texts")" >"$check/$name/probe.log" 2>&1; then
         pass "$name: the status line reads \"$wanted\""
     else
@@ -84,6 +88,15 @@ uploaded_in_order() {
         END { exit !(count > 0 && !wrong && final == "latest.txt") }'
 }
 
+release_in_game_folder() {
+    local differing=0 file
+    while IFS= read -r -d '' file; do
+        cmp -s "$file" "$demo/game/${file#"$demo/release/files/"}" || differing=$((differing + 1))
+    done < <(find "$demo/release/files" -type f -print0)
+    ((differing == 0)) && pass "every release file is in the game folder, byte for byte" ||
+        fail "$differing release files differ from the game folder's copies"
+}
+
 # --- 1: the update ---------------------------------------------------------------------------------
 if run_demo update --reset --screenshots; then
     cp "$demo/webdav.log" "$check/update/webdav.log" 2>/dev/null
@@ -105,12 +118,7 @@ if run_demo update --reset --screenshots; then
     status_line update "All files updated successfully!" "folder not set" "Latest version already installed!" \
         "$ready_en"
 
-    differing=0
-    while IFS= read -r -d '' file; do
-        cmp -s "$file" "$demo/game/${file#"$demo/release/files/"}" || differing=$((differing + 1))
-    done < <(find "$demo/release/files" -type f -print0)
-    ((differing == 0)) && pass "every release file is in the game folder, byte for byte" ||
-        fail "$differing release files differ from the game folder's copies"
+    release_in_game_folder
     [[ "$(cat "$demo/game/VarnholdLauncher.ini" 2>/dev/null)" == 144 ]] && pass "installed version 144" ||
         fail "the installed version is not 144"
     [[ "$(cat "$demo/game/VarnholdChannel.ini" 2>/dev/null)" == $'# Varnhold install marker - do not edit\nchannel=lurra' ]] &&
@@ -134,6 +142,22 @@ if run_demo update --reset --screenshots; then
 fi
 
 scripts/test-environment.sh stop "$build" >/dev/null 2>&1
+
+# --- 4: the 32-bit launcher, the product itself --------------------------------------------------
+# Its own demo folder (build/demo-i686: a release signed with the win32-test build's key) and its own
+# probe, which draws the texts as the 32-bit launcher does.
+build="$root/build/win32-test"
+demo="$root/build/demo-i686"
+wine_env_exports "$build"
+if run_demo i686-update --i686 --reset --screenshots; then
+    [[ -s "$check/i686-update/during.png" ]] && pass "i686: screenshot during the update" ||
+        fail "i686: no screenshot during the update"
+    status_line i686-update "All files updated successfully!" "folder not set" \
+        "Latest version already installed!" "$ready_en"
+    release_in_game_folder
+fi
+scripts/test-environment.sh stop "$build" >/dev/null 2>&1
+
 if ((failures)); then
     echo "demo check: $failures failed"
     exit 1

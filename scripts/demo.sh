@@ -6,7 +6,7 @@
 # service with the pages the window links to on https://localhost:8445. These are the addresses
 # compiled into the win64-test build, whose launcher the demo runs under wine64.
 #
-# usage: scripts/demo.sh [--reset] [--language en|ru] [--screenshots | --headless] [--docs]
+# usage: scripts/demo.sh [--reset] [--language en|ru] [--screenshots | --headless] [--docs] [--i686]
 #   (no mode)        the launcher's window on $DISPLAY: it checks for updates at once; click play,
 #                    verify (gear menu), the language button... The demo ends when the window closes.
 #                    Without $DISPLAY this is --screenshots.
@@ -17,6 +17,8 @@
 #   --reset          start over: a new demo release and a game folder that needs updating
 #   --language L     the interface language, en (default) or ru
 #   --docs           with --screenshots: also write the small copies that the README shows (docs/)
+#   --i686           the 32-bit launcher of the win32-test build (the same addresses) under the
+#                    emulated 32-bit Wine (scripts/wine32-setup.sh, as root), in build/demo-i686
 # The demo folder (build/demo) is kept between runs: the first run updates the game folder, the
 # next one finds it current ("Latest version already installed!"). Regenerate the README pictures:
 #   scripts/demo.sh --reset --screenshots --docs && scripts/demo.sh --screenshots --docs
@@ -25,7 +27,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build="$root/build/win64-test"
+preset=win64-test
 demo="$root/build/demo"
 
 # limit_rate of nginx: the demo release's changes take several seconds to arrive.
@@ -45,12 +47,14 @@ while (($#)); do
         --headless) mode=headless ;;
         --screenshots) mode=screenshots ;;
         --docs) docs=1 ;;
-        -h | --help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --i686) preset=win32-test demo="$root/build/demo-i686" ;;
+        -h | --help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
     esac
     shift
 done
 [[ "$mode" == window && -z "${DISPLAY:-}" ]] && mode=screenshots
+build="$root/build/$preset"
 if ((docs)) && [[ "$mode" != screenshots ]]; then
     echo "--docs needs --screenshots" >&2
     exit 2
@@ -62,10 +66,11 @@ rel() { echo "${1#"$root"/}"; }
 
 say "Installing what is missing"
 scripts/install-deps.sh
+[[ "$preset" == win32-test ]] && scripts/wine32-setup.sh
 
-say "Building the launcher and the update tool (win64-test preset; log: build/demo/build.log)"
+say "Building the launcher and the update tool ($preset preset; log: $(rel "$demo")/build.log)"
 mkdir -p "$demo"
-if ! { cmake --preset win64-test && cmake --build --preset win64-test --target VarnholdLauncher update_tool \
+if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target VarnholdLauncher update_tool \
     add_root_cert stand_in_game; } >"$demo/build.log" 2>&1; then
     tail -n 40 "$demo/build.log"
     exit 1
@@ -89,7 +94,7 @@ wineserver_running() {
 nginx_pid="" rating_pid="" xvfb_pid="" launcher_pid="" webdav_pid="" stop_wineserver=0
 cleanup() {
     if [[ -n "$launcher_pid" ]] && kill -0 "$launcher_pid" 2>/dev/null; then
-        "$WINE" taskkill /im VarnholdLauncher.exe >>"$demo/launcher.log" 2>&1 || true
+        "${WINE_RUN[@]}" "$WINE" taskkill /im VarnholdLauncher.exe >>"$demo/launcher.log" 2>&1 || true
         for _ in $(seq 50); do kill -0 "$launcher_pid" 2>/dev/null || break; sleep 0.1; done
         kill "$launcher_pid" 2>/dev/null || true
     fi
@@ -105,7 +110,7 @@ cleanup() {
         kill "$rating_pid" 2>/dev/null || true
     fi
     if ((stop_wineserver)); then
-        wineserver -k >/dev/null 2>&1 || true
+        "${WINE_RUN[@]}" wineserver -k >/dev/null 2>&1 || true
     fi
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
     return 0
@@ -126,8 +131,8 @@ if [[ "$mode" != headless ]]; then
     # The Wine server takes the screen it was started on: one from elsewhere (a test run on another
     # display) is replaced by one on this screen, which ends with the demo.
     if wineserver_running; then
-        echo "restarting the Wine server of build/win64-test on $DISPLAY"
-        wineserver -k >/dev/null 2>&1 || true
+        echo "restarting the Wine server of build/$preset on $DISPLAY"
+        "${WINE_RUN[@]}" wineserver -k >/dev/null 2>&1 || true
         for _ in $(seq 100); do wineserver_running || break; sleep 0.1; done
     fi
     stop_wineserver=1
@@ -135,7 +140,7 @@ elif ! wineserver_running; then
     stop_wineserver=1
 fi
 
-say "Preparing the Wine prefix and the test certificates (log: build/demo/environment.log)"
+say "Preparing the Wine prefix and the test certificates (log: $(rel "$demo")/environment.log)"
 if ! scripts/test-environment.sh setup "$build" >"$demo/environment.log" 2>&1; then
     cat "$demo/environment.log"
     exit 1
@@ -180,7 +185,7 @@ if ((reset)) || [[ ! -f "$demo/www/patch/lurra/latest.txt" || ! -d "$demo/game" 
         --out "$demo/publish/patch/lurra" --version 144 --display-version "1.44 demo" \
         --source "$demo/release/files" --news-v2 "$demo/release/news_v2.txt" --bundle-max-size 16384 \
         >"$demo/release.log"
-    say "Uploading it with rclone to a WebDAV server on loopback that writes build/demo/www (log: build/demo/upload.log)"
+    say "Uploading it with rclone to a WebDAV server on loopback that writes $(rel "$demo")/www (log: $(rel "$demo")/upload.log)"
     upload_release
     python3 scripts/demo_data.py game "$demo/release/files" "$demo/game" \
         --exe "$build/test-helpers/stand_in_game.exe"
@@ -297,9 +302,9 @@ marker="$demo/game/VarnholdChannel.ini"
 mtime() { stat -c %Y.%y "$1" 2>/dev/null || echo none; }
 
 if [[ "$mode" == headless ]]; then
-    say "Update run of build/demo/game by the headless update tool"
+    say "Update run of $(rel "$demo")/game by the headless update tool"
     set +e
-    "$WINE" "$build/update_tool.exe" --folder "$(winpath "$demo/game")" \
+    "${WINE_RUN[@]}" "$WINE" "$build/update_tool.exe" --folder "$(winpath "$demo/game")" \
         --server "https://localhost:$primary_port/patch" --server "https://localhost:$fallback_port/patch" \
         --branch /lurra --key "$(winpath "$build/keys/update_signing_public.pem")" --language "$language" \
         --answer no --progress-ms 100
@@ -316,15 +321,15 @@ if [[ "$mode" == headless ]]; then
 fi
 
 start_launcher() {
-    (cd "$demo/launcher" && exec "$WINE" VarnholdLauncher.exe) </dev/null >"$demo/launcher.log" 2>&1 &
+    (cd "$demo/launcher" && exec "${WINE_RUN[@]}" "$WINE" VarnholdLauncher.exe) </dev/null >"$demo/launcher.log" 2>&1 &
     launcher_pid=$!
 }
 launcher_outcome() {
-    echo "installed version in build/demo/game: $(installed)"
+    echo "installed version in $(rel "$demo")/game: $(installed)"
     [[ -f "$demo/launcher/launcher_error.log" ]] &&
         echo "launcher_error.log: $(cat "$demo/launcher/launcher_error.log")"
     [[ -f "$demo/game/stand_in_game.log" ]] &&
-        echo "PLAY started the game (a stand-in that only notes its start: build/demo/game/stand_in_game.log)"
+        echo "PLAY started the game (a stand-in that only notes its start: $(rel "$demo")/game/stand_in_game.log)"
     return 0
 }
 

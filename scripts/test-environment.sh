@@ -42,7 +42,7 @@ setup() {
     make_server_cert "$tls/untrusted"
     local der_path
     der_path="Z:$(echo "$tls/trusted/ca.der" | tr / '\\')"
-    if ! "$WINE" "$build/test-helpers/add_root_cert.exe" "$der_path" >"$WINE_LOGS/add_root_cert.log" 2>&1; then
+    if ! "${WINE_RUN[@]}" "$WINE" "$build/test-helpers/add_root_cert.exe" "$der_path" >"$WINE_LOGS/add_root_cert.log" 2>&1; then
         echo "could not add the test CA to the prefix's Root store:"
         cat "$WINE_LOGS/add_root_cert.log"
         exit 1

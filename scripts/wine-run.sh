@@ -6,4 +6,4 @@ build=$1
 shift
 source "$(dirname "$0")/wine-env.sh"
 wine_env_prepare "$build"
-exec "$WINE" "$@"
+exec "${WINE_RUN[@]}" "$WINE" "$@"

@@ -96,7 +96,8 @@ WindowGeometry computeWindowGeometry(int32_t screenWidth, int32_t screenHeight, 
     geometry.refreshHz = reportedRefreshHz < 30 || reportedRefreshHz > 240 ? 60 : reportedRefreshHz;
     geometry.frameIntervalMs = 1000 / geometry.refreshHz;
     geometry.height = std::max<int32_t>(480, static_cast<int32_t>(screenHeight * 0.5));
-    geometry.width = static_cast<int32_t>(geometry.height * 1.7777777777777777);
+    // 16:9 in whole numbers: the same width on every processor and build.
+    geometry.width = geometry.height * 16 / 9;
     geometry.scale = static_cast<float>(geometry.height) / 1080.0f;
     // Truncation toward zero: an 800-pixel screen puts the 853-pixel window at -26.
     geometry.left = static_cast<int32_t>((screenWidth - geometry.width) * 0.5);

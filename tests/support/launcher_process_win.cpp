@@ -9,7 +9,7 @@ HWND threadLauncherWindow(DWORD threadId) {
     HWND found = nullptr;
     EnumThreadWindows(
         threadId,
-        [](HWND window, LPARAM result) -> BOOL {
+        [](HWND window, LPARAM result) CALLBACK -> BOOL {
             wchar_t className[128] = {};
             GetClassNameW(window, className, 128);
             if (WString(className) != kInstanceMutexName) return TRUE;
@@ -106,7 +106,7 @@ bool BrowserStandIn::waitForCount(size_t count, int timeoutMs) const {
 std::vector<HWND> allLauncherWindows() {
     std::vector<HWND> windows;
     EnumWindows(
-        [](HWND window, LPARAM list) -> BOOL {
+        [](HWND window, LPARAM list) CALLBACK -> BOOL {
             wchar_t className[128] = {};
             GetClassNameW(window, className, 128);
             if (WString(className) == kInstanceMutexName)

@@ -37,6 +37,12 @@ std::string unixPathFromWine(const WString& winePath) {
     return result;
 }
 
+std::string cpuEmulator() {
+    wchar_t name[64] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VARNHOLD_CPU_EMULATOR", name, 64);
+    return length > 0 && length < 64 ? wideToUtf8(name) : std::string();
+}
+
 std::string shellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {

@@ -18,6 +18,10 @@
 // the script reports its status through a file that this function polls.
 int runUnixShell(const std::string& script, int timeoutMs = 60000);
 
+// The emulator that runs this program's instructions, as the emulated 32-bit Wine names it
+// (VARNHOLD_CPU_EMULATOR, set by scripts/wine32-run.sh); empty where the processor runs them itself.
+[[nodiscard]] std::string cpuEmulator();
+
 // Quotes text for a POSIX shell.
 [[nodiscard]] std::string shellQuote(const std::string& text);
 

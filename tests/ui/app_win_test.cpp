@@ -47,7 +47,8 @@ protected:
         app = new LauncherApp(GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE);
         layout = app->layout;
         // A test that hangs would otherwise hold the loop: the window closes after a while.
-        SetTimer(app->window, 1, 30000, [](HWND window, UINT, UINT_PTR, DWORD) { DestroyWindow(window); });
+        SetTimer(app->window, 1, 30000,
+                 [](HWND window, UINT, UINT_PTR, DWORD) CALLBACK { DestroyWindow(window); });
     }
 
     void TearDown() override {

@@ -28,6 +28,8 @@ TEST(WindowGeometry, HalfTheScreenHighSixteenByNineCentred) {
         {800, 600, 853, 480, -26, 60, 480.0f / 1080.0f},  // wider than the screen, left of it
         {1366, 768, 853, 480, 256, 144, 480.0f / 1080.0f},
         {5120, 2880, 2560, 1440, 1280, 720, 4.0f / 3.0f},
+        {1920, 1200, 1066, 600, 427, 300, 600.0f / 1080.0f},
+        {3200, 1800, 1600, 900, 800, 450, 900.0f / 1080.0f},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.screenWidth << "x" << c.screenHeight);
@@ -261,6 +263,34 @@ TEST(ScreenLayout, FixedProportionsAtHalfHd) {
     EXPECT_EQ(L.rating.panel.left, L.news[0].width + 28);
     EXPECT_EQ(L.rating.panel.right(), 946);
     EXPECT_EQ(fontBaseSize(1080), 42);
+}
+
+// The 32-bit and the 64-bit build must place the same pixels. Each of these numbers truncates a
+// product that lies a hair below a whole number when computed exactly (600 * 0.03 is 17.99999...):
+// double arithmetic rounds it to the whole number, the x87 unit's 80-bit intermediates keep it below
+// and truncate one pixel less (a font of 22 pixels instead of 24 at 1920 x 1200).
+TEST(ScreenLayout, WholePixelsOfCommonScreensAreTheSameOnEveryBuild) {
+    const struct {
+        int32_t screenWidth, screenHeight;
+        int32_t fontBase, strip;
+        IntRect firstLink, play;
+        int32_t continueSlack;
+    } cases[] = {
+        {1920, 1080, 21, 30, {496, 3, 100, 22}, {491, 407, 224, 126}, 172},
+        {1920, 1200, 24, 33, {551, 3, 111, 25}, {546, 452, 249, 140}, 191},
+        {2560, 1600, 32, 44, {733, 5, 149, 33}, {730, 603, 331, 186}, 255},
+        {3200, 1800, 36, 50, {821, 6, 168, 38}, {822, 678, 372, 209}, 288},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.screenWidth << "x" << c.screenHeight);
+        const WindowGeometry g = computeWindowGeometry(c.screenWidth, c.screenHeight, 60);
+        const ScreenLayout L = computeLayout(g.width, g.height, scaledPictureSize(kPlayButtonSize, g.scale));
+        EXPECT_EQ(L.fontBase, c.fontBase);
+        EXPECT_EQ(L.strip, c.strip);
+        EXPECT_EQ(L.mainLinks[0], c.firstLink) << describe(L.mainLinks[0]);
+        EXPECT_EQ(L.play[0], c.play) << describe(L.play[0]);
+        EXPECT_EQ(L.continueSlack, c.continueSlack);
+    }
 }
 
 TEST(ScreenButtons, TakeTheirPlacesAndOnlyTheContinueAnswerHasSlack) {

@@ -44,6 +44,12 @@ TEST_F(IdleWindow, IsABorderlessPopupHalfTheScreenHighCentred) {
     EXPECT_EQ(layout.height, expected.height);
     EXPECT_EQ(rect.right - rect.left, expected.width);
     EXPECT_EQ(rect.bottom - rect.top, expected.height);
+    // What a player sees on the tests' 1920 x 1080 screen, whatever the arithmetic of this build:
+    // computed in the x87 unit's 80-bit precision, the width came out 959.
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
+    EXPECT_EQ(rect.right - rect.left, 960);
+    EXPECT_EQ(rect.bottom - rect.top, 540);
 }
 
 TEST_F(IdleWindow, ShowsTheBackgroundAndTheButtonsFirstLooks) {
