@@ -50,7 +50,7 @@ setup() {
     # The prefix's user has no proxy settings and auto-detection off, so that the launcher programs
     # do not each spend a search for a proxy script that must fail here (Wine keeps no result
     # between processes). The proxy tests give their own settings.
-    if ! "$WINE" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
+    if ! "${WINE_RUN[@]}" "$WINE" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
         /v DefaultConnectionSettings /t REG_BINARY /d 460000000100000001000000000000000000000000000000 /f \
         >"$WINE_LOGS/proxy_settings.log" 2>&1; then
         echo "could not set the prefix's proxy settings:"

@@ -39,7 +39,6 @@ std::optional<ContentRange> parseContentRange(std::string_view text) {
     }
     text.remove_prefix(kUnit.size());
     if (text.front() != ' ' && text.front() != '\t') return std::nullopt;
-    ContentRange range;
     const std::optional<uint64_t> first = takeNumber(text);
     if (!first || !takeChar(text, '-')) return std::nullopt;
     const std::optional<uint64_t> last = takeNumber(text);
