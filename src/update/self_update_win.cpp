@@ -14,10 +14,10 @@
 #include "base/paths_win.h"
 #include "base/run_log.h"
 #include "base/shell_execute_win.h"
-#include "crypto/sha256_win.h"
 #include "net/http_client_win.h"
 #include "update/file_update_win.h"
 #include "update/hand_over_win.h"
+#include "update/object_fetch_win.h"
 #include "update/update_engine.h"
 
 namespace {
@@ -37,10 +37,9 @@ constexpr DWORD kRollbackPauseMs = 100;
 
 constexpr wchar_t kNewLauncherParameters[] = L"-ignoreinstances -postupdate";
 constexpr wchar_t kRestoredLauncherParameters[] = L"-ignoreinstances";
-constexpr size_t kHashTextLength = 64;
-// Far above any launcher executable. The published size only feeds the progress display (a stale
-// size must not stop an update whose hash is right), but a server that never ends its body must
-// not fill the disk before the hash is even checked.
+// Far above any launcher executable. The published size only feeds the progress display and the
+// check of a resumed range (a stale size must not stop an update whose hash is right), but a server
+// that never ends its body must not fill the disk before the hash is even checked.
 constexpr uint64_t kLauncherDownloadLimitBytes = 64ull * 1024 * 1024;
 
 // The launchers this process has tried to hand over to: none is tried twice in one run, whatever
@@ -113,20 +112,29 @@ bool mayTake(const LauncherRecord& record, const std::string& checksum) {
 }
 
 // The download step: the published launcher into `download`, kept only when its hash is the
-// published one. A partial download stays and is overwritten by the next attempt.
+// published one. The signed checksum names the object: a transfer that broke off goes on where the
+// copy ended, in this run or a later one (its note must name the same checksum, so a part of an
+// older release is never taken up); a failed download leaves the part and its note for that.
 bool downloadLauncher(UpdateEngine& engine, const std::string& url, const WString& download,
-                      const std::string& checksum) {
+                      const std::string& checksum, uint64_t size) {
     logLine("launcher update: downloading " + url);
-    if (!downloadToFile(url, download, &engine.currentDone, nullptr, nullptr, kLauncherDownloadLimitBytes)) {
+    ObjectRequest object;
+    object.url = url;
+    object.copy = download;
+    object.sha256 = checksum;
+    object.size = size;
+    object.maxBytes = kLauncherDownloadLimitBytes;
+    object.what = "launcher update";
+    // Only a file whose hash could be computed and equals the published one is ever run; an empty
+    // checksum must not match a file that could not be read.
+    const ObjectFetchResult fetched = fetchObject(object, &engine.currentDone, nullptr);
+    if (fetched.outcome == ObjectFetch::DownloadFailed) {
         logLine("launcher update: download failed, " + describeTransferOutcome(lastTransferOutcome()));
         return false;
     }
-    // Only a file whose hash could be computed and equals the published one is ever run; an empty
-    // checksum must not match a file that could not be read.
-    const std::string hash = sha256FileHex(download);
-    if (hash.size() != kHashTextLength || hash != checksum) {
-        logLine("launcher update: the download failed verification (SHA-256 " + hash + ")");
-        deleteFileQuietly(download);
+    if (fetched.outcome != ObjectFetch::Verified) {
+        logLine("launcher update: the download failed verification (SHA-256 " + fetched.hash + ")");
+        discardCopy(download);
         return false;
     }
     return true;
@@ -175,7 +183,7 @@ bool startProcess(const WString& executable, const WString& parameters) {
 }
 
 bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::string& branchBaseUrl,
-                const std::string& launcherChecksum) {
+                const std::string& launcherChecksum, uint64_t launcherSize) {
     const LauncherRecord before = readLauncherRecord(launcherFolder);
     if (!mayTake(before, launcherChecksum)) return false;
     publishOutcome(engine, kStateUpdatingLauncher, L"");
@@ -183,7 +191,8 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     const WString download = launcherFolder + L"/latest_launcher.download";
     const WString backup = launcherFolder + kOldLauncherBackupName;
     const WString running = modulePath();
-    if (!downloadLauncher(engine, branchBaseUrl + kLatestLauncherPath, download, launcherChecksum))
+    if (!downloadLauncher(engine, branchBaseUrl + kLatestLauncherPath, download, launcherChecksum,
+                          launcherSize))
         return false;
     reachStep(SelfUpdateStep::Downloaded);
 
@@ -196,7 +205,7 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
         launcherUpdatesOff.store(true);
         logLine("launcher update: not taken, the launcher record cannot be written, error " +
                 std::to_string(GetLastError()));
-        deleteFileQuietly(download);
+        discardCopy(download);
         return false;
     }
     rememberTriedThisRun(launcherChecksum);
@@ -212,7 +221,7 @@ bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder, const std::
     const DWORD placeError = GetLastError();
     if (!inPlace) {
         if (movedAside) (void)MoveFileW(backup.c_str(), running.c_str());
-        deleteFileQuietly(download);
+        discardCopy(download);
         (void)writeLauncherRecord(launcherFolder, before);  // nothing was tried
         logLine(std::string("launcher update: could not ") +
                 (movedAside ? "put the new launcher in place" : "rename the running launcher") + ", error " +

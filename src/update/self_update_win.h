@@ -20,8 +20,13 @@ struct UpdateEngine;
 // has no end while it runs: after the first 30 s the old launcher goes on waiting for the report
 // or the end, so that a new launcher held in an error box, a slow dump or a hang still ends in a
 // rollback, and one that comes up late is kept.
+//
+// The download resumes (update/object_fetch_win.h) with the checksum as the object's name and
+// `launcherSize` (the descriptor's, 0 when not known) as its size: a part that an earlier attempt
+// or run left of the same launcher is taken up, a part of any other is not.
 [[nodiscard]] bool selfUpdate(UpdateEngine& engine, const WString& launcherFolder,
-                              const std::string& branchBaseUrl, const std::string& launcherChecksum);
+                              const std::string& branchBaseUrl, const std::string& launcherChecksum,
+                              uint64_t launcherSize);
 
 // Starts a program with ShellExecuteExW (default verb, no owner, SW_SHOWDEFAULT) without keeping
 // a process handle and without the system's error dialog: the caller reports a failed start.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "base/constants.h"
 #include "base/paths_win.h"
 #include "base/run_log.h"
@@ -62,7 +64,8 @@ void updateLauncherIfDue(UpdateEngine& engine, const ReleaseInfo& info, const st
     if (!isSelfUpdateDue(info, sha256FileHex(modulePath()))) return;
     setLauncherUpdateText(engine, localized(kLauncherUpdatePrefix) + formatVersion(info.launcherVersion));
     const WString folder = setup.launcherFolder.empty() ? launcherFolder() : setup.launcherFolder;
-    (void)selfUpdate(engine, folder, branchUrl, info.launcherChecksum);
+    (void)selfUpdate(engine, folder, branchUrl, info.launcherChecksum,
+                     static_cast<uint64_t>(std::max<int32_t>(info.launcherSize, 0)));
 }
 
 // Fetches the release's manifest and its signature and accepts the manifest only when it is

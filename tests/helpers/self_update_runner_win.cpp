@@ -142,7 +142,7 @@ int wmain(int argc, wchar_t** argv) {
     UpdateEngine engine;
     bool updated = false;
     std::thread worker(
-        [&] { updated = selfUpdate(engine, launcherFolder(), wideToUtf8(argv[1]), wideToUtf8(argv[2])); });
+        [&] { updated = selfUpdate(engine, launcherFolder(), wideToUtf8(argv[1]), wideToUtf8(argv[2]), 0); });
     worker.join();
     note(L"returned " + std::wstring(updated ? L"true" : L"false") + L" state " +
          std::to_wstring(engine.state.load()));

@@ -213,6 +213,26 @@ TEST_F(SelfUpdate, DownloadThatIsNotThePublishedLauncherChangesNothing) {
     }
 }
 
+// A launcher that broke off in every attempt of one run is taken up in the next where its copy
+// ends: the second run asks only for the rest, and the whole file passes the hash.
+TEST_F(SelfUpdate, LauncherDownloadThatBrokeOffGoesOnInTheNextRunWhereTheCopyEnds) {
+    setMode("healthy");
+    ASSERT_TRUE(server.setRules(
+        R"([{"path": "/patch/lurra/latest_launcher.exe", "action": "cut", "after": 20000, "times": 3}])"));
+    EXPECT_EQ(runRunner(standInHash, kGenerousWaitMs), 3);
+    const size_t kept = launcherFile(L"latest_launcher.download").value_or("").size();
+    EXPECT_EQ(kept, 60000u) << "each attempt goes on where the one before broke off";
+    ASSERT_TRUE(server.setRules("[]"));
+    EXPECT_EQ(runRunner(standInHash, kGenerousWaitMs), 0);
+    EXPECT_TRUE(waitForEvent("stand-in healthy -ignoreinstances -postupdate\nsignalled\n")) << events();
+    EXPECT_EQ(launcherFile(L"VarnholdLauncher.exe"), standInBytes);
+    const auto requests = server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().range, "bytes=" + std::to_string(kept) + "-");
+    EXPECT_EQ(requests.back().status, 206);
+    EXPECT_TRUE(waitForEvent("healthy ended\n"));
+}
+
 TEST_F(SelfUpdate, UnwritableLauncherFolderRefusesTheFirstRenameAndNothingChanges) {
     setMode("healthy");
     // Files that exist can still be written in an immutable folder, so the download and the log
