@@ -96,26 +96,40 @@ foreach(folder IN LISTS varnhold_test_folders)
         add_dependencies(${folder}_tests ${varnhold_helper_targets})
     endif()
     add_dependencies(test_programs ${folder}_tests)
-    add_test(NAME ${folder} COMMAND ${folder}_tests --gtest_color=no)
-    set_tests_properties(${folder} PROPERTIES FIXTURES_REQUIRED wine_env TIMEOUT 900)
-    # The launcher's instance mutex, window class and update-healthy event are named objects of the
-    # whole prefix: the programs that start launchers or hand over between them run one at a time.
-    # The window tests click with real input and read the screen; the branch and entry tests put the
-    # folder browser, message boxes and launcher windows on the same screen: they take turns.
-    set(locks "")
-    if(folder MATCHES "^(app|ui|update)$")
-        list(APPEND locks launcher_instance)
+    # The update group's self-update tests hand over between launcher processes; the rest of that
+    # group starts none and is a test of its own, which may run beside the window tests.
+    set(hand_over_tests "SelfUpdate.*:HandOver.*:SignedLauncher.*")
+    if(folder STREQUAL "update")
+        add_test(NAME update COMMAND update_tests --gtest_color=no "--gtest_filter=-${hand_over_tests}")
+        add_test(NAME update_hand_over COMMAND update_tests --gtest_color=no "--gtest_filter=${hand_over_tests}")
+        set(names update update_hand_over)
+    else()
+        add_test(NAME ${folder} COMMAND ${folder}_tests --gtest_color=no)
+        set(names ${folder})
     endif()
-    if(folder MATCHES "^(app|ui|branches)$")
-        list(APPEND locks screen)
-    endif()
-    # The tools group kills update tools at random moments; under the emulated 32-bit Wine, update
-    # tools of the update group started beside those kills were seen hanging in their check. The
-    # two take turns, which costs no time: ui waits for update anyway and runs beside tools.
-    if(folder MATCHES "^(update|tools)$")
-        list(APPEND locks killed_update_tools)
-    endif()
-    if(locks)
-        set_tests_properties(${folder} PROPERTIES RESOURCE_LOCK "${locks}")
-    endif()
+    set_tests_properties(${names} PROPERTIES FIXTURES_REQUIRED wine_env TIMEOUT 900)
+    foreach(name IN LISTS names)
+        # The launcher's instance mutex, window class and update-healthy event are named objects of
+        # the whole prefix: the programs that start launchers or hand over between them run one at a
+        # time. The window tests click with real input and read the screen; the branch and entry
+        # tests put the folder browser, message boxes and launcher windows on the same screen: they
+        # take turns.
+        set(locks "")
+        if(name MATCHES "^(app|ui|update_hand_over)$")
+            list(APPEND locks launcher_instance)
+        endif()
+        if(name MATCHES "^(app|ui|branches)$")
+            list(APPEND locks screen)
+        endif()
+        if(locks)
+            set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
+        endif()
+        # The tools group kills update tools at random moments. Under the emulated 32-bit Wine, the
+        # HTTP requests of programs running beside those kills were seen hanging (update tools in
+        # their check, the window's downloads and rating fetches) until they failed; alone, every
+        # group passes. The cause is not found; under wine64 it never happened.
+        if(name STREQUAL "tools" AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+            set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+        endif()
+    endforeach()
 endforeach()

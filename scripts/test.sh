@@ -19,7 +19,7 @@ failed=()
 step() {  # name command...
     local name=$1
     shift
-    echo "=== $name"
+    echo "=== $name (at ${SECONDS} s)"
     if ! "$@"; then
         failed+=("$name")
         return 1
@@ -108,6 +108,7 @@ scripts/test-environment.sh stop "$root/build/win32-test" >/dev/null 2>&1
 step "demo: nginx, one update through the window, the second run" timeout 900 scripts/demo-check.sh
 step "try-release: the demo's served tree taken by a launcher of its values" timeout 900 scripts/try-release-check.sh
 
+echo "=== all steps done in ${SECONDS} s"
 if ((${#failed[@]})); then
     printf 'FAILED: %s\n' "${failed[@]}" >&2
     exit 1
