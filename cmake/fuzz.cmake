@@ -5,7 +5,7 @@ if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "The fuzz build needs clang (libFuzzer).")
 endif()
 enable_testing()
-set(VARNHOLD_FUZZ_SMOKE_SECONDS 15 CACHE STRING "Seconds each fuzz target runs under ctest")
+set(VARNHOLD_FUZZ_SMOKE_SECONDS 5 CACHE STRING "Seconds each fuzz target runs under ctest")
 
 file(GLOB varnhold_fuzz_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp")
 foreach(source IN LISTS varnhold_fuzz_sources)

@@ -40,7 +40,9 @@ target_link_options(VarnholdLauncher PRIVATE -municode)
 target_link_libraries(VarnholdLauncher PRIVATE launcher_core launcher_resources)
 # The product ships without a symbol table and without the debug information the static C++ runtime
 # brings along: a third of the executable, which every player downloads at each update and every
-# start maps. The test build keeps both.
+# start maps. The test presets build the same way, so that the tests run the code as it ships (and
+# build a fifth faster than with debug information); configure a test build with
+# -DCMAKE_BUILD_TYPE=RelWithDebInfo to debug one.
 if(CMAKE_BUILD_TYPE STREQUAL "Release")
     target_link_options(VarnholdLauncher PRIVATE -s)
 endif()

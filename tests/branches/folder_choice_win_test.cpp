@@ -46,8 +46,9 @@ protected:
 
     // Runs the choice while the driver answers; returns the dialogs it met. Under load Wine's
     // browser now and then opens on a folder beside the way to its start folder (a sibling of one of
-    // its parents); the driver then cancels it, which ends the choice without a trace, and the whole
-    // choice is made once more: the second browser must open where it should.
+    // its parents), or its tree stops following the selection on the way to the folder to pick; the
+    // driver then cancels it, which ends the choice without a trace, and the whole choice is made
+    // once more: the second browser must open and pick where it should.
     std::vector<DialogSnapshot> choose(int branch, const std::vector<DialogStep>& steps) {
         for (int attempt = 1;; ++attempt) {
             for (const WString& folder : appSettings().branchFolders) listFoldersAlong(folder);
@@ -55,7 +56,7 @@ protected:
             DialogAnswerer answerer(steps);
             chooseBranchFolder(worker, branch);
             std::vector<DialogSnapshot> seen = answerer.finish();
-            if (attempt == 1 && answerer.failure().rfind("the browser did not open at", 0) == 0) {
+            if (attempt == 1 && answerer.failure().rfind("the browser did not ", 0) == 0) {
                 std::printf("note: %s; choosing again\n", answerer.failure().c_str());
                 continue;
             }

@@ -258,7 +258,13 @@ void DialogAnswerer::run(std::vector<DialogStep> steps, int stepTimeoutMs, int g
                                                  : chooseFolderInBrowser(*dialog, step.folder);
         if (!clicked || !waitUntilClosed(dialog->handle, stepTimeoutMs)) {
             answered.pop_back();  // still open: closed below like any other
-            problem = "could not answer " + describeDialog(*dialog);
+            const std::string at = "\"" + wideToUtf8(selectedFolderName(*dialog)) + "\"";
+            if (step.folder.empty())
+                problem = "could not answer " + describeDialog(*dialog);
+            else if (!clicked)
+                problem = "the browser did not reach \"" + wideToUtf8(step.folder) + "\" but stayed at " + at;
+            else
+                problem = "the browser did not close after OK at " + at;
             break;
         }
     }
