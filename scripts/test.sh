@@ -114,12 +114,16 @@ step "64-bit tests: configure" cmake --preset win64-test >/dev/null &&
     step "64-bit tests: build" cmake --build --preset win64-test --target test_programs && x86_built=1
 
 # The product itself: the same tests built for i686, run under the emulated 32-bit Wine. Its build
-# runs beside the 64-bit tests, which keep the processor only about half busy (they wait on servers,
-# processes and windows); at the lowest priority it takes what they leave. Its own session, so
-# that the clean-up can end ninja and the compilers with it.
+# runs beside the demo's check and the 64-bit tests, which keep the processor only about half busy
+# (they wait on servers, processes and windows); at the lowest priority it takes what they leave.
+# Its own session, so that the clean-up can end ninja and the compilers with it. A new session is
+# a scheduling group of its own where the kernel groups by session (autogroup): such groups share
+# the processor as equals whatever the nice value of their processes, so the group itself is set
+# to the lowest priority too.
 win32_build_pid=""
 if step "32-bit tests: configure" cmake --preset win32-test >/dev/null; then
-    setsid nice -n 19 cmake --build --preset win32-test --target test_programs >build/win32-test-build.log 2>&1 &
+    setsid bash -c '{ echo 19 >/proc/self/autogroup; } 2>/dev/null
+        exec nice -n 19 cmake --build --preset win32-test --target test_programs' >build/win32-test-build.log 2>&1 &
     win32_build_pid=$!
 fi
 
