@@ -48,7 +48,7 @@ protected:
     // browser now and then opens on a folder beside the way to its start folder (a sibling of one of
     // its parents), or its tree stops following the selection on the way to the folder to pick; the
     // driver then cancels it, which ends the choice without a trace, and the whole choice is made
-    // once more: the second browser must open and pick where it should.
+    // again, at most twice: the last browser must open and pick where it should.
     std::vector<DialogSnapshot> choose(int branch, const std::vector<DialogStep>& steps) {
         for (int attempt = 1;; ++attempt) {
             for (const WString& folder : appSettings().branchFolders) listFoldersAlong(folder);
@@ -56,8 +56,9 @@ protected:
             DialogAnswerer answerer(steps);
             chooseBranchFolder(worker, branch);
             std::vector<DialogSnapshot> seen = answerer.finish();
-            if (attempt == 1 && answerer.failure().rfind("the browser did not ", 0) == 0) {
+            if (attempt < 3 && answerer.failure().rfind("the browser did not ", 0) == 0) {
                 std::printf("note: %s; choosing again\n", answerer.failure().c_str());
+                Sleep(1000);  // the load that led Wine's browser astray may pass
                 continue;
             }
             EXPECT_EQ(answerer.failure(), "");
